@@ -1,0 +1,1 @@
+// The seven exported client functions (filled by the client API).

@@ -1,0 +1,3 @@
+// Velora.dll entry.
+#include <windows.h>
+BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }

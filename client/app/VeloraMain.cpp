@@ -1,0 +1,3 @@
+// Velora.exe entry.
+#include <windows.h>
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return 0; }

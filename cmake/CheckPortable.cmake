@@ -1,0 +1,22 @@
+# Script mode: scans the portable folders for includes of Windows headers or of the Win32 platform layer.
+cmake_policy(VERSION 3.21)
+set(win_headers windows winsock2 ws2tcpip wininet winhttp objbase ole2 oleauto shlobj shellapi wincrypt bcrypt
+    iphlpapi ras raserror winsvc tlhelp32 commctrl gdiplus winreg windef winbase winuser winnt winerror
+    comdef atlbase wbemidl netcon icmpapi)
+list(JOIN win_headers "|" alternatives)
+set(pattern "#[ \t]*include[ \t]*[<\"](${alternatives})\\.h[>\"]|#[ \t]*include[ \t]*[<\"]platform/win32/")
+set(failed "")
+foreach(dir ${DIRS})
+    file(GLOB_RECURSE files "${SOURCE_DIR}/${dir}/*.h" "${SOURCE_DIR}/${dir}/*.hpp" "${SOURCE_DIR}/${dir}/*.cpp")
+    foreach(f ${files})
+        file(STRINGS "${f}" hits REGEX "${pattern}")
+        if(hits)
+            string(REPLACE "${SOURCE_DIR}/" "" rel "${f}")
+            list(APPEND failed "${rel}: ${hits}")
+        endif()
+    endforeach()
+endforeach()
+if(failed)
+    list(JOIN failed "\n  " msg)
+    message(FATAL_ERROR "Portable code includes Windows headers (move it behind a platform interface):\n  ${msg}")
+endif()

@@ -1,0 +1,54 @@
+// Events, threads, waits and sleep.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/Types.h"
+
+namespace platform {
+
+class Event {
+public:
+    virtual ~Event() = default;
+    virtual void Set() = 0;
+    virtual void Reset() = 0;
+    virtual void Pulse() = 0;
+    // True when signalled within `ms` (kInfinite: no limit).
+    virtual bool Wait(uint32_t ms) = 0;
+};
+
+struct EventCreation {
+    std::unique_ptr<Event> event;  // null on failure
+    uint32_t error = 0;            // system error when `event` is null
+    bool alreadyExisted = false;   // a named event that some holder had created before
+};
+
+// An empty name makes an unnamed event. Named events are shared with other holders of the same name
+// (across processes on Windows; within the process on the host).
+EventCreation OpenOrCreateEvent(std::u16string_view name, bool manualReset, bool initiallySignalled);
+
+class Thread {
+public:
+    virtual ~Thread() = default;  // closes the handle; never ends the thread
+    virtual bool IsRunning() = 0;
+    // False if the code cannot be read; `code` is kStillActive (259) while the thread runs.
+    virtual bool GetExitCode(uint32_t& code) = 0;
+    virtual bool Wait(uint32_t ms) = 0;
+};
+constexpr uint32_t kStillActive = 259;
+
+struct ThreadCreation {
+    std::unique_ptr<Thread> thread;  // null on failure
+    uint32_t error = 0;
+};
+
+// Starts `body` on a new thread; its return value becomes the thread's exit code.
+ThreadCreation StartThread(std::function<uint32_t()> body);
+
+void SleepMs(uint32_t ms);
+uint32_t LastSystemError();
+
+}  // namespace platform
