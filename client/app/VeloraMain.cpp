@@ -1,3 +1,8 @@
-// Velora.exe entry.
+// Velora.exe entry: runs the one application object.
 #include <windows.h>
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return 0; }
+
+#include "ui/framework/WinApp.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showCommand) {
+    return velora::CWinApp::Run(instance, commandLine, showCommand);
+}
