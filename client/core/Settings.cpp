@@ -104,6 +104,17 @@ void SetSettingBinary(std::u16string_view name, const uint8_t* data, std::size_t
     if (!platform::WriteProfileBinary(name, data, size)) LogFormat(u"Failed to store the setting %s", name);
 }
 
+namespace {
+
+bool LooksEncrypted(std::u16string_view stored) {
+    return !stored.empty() && stored.size() % 32 == 0 &&
+           std::all_of(stored.begin(), stored.end(), [](char16_t c) {
+               return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F') || (c >= u'a' && c <= u'f');
+           });
+}
+
+}  // namespace
+
 void MigratePlainSettings() {
     // An old version kept these as plain text; encrypted values are always whole 32-digit blocks.
     static constexpr std::array<std::u16string_view, 5> kProbe = {u"Username", u"Password", u"CustomerId",
@@ -120,7 +131,13 @@ void MigratePlainSettings() {
         const std::u16string plain = GetSettingText(name, u"");
         if (plain.empty()) continue;
         // A plain serial has 32 characters; a longer one is already the encrypted form.
-        if (name == u"Serial" && plain.size() > 64) continue;
+        if (name == u"Serial") {
+            if (plain.size() > 64) continue;
+        } else if (LooksEncrypted(plain)) {
+            // One plain value triggers the migration; the values that are already encrypted must not be
+            // encrypted a second time, or they would read back as cipher text.
+            continue;
+        }
         SetSetting(name, plain);
     }
 }

@@ -245,6 +245,19 @@ TEST_F(SettingsTest, MigrationEncryptsAPlainSerial) {
     EXPECT_EQ(GetSetting(u"HeartbeatUrl", u""), u"https://hb.example.test/beat");
 }
 
+TEST_F(SettingsTest, MigrationLeavesValuesThatAreAlreadyEncrypted) {
+    // One plain value among encrypted ones: the encrypted ones must still read back afterwards.
+    SetSetting(u"AuthUrl", u"https://auth.example.test");
+    SetSetting(u"AuthToken", u"token-123");
+    const std::u16string authUrl = Stored(u"AuthUrl");
+    ASSERT_TRUE(platform::WriteProfileText(u"Username", u"alice"));
+    velora::MigratePlainSettings();
+    EXPECT_EQ(Stored(u"AuthUrl"), authUrl);
+    EXPECT_EQ(GetSetting(u"AuthUrl", u""), u"https://auth.example.test");
+    EXPECT_EQ(GetSetting(u"AuthToken", u""), u"token-123");
+    EXPECT_EQ(GetSetting(u"Username", u""), u"alice");
+}
+
 TEST_F(SettingsTest, MigrationDoesNothingWhenTheProbedValuesAreWholeBlocks) {
     SetSetting(u"Username", u"alice");
     SetSetting(u"Password", u"*****");
