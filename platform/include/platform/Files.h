@@ -4,10 +4,12 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Types.h"
+
 namespace platform {
 
 // Paths are UTF-16 with the platform's separator rules ('\' on Windows; the host accepts '\' and '/').
-bool FileExists(std::u16string_view path);
+bool FileExists(std::u16string_view path);  // a file or a folder
 bool IsDirectory(std::u16string_view path);
 bool CreateOneDirectory(std::u16string_view path);  // one level; true if it exists afterwards
 bool DeleteOneFile(std::u16string_view path);
