@@ -276,9 +276,8 @@ bool TrimLogFile(std::u16string_view path) {
     out.reserve(kHeaderSize + kept.size() * 2 + 2);
     AppendUnitsAsBytes(out, kept);
     if (!kept.empty() && kept.back() != u'\n') AppendUnitsAsBytes(out, u"\n");
-    if (!platform::DeleteOneFile(path)) return false;
-    platform::AppendToFile(path, out.data(), out.size());
-    return true;
+    // Replaced in one step rather than deleted and written anew, so a crash never loses the kept lines.
+    return platform::ReplaceFileContent(path, out.data(), out.size());
 }
 
 void StartLog(const char16_t* resourceModuleName) {

@@ -147,6 +147,39 @@ bool AppendToFile(std::u16string_view path, const void* data, std::size_t size) 
     return true;
 }
 
+bool ReplaceFileContent(std::u16string_view path, const void* data, std::size_t size) {
+    const std::string native = NativePath(path);
+    const std::string temp = native + ".new";
+    {
+        CFileDescriptor fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+        if (fd.get() < 0) return Fail(errno, true);
+        const char* p = static_cast<const char*>(data);
+        std::size_t left = size;
+        while (left > 0) {
+            const ssize_t n = ::write(fd.get(), p, left);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                const int err = errno;
+                ::unlink(temp.c_str());
+                return Fail(err);
+            }
+            p += n;
+            left -= static_cast<std::size_t>(n);
+        }
+        if (::fsync(fd.get()) != 0 || !fd.Close()) {
+            const int err = errno;
+            ::unlink(temp.c_str());
+            return Fail(err);
+        }
+    }
+    if (::rename(temp.c_str(), native.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(temp.c_str());
+        return Fail(err);
+    }
+    return true;
+}
+
 bool CreateFileIfMissing(std::u16string_view path, bool& created) {
     created = false;
     CFileDescriptor fd(::open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));

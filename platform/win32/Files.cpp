@@ -73,6 +73,34 @@ bool DeleteOneFile(std::u16string_view path) {
     return true;
 }
 
+bool ReplaceFileContent(std::u16string_view path, const void* data, std::size_t size) {
+    const std::wstring target = PathOf(path);
+    const std::wstring temp = target + L".new";
+    const auto writeTemp = [&]() {
+        CFileHandle file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                     nullptr));
+        if (!file.valid()) return false;
+        const char* p = static_cast<const char*>(data);
+        std::size_t left = size;
+        while (left > 0) {
+            const DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
+            DWORD written = 0;
+            if (!WriteFile(file.get(), p, chunk, &written, nullptr) || written == 0) return false;
+            p += written;
+            left -= written;
+        }
+        return FlushFileBuffers(file.get()) != FALSE;
+    };
+    if (!writeTemp() ||
+        !MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        const DWORD err = GetLastError();
+        DeleteFileW(temp.c_str());
+        SetLastError(err);
+        return Fail();
+    }
+    return true;
+}
+
 bool AppendToFile(std::u16string_view path, const void* data, std::size_t size) {
     CFileHandle file(CreateFileW(PathOf(path).c_str(), FILE_APPEND_DATA, kShareReadWrite, nullptr,
                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
