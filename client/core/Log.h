@@ -2,7 +2,9 @@
 // (the user log) are also handed to the main window's log list; lines without one (the engine log)
 // go to the file only.
 #pragma once
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,10 +43,27 @@ void LogFormatMessageIdAtLevel(int32_t level, uint32_t id, const Args&... args) 
     LogFormatMessageIdAtLevelV(level, id, std::span<const FormatArg>(list, sizeof...(Args)));
 }
 
-// Fills `lines` with the recent user-visible lines (see the main window's history view).
-void ReadRecentLogLines(std::u16string_view markerA, std::u16string_view markerB, std::vector<std::u16string>& lines);
-// Hands the lines queued while no main window existed to the main window.
+// Fills `lines` with the user-visible lines of the last 15 days (without their line feed), up to the
+// first line that holds both markers when both are non-empty (see the main window's history view).
+void ReadRecentLogLines(std::u16string_view markerA, std::u16string_view markerB,
+                        std::vector<std::u16string>& lines);
+// Hands the lines queued while no main window existed to the main window. Lines with a level reach the
+// main window as UM_LOG_LINE with lParam = new std::u16string holding the line exactly as written to
+// the file, line feed included; the window deletes it.
 void FlushPendingLogLines();
+
+// Lines with a level wait while no main window can take them (the client API never shows one); beyond
+// this many the oldest are dropped from the queue. The file keeps every line.
+constexpr std::size_t kMaxPendingLogLines = 10000;
+
+// The start-up trimming on its own: drops the leading lines older than 60 days from a log file. A file
+// that is not recognisably a log (no byte-order mark, no dated line among those to drop) is left as it
+// is. True when the file was changed.
+bool TrimLogFile(std::u16string_view path);
+
+// Whether a log line's first word is a date ("2026-03-01") whose local midnight lies within the last
+// `days` days and not in the future.
+bool IsRecentLogLine(std::u16string_view line, int days);
 
 // The client API may point the log at a file of its own (used as given: no header, no trimming).
 void SetLogFilePath(std::u16string_view path);

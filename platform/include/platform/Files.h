@@ -4,10 +4,12 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Types.h"
+
 namespace platform {
 
 // Paths are UTF-16 with the platform's separator rules ('\' on Windows; the host accepts '\' and '/').
-bool FileExists(std::u16string_view path);
+bool FileExists(std::u16string_view path);  // a file or a folder
 bool IsDirectory(std::u16string_view path);
 bool CreateOneDirectory(std::u16string_view path);  // one level; true if it exists afterwards
 bool DeleteOneFile(std::u16string_view path);
@@ -17,6 +19,9 @@ bool DeleteOneFile(std::u16string_view path);
 bool AppendToFile(std::u16string_view path, const void* data, std::size_t size);
 // Creates the file only if it does not exist; `created` tells whether this call created it.
 bool CreateFileIfMissing(std::u16string_view path, bool& created);
+// Replaces the file's content as one step: the bytes go to a temporary file beside it, which then takes
+// its place, so a crash in between leaves either the old or the new content, never neither.
+bool ReplaceFileContent(std::u16string_view path, const void* data, std::size_t size);
 // Reads the whole file. False if it cannot be opened.
 bool ReadWholeFile(std::u16string_view path, std::string& bytes);
 

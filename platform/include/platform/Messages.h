@@ -13,8 +13,10 @@ bool SetMessageModule(const char16_t* moduleName);
 // False when the text is missing or cannot be loaded.
 bool LoadMessage(uint32_t id, std::u16string& text);
 
-// Language of the texts: 0x0409 English (default) or 0x0804 Chinese. On Windows this sets the
-// thread's UI language, on the host it picks the column of the table.
+// Language of the texts that any thread loads from now on: 0x0409 English (default) or 0x0804
+// Chinese; a text missing in that language comes in English. On Windows this also sets the calling
+// thread's UI language (until it is called, texts follow each thread's UI language); on the host it
+// picks the column of the table.
 void SetMessageLanguage(uint16_t languageId);
 
 }  // namespace platform
