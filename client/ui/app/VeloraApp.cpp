@@ -37,6 +37,8 @@ BOOL CVeloraApp::InitInstance() {
     m_richEdit.Reset(LoadLibraryW(L"riched20.dll"));  // rich edit 2.0 classes for the windows that use it
     CWinApp::InitInstance();
 
+    // The settings port files the section under this key and the application name "Velora" on its own;
+    // the program's file name is not handed to it, so a renamed copy shares the library's settings.
     SetRegistryKey(L"Halvane");
 
     m_uiLanguage = platform::UserDefaultUiLanguage();
