@@ -54,9 +54,14 @@ protected:
             velora::CMainDlg window;
             m_result = window.DoModal();
         });
-        ASSERT_TRUE(WaitUntil([this] { return (m_window = OwnWindow()) != nullptr; }, 20000));
-        m_list = GetDlgItem(m_window, IDC_LOG_LIST);
-        ASSERT_NE(m_list, nullptr);
+        // The dialog exists a moment before its controls do: wait for both.
+        ASSERT_TRUE(WaitUntil(
+            [this] {
+                m_window = OwnWindow();
+                m_list = m_window ? GetDlgItem(m_window, IDC_LOG_LIST) : nullptr;
+                return m_list != nullptr;
+            },
+            20000));
     }
 
     void TearDown() override {
