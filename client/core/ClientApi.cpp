@@ -142,6 +142,18 @@ std::shared_ptr<platform::Thread> StartLinkMonitor(uint32_t& error) {
     return monitor;
 }
 
+// The API always removes the routes; it tells the orchestrator unless it cancels a connect in progress.
+DisconnectJob ApiDisconnectJob(uint8_t notifyOrchestrator, uint32_t reason, uint32_t mode,
+                               platform::Thread* monitor) {
+    DisconnectJob job;
+    job.removeRoutes = 1;
+    job.notifyOrchestrator = notifyOrchestrator;
+    job.reason = reason;
+    job.mode = mode;
+    job.monitorThread = monitor;
+    return job;
+}
+
 void SignalStopMonitorIfRunning(const std::shared_ptr<platform::Thread>& monitor) {
     if (monitor && monitor->IsRunning()) GetEngineState().stopMonitorEvent->Set();
 }
@@ -175,12 +187,7 @@ std::shared_ptr<platform::Thread> ReconnectProcedure() {
         firstAttempt = false;
         LogAtLevel(u"Reconnect", kLogInfo);
         const std::shared_ptr<platform::Thread> oldMonitor = CurrentMonitor();
-        DisconnectJob job;
-        job.removeRoutes = 1;
-        job.notifyOrchestrator = 1;
-        job.reason = kDisconnectNoRetry;
-        job.mode = LoadMode(&s.mode);
-        job.monitorThread = oldMonitor.get();
+        DisconnectJob job = ApiDisconnectJob(1, kDisconnectNoRetry, LoadMode(&s.mode), oldMonitor.get());
         if (s.step.load() == kStepConnected) {
             s.step.store(kStepDisconnecting);
             DisconnectWorker(job);
@@ -351,12 +358,7 @@ uint32_t DisconnectLocked(char16_t* message, uint64_t capacity) {
             s.step.store(kStepDisconnecting);
             const std::shared_ptr<platform::Thread> monitor = CurrentMonitor();
             SignalStopMonitorIfRunning(monitor);
-            DisconnectJob job;
-            job.removeRoutes = 1;
-            job.notifyOrchestrator = 1;
-            job.reason = kDisconnectNoRetry;
-            job.mode = mode;
-            job.monitorThread = monitor.get();
+            DisconnectJob job = ApiDisconnectJob(1, kDisconnectNoRetry, mode, monitor.get());
             DisconnectWorker(job);
             if (IsTunnelMode(mode)) platform::SleepMs(kTunnelSettleMs);
             s.step.store(kStepDisconnected);
@@ -371,12 +373,7 @@ uint32_t DisconnectLocked(char16_t* message, uint64_t capacity) {
             }
             const std::shared_ptr<platform::Thread> monitor = CurrentMonitor();
             SignalStopMonitorIfRunning(monitor);
-            DisconnectJob job;
-            job.removeRoutes = 1;
-            job.notifyOrchestrator = 0;
-            job.reason = kDisconnectCancelConnecting;
-            job.mode = mode;
-            job.monitorThread = monitor.get();
+            DisconnectJob job = ApiDisconnectJob(0, kDisconnectCancelConnecting, mode, monitor.get());
             DisconnectWorker(job);
             s.step.store(kStepDisconnected);
             break;
