@@ -39,7 +39,9 @@ constexpr std::u16string_view kSerialSetting = u"Serial";
 constexpr std::size_t kSerialLength = 32;
 constexpr std::size_t kSerialGuidPart = 24;
 
-char16_t AsciiUpper(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c; }
+char16_t AsciiUpper(char16_t c) {
+    return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
+}
 
 bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view b) {
     if (a.size() != b.size()) return false;
@@ -53,7 +55,9 @@ std::u16string ToUpper(std::u16string text) {
     return text;
 }
 
-bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\v' || c == u'\f'; }
+bool IsBlank(char16_t c) {
+    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\v' || c == u'\f';
+}
 
 std::u16string Trim(std::u16string_view text) {
     std::size_t begin = 0;
@@ -69,8 +73,9 @@ struct Edition {
     std::u16string_view chinese;
 };
 constexpr Edition kEditions[] = {
-    {u"Starter", u"简易版"},   {u"Ultimate", u"旗舰版"},     {u"Home", u"家庭版"},
-    {u"Education", u"教育版"}, {u"Enterprise", u"企业版"},   {u"Professional", u"专业版"},
+    {u"Starter", u"简易版"},    {u"Ultimate", u"旗舰版"},
+    {u"Home", u"家庭版"},       {u"Education", u"教育版"},
+    {u"Enterprise", u"企业版"}, {u"Professional", u"专业版"},
     {u"Government", u"政府版"}, {u"", u""},
 };
 constexpr int kGovernmentEdition = 6;
@@ -151,7 +156,8 @@ std::u16string ChunkText(const std::string& bytes) {
         start = 2;
     } else if (bytes.size() >= 2 && bytes.size() % 2 == 0) {
         wide = true;
-        for (std::size_t i = 1; i < bytes.size() && wide; i += 2) wide = bytes[i] == '\0' && bytes[i - 1] != '\0';
+        for (std::size_t i = 1; i < bytes.size() && wide; i += 2)
+            wide = bytes[i] == '\0' && bytes[i - 1] != '\0';
     }
     if (!wide) return platform::NarrowToUtf16(bytes);
     std::u16string text;
@@ -191,8 +197,11 @@ std::u16string UuidFromManagementService() {
     const platform::ProductUuidQuery query = platform::QueryProductUuids();
     const uint32_t code = static_cast<uint32_t>(query.result);
     switch (query.failedStep) {
-        case platform::ProductQueryStep::None: break;
-        case platform::ProductQueryStep::ComStart: LogFormatMessageId(kMsgComStartFailed, code); break;
+        case platform::ProductQueryStep::None:
+            break;
+        case platform::ProductQueryStep::ComStart:
+            LogFormatMessageId(kMsgComStartFailed, code);
+            break;
         case platform::ProductQueryStep::Security:
             LogFormat(u"Failed to initialize security (0x%08x): %s", code, query.errorText);
             break;
@@ -237,10 +246,14 @@ std::u16string GetOsShortName() {
     }
     if (version.major == 6) {
         switch (version.minor) {
-            case 3: return workstation ? u"win8.1" : u"win2012R2";
-            case 2: return workstation ? u"win8" : u"win2012";
-            case 1: return workstation ? u"win7" : u"win2008R2";
-            default: break;
+            case 3:
+                return workstation ? u"win8.1" : u"win2012R2";
+            case 2:
+                return workstation ? u"win8" : u"win2012";
+            case 1:
+                return workstation ? u"win7" : u"win2008R2";
+            default:
+                break;
         }
     }
     return u"";
@@ -291,7 +304,8 @@ bool CheckOsAllowed(std::u16string_view allowedList, std::u16string& osName, std
 
     const std::u16string shortName = GetOsShortName();
     const Edition& edition = kEditions[CurrentEdition()];
-    editionName = platform::UserDefaultUiLanguage() == kLanguageSimplifiedChinese ? edition.chinese : edition.english;
+    editionName =
+        platform::UserDefaultUiLanguage() == kLanguageSimplifiedChinese ? edition.chinese : edition.english;
 
     bool allowed = false;
     for (const std::u16string& entry : AllowedListEntries(allowedList)) {
@@ -345,8 +359,8 @@ bool GetDeviceModel(std::u16string& model, std::u16string& manufacturer) {
     if (product.error != 0) {
         LogFormat(u"Failed to query SystemProductName, error code %d", product.error);
     } else {
-        const std::u16string& raw = product.text == kSystemProductPlaceholder && board.error == 0 ? board.text
-                                                                                                   : product.text;
+        const std::u16string& raw =
+            product.text == kSystemProductPlaceholder && board.error == 0 ? board.text : product.text;
         model = JsonEscape(Trim(raw));
     }
 
@@ -402,9 +416,9 @@ std::u16string GetInstallationSerial() {
     std::u16string serial;
     platform::GuidValue guid;
     if (platform::CreateGuidValue(guid)) {
-        serial = FormatText(u"%08X%04X%04X%02X%02X%02X%02X%02X%02X%02X%02X", guid.data1, guid.data2, guid.data3,
-                            guid.data4[0], guid.data4[1], guid.data4[2], guid.data4[3], guid.data4[4],
-                            guid.data4[5], guid.data4[6], guid.data4[7]);
+        serial = FormatText(u"%08X%04X%04X%02X%02X%02X%02X%02X%02X%02X%02X", guid.data1, guid.data2,
+                            guid.data3, guid.data4[0], guid.data4[1], guid.data4[2], guid.data4[3],
+                            guid.data4[4], guid.data4[5], guid.data4[6], guid.data4[7]);
     } else {
         std::srand(static_cast<unsigned>(std::time(nullptr)));
         for (std::size_t i = 0; i < kSerialLength; ++i) serial += RandomHexDigit();

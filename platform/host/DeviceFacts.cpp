@@ -131,8 +131,9 @@ SimulatedDevice DefaultSimulatedDevice() {
     };
     d.hostName = u"VELORA-PC";
     d.productQuery.uuids = {u"4c4c4544-0043-3510-8052-b3c04f564d32"};
-    d.command.chunks = {"UUID                                  \r\r\n"
-                        "4C4C4544-0043-3510-8052-B3C04F564D32  \r\r\n\r\r\n"};
+    d.command.chunks = {
+        "UUID                                  \r\r\n"
+        "4C4C4544-0043-3510-8052-B3C04F564D32  \r\r\n\r\r\n"};
     // 127.0.0.1 and 192.168.1.20, first octet in the lowest byte.
     d.addresses.rows = {{0x0100007Fu, 0x000000FFu, 1}, {0x1401A8C0u, 0x00FFFFFFu, 7}};
     d.interfaceTypes.types = {24, 6};  // software loopback, Ethernet

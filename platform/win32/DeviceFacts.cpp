@@ -143,19 +143,19 @@ ProductUuidQuery QueryWithCom() {
     // The connection waits at most two minutes instead of without limit when the service hangs.
     CComRef<IWbemServices> services;
     const CBstr root(L"ROOT\\CIMV2");
-    hr = locator->ConnectServer(root.Get(), nullptr, nullptr, nullptr, WBEM_FLAG_CONNECT_USE_MAX_WAIT, nullptr,
-                                nullptr, services.Out());
+    hr = locator->ConnectServer(root.Get(), nullptr, nullptr, nullptr, WBEM_FLAG_CONNECT_USE_MAX_WAIT,
+                                nullptr, nullptr, services.Out());
     if (FAILED(hr)) return Failed(ProductQueryStep::Connect, hr);
 
-    hr = CoSetProxyBlanket(services.Get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_CALL,
-                           RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
+    hr = CoSetProxyBlanket(services.Get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr,
+                           RPC_C_AUTHN_LEVEL_CALL, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
     if (FAILED(hr)) return Failed(ProductQueryStep::ProxyBlanket, hr);
 
     CComRef<IEnumWbemClassObject> records;
     const CBstr language(L"WQL");
     const CBstr statement(L"SELECT * FROM Win32_ComputerSystemProduct");
-    hr = services->ExecQuery(language.Get(), statement.Get(), WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY,
-                             nullptr, records.Out());
+    hr = services->ExecQuery(language.Get(), statement.Get(),
+                             WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY, nullptr, records.Out());
     if (FAILED(hr)) return Failed(ProductQueryStep::Query, hr);
 
     ProductUuidQuery query;
@@ -167,7 +167,8 @@ ProductUuidQuery QueryWithCom() {
         if (FAILED(hr) || returned == 0) break;
         VARIANT value;
         VariantInit(&value);
-        if (SUCCEEDED(record->Get(L"UUID", 0, &value, nullptr, nullptr)) && value.vt == VT_BSTR && value.bstrVal)
+        if (SUCCEEDED(record->Get(L"UUID", 0, &value, nullptr, nullptr)) && value.vt == VT_BSTR &&
+            value.bstrVal)
             query.uuids.push_back(FromWide(value.bstrVal, SysStringLen(value.bstrVal)));
         VariantClear(&value);
     }
@@ -196,7 +197,8 @@ OsVersion ReadOsVersion() {
 
 bool ReadProductType(const OsVersion& version, uint32_t& productType) {
     DWORD type = 0;
-    if (!GetProductInfo(version.major, version.minor, version.servicePackMajor, version.servicePackMinor, &type))
+    if (!GetProductInfo(version.major, version.minor, version.servicePackMajor, version.servicePackMinor,
+                        &type))
         return false;
     productType = type;
     return true;
@@ -207,7 +209,8 @@ MachineKeyTexts ReadMachineTexts(std::u16string_view subKey, std::initializer_li
     MachineKeyTexts result;
     CRegKey key;
     const std::wstring path = WideString(subKey);
-    const LONG opened = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, key.Out());
+    const LONG opened =
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, key.Out());
     if (opened != ERROR_SUCCESS) {
         result.openError = static_cast<uint32_t>(opened);
         return result;
@@ -291,8 +294,8 @@ CommandCapture CaptureHiddenCommand(std::u16string_view commandLine, uint32_t ti
     }
     SetHandleInformation(readEnd.Get(), HANDLE_FLAG_INHERIT, 0);
     // Some tools wait for their standard input to end before they exit: give them an empty one.
-    CHandle input(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
-                              nullptr));
+    CHandle input(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                              OPEN_EXISTING, 0, nullptr));
 
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
@@ -303,8 +306,8 @@ CommandCapture CaptureHiddenCommand(std::u16string_view commandLine, uint32_t ti
     startup.hStdError = writeEnd.Get();
     std::wstring line = WideString(commandLine);
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
-                        &process)) {
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
+                        &startup, &process)) {
         capture.processError = GetLastError();
         return capture;
     }
@@ -320,10 +323,12 @@ CommandCapture CaptureHiddenCommand(std::u16string_view commandLine, uint32_t ti
     bool exited = false;
     for (;;) {
         DWORD available = 0;
-        if (!PeekNamedPipe(readEnd.Get(), nullptr, 0, nullptr, &available, nullptr)) break;  // all writers gone
+        if (!PeekNamedPipe(readEnd.Get(), nullptr, 0, nullptr, &available, nullptr))
+            break;  // all writers gone
         if (available > 0) {
             DWORD got = 0;
-            if (!ReadFile(readEnd.Get(), buffer.data(), std::min<DWORD>(available, kChunkBytes), &got, nullptr) ||
+            if (!ReadFile(readEnd.Get(), buffer.data(), std::min<DWORD>(available, kChunkBytes), &got,
+                          nullptr) ||
                 got == 0)
                 break;
             capture.chunks.emplace_back(buffer.data(), got);

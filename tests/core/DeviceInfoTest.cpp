@@ -21,7 +21,9 @@ namespace {
 
 using namespace velora;
 
-std::string Narrow(std::u16string_view text) { return platform::Utf16ToUtf8(text); }
+std::string Narrow(std::u16string_view text) {
+    return platform::Utf16ToUtf8(text);
+}
 
 bool IsUpperHex(std::u16string_view text) {
     return std::all_of(text.begin(), text.end(),
@@ -30,8 +32,8 @@ bool IsUpperHex(std::u16string_view text) {
 
 TEST(DeviceInfo, RunningSystemHasAKnownShortName) {
     const std::u16string shortName = GetOsShortName();
-    static const std::set<std::u16string> windows6 = {u"win7", u"win8", u"win8.1", u"win2008R2", u"win2012",
-                                                      u"win2012R2"};
+    static const std::set<std::u16string> windows6 = {u"win7",      u"win8",    u"win8.1",
+                                                      u"win2008R2", u"win2012", u"win2012R2"};
     static const std::set<std::u16string> windows10 = {u"win10", u"win11", u"win2016_2019"};
     ASSERT_TRUE(windows6.count(shortName) || windows10.count(shortName)) << Narrow(shortName);
     EXPECT_FALSE(GetOsDisplayName(shortName).empty());
@@ -68,7 +70,8 @@ TEST(DeviceInfo, AllowedListIsCheckedAgainstTheRunningSystem) {
         {u"{\"version\":\"" + other + u"\"}", false},
         {u"{\"arch\":\"x86\"}", false},
         {u"{\"version\":\"" + other + u"\"} ", true},
-        {u"{\"version\":\"" + other + u"\"},{\"version\":\"" + shortName + u"\",\"edition\":\"" + english + u"\"}",
+        {u"{\"version\":\"" + other + u"\"},{\"version\":\"" + shortName + u"\",\"edition\":\"" + english +
+             u"\"}",
          true},
         {u"{\"edition\":\"no such edition\"}", false},
     };
@@ -122,9 +125,16 @@ TEST(DeviceInfo, InterfaceAddressIsTheFirstOfItsInterface) {
     EXPECT_EQ(GetInterfaceIp(unused), u"");
 
     const uint32_t first = table.rows.front().interfaceIndex;
-    EXPECT_EQ(GetInternalIp([&](int32_t& index) { index = static_cast<int32_t>(first); return 0; }),
+    EXPECT_EQ(GetInternalIp([&](int32_t& index) {
+                  index = static_cast<int32_t>(first);
+                  return 0;
+              }),
               GetInterfaceIp(first));
-    EXPECT_EQ(GetInternalIp([&](int32_t& index) { index = static_cast<int32_t>(first); return -1; }), u"");
+    EXPECT_EQ(GetInternalIp([&](int32_t& index) {
+                  index = static_cast<int32_t>(first);
+                  return -1;
+              }),
+              u"");
 }
 
 TEST(DeviceInfo, TextsForRequestsAreTrimmedAndEscaped) {

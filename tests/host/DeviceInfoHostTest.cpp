@@ -41,7 +41,9 @@ protected:
     void TearDown() override { platform::host::ResetSimulatedDevice(); }
 
     void Apply() { platform::host::SetSimulatedDevice(device_); }
-    std::u16string LogText() const { return test::FromUtf16Le(test::ReadBytes(logPath_), test::kLogHeader.size()); }
+    std::u16string LogText() const {
+        return test::FromUtf16Le(test::ReadBytes(logPath_), test::kLogHeader.size());
+    }
     bool Logged(std::u16string_view text) const { return LogText().find(text) != std::u16string::npos; }
     void ExpectLogged(const char* text) const {
         if (text == nullptr) return;
@@ -122,22 +124,33 @@ TEST_F(DeviceHostTest, EditionFromProductTypeInTheUsersLanguage) {
         const char16_t* english;
         const char16_t* chinese;
     } const cases[] = {
-        {true, 11, false, u"Starter", u"简易版"},       {true, 66, false, u"Starter", u"简易版"},
-        {true, 1, false, u"Ultimate", u"旗舰版"},       {true, 71, false, u"Ultimate", u"旗舰版"},
-        {true, 101, false, u"Home", u"家庭版"},         {true, 2, false, u"Home", u"家庭版"},
-        {true, 121, false, u"Education", u"教育版"},    {true, 122, false, u"Education", u"教育版"},
-        {true, 4, false, u"Enterprise", u"企业版"},     {true, 171, false, u"Enterprise", u"企业版"},
-        {true, 48, false, u"Professional", u"专业版"},  {true, 162, false, u"Professional", u"专业版"},
-        {true, 48, true, u"Government", u"政府版"},     {false, 0, true, u"Government", u"政府版"},
-        {true, 999, false, u"", u""},                   {true, 0, false, u"", u""},
+        {true, 11, false, u"Starter", u"简易版"},
+        {true, 66, false, u"Starter", u"简易版"},
+        {true, 1, false, u"Ultimate", u"旗舰版"},
+        {true, 71, false, u"Ultimate", u"旗舰版"},
+        {true, 101, false, u"Home", u"家庭版"},
+        {true, 2, false, u"Home", u"家庭版"},
+        {true, 121, false, u"Education", u"教育版"},
+        {true, 122, false, u"Education", u"教育版"},
+        {true, 4, false, u"Enterprise", u"企业版"},
+        {true, 171, false, u"Enterprise", u"企业版"},
+        {true, 48, false, u"Professional", u"专业版"},
+        {true, 162, false, u"Professional", u"专业版"},
+        {true, 48, true, u"Government", u"政府版"},
+        {false, 0, true, u"Government", u"政府版"},
+        {true, 999, false, u"", u""},
+        {true, 0, false, u"", u""},
         {false, 48, false, u"", u""},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE("type " + std::to_string(c.type) + (c.read ? "" : " unread") + (c.government ? " gov" : ""));
+        SCOPED_TRACE("type " + std::to_string(c.type) + (c.read ? "" : " unread") +
+                     (c.government ? " gov" : ""));
         device_.productTypeRead = c.read;
         device_.productType = c.type;
-        if (c.government) device_.machineKeys[kOemKey][u"Model"] = u"政府";
-        else device_.machineKeys.erase(kOemKey);
+        if (c.government)
+            device_.machineKeys[kOemKey][u"Model"] = u"政府";
+        else
+            device_.machineKeys.erase(kOemKey);
         Apply();
         for (const uint16_t language : {uint16_t{0x0409}, uint16_t{2052}}) {
             platform::host::SetSimulatedUiLanguage(language);
@@ -163,7 +176,7 @@ TEST_F(DeviceHostTest, AllowedListOnWindows11Professional) {
         {u"{\"arch\":\"x86\"}", false},
         {u"{\"arch\":\"X64\",\"edition\":\"professional\"}", true},
         {u"{\"version\":\"win11\",\"edition\":\"Home\"}", false},
-        {u"{\"version\":\"win10\"} ", true},  // the blank after the last object is an entry without fields
+        {u"{\"version\":\"win10\"} ", true},     // the blank after the last object is an entry without fields
         {u"{\"version\":\"win10\"}}}}", false},  // runs of braces cut once
         {u"{\"version\":\"win10\"},{\"version\":\"win11\",\"arch\":\"x64\"}", true},
         {u"{\"version\":\"win10\"},{\"version\":\"win7\"}", false},
@@ -190,14 +203,22 @@ TEST_F(DeviceHostTest, LocalAddressListAndInterfaceAddresses) {
         const char16_t* list;
         const char* logged;
     } const cases[] = {
-        {"address and loopback", {0, false, {{0x0100007Fu, 0x000000FFu, 1}, {0x0500000Au, 0x00FFFFFFu, 3}}},
-         u"10.0.0.5/24", nullptr},
+        {"address and loopback",
+         {0, false, {{0x0100007Fu, 0x000000FFu, 1}, {0x0500000Au, 0x00FFFFFFu, 3}}},
+         u"10.0.0.5/24",
+         nullptr},
         {"host mask prints bare, other prefixes kept",
-         {0, false, {{0x0500000Au, 0xFFFFFFFFu, 3}, {0x0101A8C0u, 0x0000FFFFu, 4}, {0x0201A8C0u, 0xFEFFFFFFu, 5}}},
-         u"10.0.0.5,192.168.1.1/16,192.168.1.2/31", nullptr},
+         {0,
+          false,
+          {{0x0500000Au, 0xFFFFFFFFu, 3}, {0x0101A8C0u, 0x0000FFFFu, 4}, {0x0201A8C0u, 0xFEFFFFFFu, 5}}},
+         u"10.0.0.5,192.168.1.1/16,192.168.1.2/31",
+         nullptr},
         {"only the loopback", {0, false, {{0x0100007Fu, 0xFFFFFFFFu, 1}}}, u"", nullptr},
         {"empty table", {0, false, {}}, u"", nullptr},
-        {"table error", {50, false, {{0x0500000Au, 0x00FFFFFFu, 3}}}, u"", "GetIpAddrTable failed with error 50"},
+        {"table error",
+         {50, false, {{0x0500000Au, 0x00FFFFFFu, 3}}},
+         u"",
+         "GetIpAddrTable failed with error 50"},
         {"no memory", {0, true, {}}, u"", "Not enough memory to read the address table"},
     };
     for (const Case& c : cases) {
@@ -208,7 +229,8 @@ TEST_F(DeviceHostTest, LocalAddressListAndInterfaceAddresses) {
         ExpectLogged(c.logged);
     }
 
-    device_.addresses = {0, false, {{0x0500000Au, 0x00FFFFFFu, 3}, {0x0600000Au, 0x00FFFFFFu, 3}, {0xFE01A8C0u, 0, 9}}};
+    device_.addresses = {
+        0, false, {{0x0500000Au, 0x00FFFFFFu, 3}, {0x0600000Au, 0x00FFFFFFu, 3}, {0xFE01A8C0u, 0, 9}}};
     Apply();
     EXPECT_EQ(GetInterfaceIp(3), u"10.0.0.5");  // the first entry of the interface
     EXPECT_EQ(GetInterfaceIp(9), u"192.168.1.254");
@@ -221,11 +243,25 @@ TEST_F(DeviceHostTest, LocalAddressListAndInterfaceAddresses) {
 TEST_F(DeviceHostTest, InternalAddressFollowsTheHelperServicesAnswer) {
     Apply();  // 192.168.1.20 on interface 7
     int calls = 0;
-    EXPECT_EQ(GetInternalIp([&](int32_t& index) { ++calls; index = 7; return 0; }), u"192.168.1.20");
+    EXPECT_EQ(GetInternalIp([&](int32_t& index) {
+                  ++calls;
+                  index = 7;
+                  return 0;
+              }),
+              u"192.168.1.20");
     EXPECT_EQ(calls, 1);
-    EXPECT_EQ(GetInternalIp([](int32_t& index) { index = 7; return static_cast<int32_t>(0x80070005); }), u"");
+    EXPECT_EQ(GetInternalIp([](int32_t& index) {
+                  index = 7;
+                  return static_cast<int32_t>(0x80070005);
+              }),
+              u"");
     EXPECT_EQ(GetInternalIp([](int32_t&) { return 0; }), u"") << "index left at -1";
-    EXPECT_EQ(GetInternalIp([](int32_t& index) { index = 5; return 1; }), u"") << "no address on that interface";
+    EXPECT_EQ(GetInternalIp([](int32_t& index) {
+                  index = 5;
+                  return 1;
+              }),
+              u"")
+        << "no address on that interface";
     EXPECT_EQ(GetInternalIp(nullptr), u"");
 }
 
@@ -240,35 +276,67 @@ TEST_F(DeviceHostTest, ModelAndManufacturerFromTheBiosKey) {
         const char16_t* manufacturer;
         const char* logged;
     } const cases[] = {
-        {"plain", true, {{u"SystemProductName", u"X1 Carbon"}, {u"SystemManufacturer", u"Maker Inc"}}, true,
-         u"X1 Carbon", u"Maker Inc", "Trim invalid characters Maker Inc Maker Inc"},
+        {"plain",
+         true,
+         {{u"SystemProductName", u"X1 Carbon"}, {u"SystemManufacturer", u"Maker Inc"}},
+         true,
+         u"X1 Carbon",
+         u"Maker Inc",
+         "Trim invalid characters Maker Inc Maker Inc"},
         {"placeholder uses the board",
          true,
-         {{u"SystemProductName", u"System Product Name"}, {u"BaseBoardProduct", u" B450M \t"},
+         {{u"SystemProductName", u"System Product Name"},
+          {u"BaseBoardProduct", u" B450M \t"},
           {u"SystemManufacturer", u"Board Maker"}},
-         true, u"B450M", u"Board Maker", nullptr},
+         true,
+         u"B450M",
+         u"Board Maker",
+         nullptr},
         {"placeholder without a board stays",
          true,
          {{u"SystemProductName", u"System Product Name"}, {u"SystemManufacturer", u"Board Maker"}},
-         true, u"System Product Name", u"Board Maker", nullptr},
+         true,
+         u"System Product Name",
+         u"Board Maker",
+         nullptr},
         {"placeholder only when exact",
          true,
-         {{u"SystemProductName", u" System Product Name"}, {u"BaseBoardProduct", u"B450M"},
+         {{u"SystemProductName", u" System Product Name"},
+          {u"BaseBoardProduct", u"B450M"},
           {u"SystemManufacturer", u"M"}},
-         true, u"System Product Name", u"M", nullptr},
+         true,
+         u"System Product Name",
+         u"M",
+         nullptr},
         {"trimmed and escaped",
          true,
          {{u"SystemProductName", u"  Model \"7\"\r\n"}, {u"SystemManufacturer", u" A/B\\C "}},
-         true, u"Model \\\"7\\\"", u"A\\/B\\\\C", "Trim invalid characters  A/B\\C  A\\/B\\\\C"},
+         true,
+         u"Model \\\"7\\\"",
+         u"A\\/B\\\\C",
+         "Trim invalid characters  A/B\\C  A\\/B\\\\C"},
         {"no key", false, {}, false, u"", u"", "Failed to open registery BIOS, error code 2"},
-        {"no product name", true, {{u"SystemManufacturer", u"Maker"}}, false, u"", u"Maker",
+        {"no product name",
+         true,
+         {{u"SystemManufacturer", u"Maker"}},
+         false,
+         u"",
+         u"Maker",
          "Failed to query SystemProductName, error code 2"},
-        {"no manufacturer", true, {{u"SystemProductName", u"Model"}}, false, u"Model", u"",
+        {"no manufacturer",
+         true,
+         {{u"SystemProductName", u"Model"}},
+         false,
+         u"Model",
+         u"",
          "Failed to query SystemManufacturer, error code 2"},
         {"product name longer than the buffer",
          true,
          {{u"SystemProductName", std::u16string(255, u'x')}, {u"SystemManufacturer", u"Maker"}},
-         false, u"", u"Maker", "Failed to query SystemProductName, error code 234"},
+         false,
+         u"",
+         u"Maker",
+         "Failed to query SystemProductName, error code 234"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -329,46 +397,148 @@ TEST_F(DeviceHostTest, DeviceIdFallsBackStepByStep) {
         bool commandRun;
         const char* logged;
     } const cases[] = {
-        {"management service, upper-cased", platform::ProductQueryStep::None, {u"abcdef00-1111-2222-3333-444455556666"},
-         {}, true, u"ABCDEF00-1111-2222-3333-444455556666", false, nullptr},
-        {"the last record wins", platform::ProductQueryStep::None, {u"AAAA", u"BBBB"}, {}, true, u"BBBB", false,
+        {"management service, upper-cased",
+         platform::ProductQueryStep::None,
+         {u"abcdef00-1111-2222-3333-444455556666"},
+         {},
+         true,
+         u"ABCDEF00-1111-2222-3333-444455556666",
+         false,
          nullptr},
-        {"all-ones leads to the command", platform::ProductQueryStep::None, {kAllOnes}, {0, 0, {uuidLine}}, true,
-         u"11111111-2222-3333-4444-555555555555", true, nullptr},
-        {"all-ones in lower case too", platform::ProductQueryStep::None, {u"ffffffff-ffff-ffff-ffff-ffffffffffff"},
-         {0, 0, {uuidLine}}, true, u"11111111-2222-3333-4444-555555555555", true, nullptr},
-        {"header and value in separate reads", platform::ProductQueryStep::None, {},
-         {0, 0, {"UUID    \r\r\n", "11111111-2222-3333-4444-555555555555  \r\r\n", "\r\r\n"}}, true,
-         u"11111111-2222-3333-4444-555555555555", true, nullptr},
-        {"the command writes UTF-16", platform::ProductQueryStep::None, {}, {0, 0, {wideLine}}, true,
-         u"22222222-2222-3333-4444-555555555555", true, nullptr},
-        {"no 36-character line: machine GUID", platform::ProductQueryStep::None, {kAllOnes},
-         {0, 0, {"UUID\r\nnot a uuid\r\n"}}, true, u"6F1C2F0E-3D4B-4A59-9C2E-0B7D5E8A1F23", true, nullptr},
-        {"the command's all-ones is no identifier", platform::ProductQueryStep::None, {kAllOnes},
-         {0, 0, {allOnesLine}}, true, u"6F1C2F0E-3D4B-4A59-9C2E-0B7D5E8A1F23", true, nullptr},
-        {"connect fails", platform::ProductQueryStep::Connect, {}, {0, 0, {uuidLine}}, true,
-         u"11111111-2222-3333-4444-555555555555", true, "Failed to connect WMI server (0x80041003): Access denied"},
-        {"security fails", platform::ProductQueryStep::Security, {}, {0, 0, {}}, true,
-         u"6F1C2F0E-3D4B-4A59-9C2E-0B7D5E8A1F23", true, "Failed to initialize security (0x80041003): Access denied"},
-        {"locator fails", platform::ProductQueryStep::Locator, {}, {0, 0, {}}, true,
-         u"6F1C2F0E-3D4B-4A59-9C2E-0B7D5E8A1F23", true, "Failed to create IWbemLocator object (0x80041003)"},
-        {"proxy blanket fails", platform::ProductQueryStep::ProxyBlanket, {}, {0, 0, {}}, true,
-         u"6F1C2F0E-3D4B-4A59-9C2E-0B7D5E8A1F23", true, "Could not set proxy blanket (0x80041003)"},
-        {"query fails", platform::ProductQueryStep::Query, {}, {0, 0, {}}, true,
-         u"6F1C2F0E-3D4B-4A59-9C2E-0B7D5E8A1F23", true, "Query for operating system sn failed (0x80041003)"},
-        {"COM does not start", platform::ProductQueryStep::ComStart, {}, {0, 0, {}}, true,
-         u"6F1C2F0E-3D4B-4A59-9C2E-0B7D5E8A1F23", true, "Failed to start COM (0x80041003)"},
-        {"no pipe", platform::ProductQueryStep::None, {kAllOnes}, {5, 0, {uuidLine}}, true,
-         u"6F1C2F0E-3D4B-4A59-9C2E-0B7D5E8A1F23", true, "Failed to create pipe, error code 5"},
-        {"no process", platform::ProductQueryStep::None, {}, {0, 2, {uuidLine}}, true,
-         u"6F1C2F0E-3D4B-4A59-9C2E-0B7D5E8A1F23", true, "Failed to create process, error code 2"},
-        {"nothing at all: the serial", platform::ProductQueryStep::None, {}, {0, 0, {}}, false, nullptr, true,
+        {"the last record wins",
+         platform::ProductQueryStep::None,
+         {u"AAAA", u"BBBB"},
+         {},
+         true,
+         u"BBBB",
+         false,
+         nullptr},
+        {"all-ones leads to the command",
+         platform::ProductQueryStep::None,
+         {kAllOnes},
+         {0, 0, {uuidLine}},
+         true,
+         u"11111111-2222-3333-4444-555555555555",
+         true,
+         nullptr},
+        {"all-ones in lower case too",
+         platform::ProductQueryStep::None,
+         {u"ffffffff-ffff-ffff-ffff-ffffffffffff"},
+         {0, 0, {uuidLine}},
+         true,
+         u"11111111-2222-3333-4444-555555555555",
+         true,
+         nullptr},
+        {"header and value in separate reads",
+         platform::ProductQueryStep::None,
+         {},
+         {0, 0, {"UUID    \r\r\n", "11111111-2222-3333-4444-555555555555  \r\r\n", "\r\r\n"}},
+         true,
+         u"11111111-2222-3333-4444-555555555555",
+         true,
+         nullptr},
+        {"the command writes UTF-16",
+         platform::ProductQueryStep::None,
+         {},
+         {0, 0, {wideLine}},
+         true,
+         u"22222222-2222-3333-4444-555555555555",
+         true,
+         nullptr},
+        {"no 36-character line: machine GUID",
+         platform::ProductQueryStep::None,
+         {kAllOnes},
+         {0, 0, {"UUID\r\nnot a uuid\r\n"}},
+         true,
+         u"6F1C2F0E-3D4B-4A59-9C2E-0B7D5E8A1F23",
+         true,
+         nullptr},
+        {"the command's all-ones is no identifier",
+         platform::ProductQueryStep::None,
+         {kAllOnes},
+         {0, 0, {allOnesLine}},
+         true,
+         u"6F1C2F0E-3D4B-4A59-9C2E-0B7D5E8A1F23",
+         true,
+         nullptr},
+        {"connect fails",
+         platform::ProductQueryStep::Connect,
+         {},
+         {0, 0, {uuidLine}},
+         true,
+         u"11111111-2222-3333-4444-555555555555",
+         true,
+         "Failed to connect WMI server (0x80041003): Access denied"},
+        {"security fails",
+         platform::ProductQueryStep::Security,
+         {},
+         {0, 0, {}},
+         true,
+         u"6F1C2F0E-3D4B-4A59-9C2E-0B7D5E8A1F23",
+         true,
+         "Failed to initialize security (0x80041003): Access denied"},
+        {"locator fails",
+         platform::ProductQueryStep::Locator,
+         {},
+         {0, 0, {}},
+         true,
+         u"6F1C2F0E-3D4B-4A59-9C2E-0B7D5E8A1F23",
+         true,
+         "Failed to create IWbemLocator object (0x80041003)"},
+        {"proxy blanket fails",
+         platform::ProductQueryStep::ProxyBlanket,
+         {},
+         {0, 0, {}},
+         true,
+         u"6F1C2F0E-3D4B-4A59-9C2E-0B7D5E8A1F23",
+         true,
+         "Could not set proxy blanket (0x80041003)"},
+        {"query fails",
+         platform::ProductQueryStep::Query,
+         {},
+         {0, 0, {}},
+         true,
+         u"6F1C2F0E-3D4B-4A59-9C2E-0B7D5E8A1F23",
+         true,
+         "Query for operating system sn failed (0x80041003)"},
+        {"COM does not start",
+         platform::ProductQueryStep::ComStart,
+         {},
+         {0, 0, {}},
+         true,
+         u"6F1C2F0E-3D4B-4A59-9C2E-0B7D5E8A1F23",
+         true,
+         "Failed to start COM (0x80041003)"},
+        {"no pipe",
+         platform::ProductQueryStep::None,
+         {kAllOnes},
+         {5, 0, {uuidLine}},
+         true,
+         u"6F1C2F0E-3D4B-4A59-9C2E-0B7D5E8A1F23",
+         true,
+         "Failed to create pipe, error code 5"},
+        {"no process",
+         platform::ProductQueryStep::None,
+         {},
+         {0, 2, {uuidLine}},
+         true,
+         u"6F1C2F0E-3D4B-4A59-9C2E-0B7D5E8A1F23",
+         true,
+         "Failed to create process, error code 2"},
+        {"nothing at all: the serial",
+         platform::ProductQueryStep::None,
+         {},
+         {0, 0, {}},
+         false,
+         nullptr,
+         true,
          nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         platform::host::ResetSimulatedDevice();
-        device_.productQuery = {c.failedStep, c.failedStep == platform::ProductQueryStep::None ? 0 : -2147217405,
+        device_.productQuery = {c.failedStep,
+                                c.failedStep == platform::ProductQueryStep::None ? 0 : -2147217405,
                                 u"Access denied", c.uuids};
         device_.command = c.command;
         if (!c.machineGuid) device_.machineKeys.erase(kCryptographyKey);

@@ -37,8 +37,8 @@ struct Ipv4AddressRow {
     uint32_t interfaceIndex = 0;
 };
 struct Ipv4AddressTable {
-    uint32_t error = 0;             // the table call's error (after growing the buffer once on 122)
-    bool allocationFailed = false;  // no memory for the table
+    uint32_t error = 0;                // the table call's error (after growing the buffer once on 122)
+    bool allocationFailed = false;     // no memory for the table
     std::vector<Ipv4AddressRow> rows;  // in the system's order (unsorted)
 };
 Ipv4AddressTable ReadIpv4AddressTable();

@@ -51,7 +51,7 @@ bool ReadHostName(std::u16string& name);
 enum class ProductQueryStep { None, ComStart, Security, Locator, Connect, ProxyBlanket, Query };
 struct ProductUuidQuery {
     ProductQueryStep failedStep = ProductQueryStep::None;
-    int32_t result = 0;       // the failing step's HRESULT
+    int32_t result = 0;        // the failing step's HRESULT
     std::u16string errorText;  // the system's text for it, without a trailing line break; may be empty
     std::vector<std::u16string> uuids;
 };

@@ -14,16 +14,16 @@
 namespace platform::host {
 
 struct SimulatedDevice {
-    OsVersion version;                  // `build` is ignored: SetSimulatedOsBuildNumber sets it
+    OsVersion version;  // `build` is ignored: SetSimulatedOsBuildNumber sets it
     bool productTypeRead = true;
     uint32_t productType = 0;
     // HKEY_LOCAL_MACHINE: key path -> value name -> text. A key that is absent cannot be opened (2).
     std::map<std::u16string, std::map<std::u16string, std::u16string>> machineKeys;
     bool hostNameRead = true;
     std::u16string hostName;
-    ProductUuidQuery productQuery;      // what the management query answers
-    CommandCapture command;             // what any hidden command delivers
-    bool guidCreated = true;            // GUIDs themselves are random
+    ProductUuidQuery productQuery;  // what the management query answers
+    CommandCapture command;         // what any hidden command delivers
+    bool guidCreated = true;        // GUIDs themselves are random
     Ipv4AddressTable addresses;
     InterfaceTypeList interfaceTypes;
 };
