@@ -27,3 +27,29 @@ struct InterfaceTable {
 InterfaceTable ReadInterfaceTable();
 
 }  // namespace platform
+
+namespace platform {
+
+// One row of the system's IPv4 address table. Address and mask hold the first octet in the lowest byte.
+struct Ipv4AddressRow {
+    uint32_t address = 0;
+    uint32_t mask = 0;
+    uint32_t interfaceIndex = 0;
+};
+struct Ipv4AddressTable {
+    uint32_t error = 0;                // the table call's error (after growing the buffer once on 122)
+    bool allocationFailed = false;     // no memory for the table
+    std::vector<Ipv4AddressRow> rows;  // in the system's order (unsorted)
+};
+Ipv4AddressTable ReadIpv4AddressTable();
+
+// The interface types (IANA ifType: 6 Ethernet, 71 IEEE 802.11, ...) of the interface table's rows; the
+// first read uses room for one row and grows once on 122.
+struct InterfaceTypeList {
+    uint32_t error = 0;
+    bool allocationFailed = false;
+    std::vector<uint32_t> types;
+};
+InterfaceTypeList ReadInterfaceTypes();
+
+}  // namespace platform

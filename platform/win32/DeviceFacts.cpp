@@ -1,0 +1,360 @@
+// Device facts from the running Windows: version and edition, machine registry texts, host name, the
+// management service's product UUID, a hidden command's output and GUIDs.
+#include <objbase.h>
+#include <wbemcli.h>
+#include <windows.h>
+#include <winsock2.h>
+
+#include <chrono>
+#include <cstring>
+
+#include "platform/SystemInfo.h"
+#include "platform/win32/Wide.h"
+
+namespace platform {
+namespace {
+
+using win32::FromWide;
+using win32::WideString;
+
+// Owns one COM interface pointer.
+template <typename T>
+class CComRef {
+public:
+    CComRef() = default;
+    ~CComRef() {
+        if (p_) p_->Release();
+    }
+    CComRef(const CComRef&) = delete;
+    CComRef& operator=(const CComRef&) = delete;
+    T** Out() { return &p_; }
+    void** OutVoid() { return reinterpret_cast<void**>(&p_); }
+    T* operator->() const { return p_; }
+    T* Get() const { return p_; }
+
+private:
+    T* p_ = nullptr;
+};
+
+class CBstr {
+public:
+    explicit CBstr(const wchar_t* text) : b_(SysAllocString(text)) {}
+    ~CBstr() { SysFreeString(b_); }
+    CBstr(const CBstr&) = delete;
+    CBstr& operator=(const CBstr&) = delete;
+    BSTR Get() const { return b_; }
+
+private:
+    BSTR b_;
+};
+
+class CRegKey {
+public:
+    CRegKey() = default;
+    ~CRegKey() {
+        if (key_) RegCloseKey(key_);
+    }
+    CRegKey(const CRegKey&) = delete;
+    CRegKey& operator=(const CRegKey&) = delete;
+    HKEY* Out() { return &key_; }
+    HKEY Get() const { return key_; }
+
+private:
+    HKEY key_ = nullptr;
+};
+
+class CHandle {
+public:
+    CHandle() = default;
+    explicit CHandle(HANDLE h) : h_(h) {}
+    ~CHandle() { Close(); }
+    CHandle(const CHandle&) = delete;
+    CHandle& operator=(const CHandle&) = delete;
+    HANDLE* Out() { return &h_; }
+    HANDLE Get() const { return h_; }
+    bool Valid() const { return h_ != nullptr && h_ != INVALID_HANDLE_VALUE; }
+    void Close() {
+        if (Valid()) CloseHandle(h_);
+        h_ = nullptr;
+    }
+
+private:
+    HANDLE h_ = nullptr;
+};
+
+template <typename Fn>
+Fn LookUp(const wchar_t* module, const char* name) {
+    HMODULE handle = GetModuleHandleW(module);
+    if (!handle) return nullptr;
+    FARPROC procedure = GetProcAddress(handle, name);
+    if (!procedure) return nullptr;
+    Fn fn;
+    static_assert(sizeof(fn) == sizeof(procedure));
+    std::memcpy(&fn, &procedure, sizeof(fn));
+    return fn;
+}
+
+std::u16string SystemText(HRESULT code) {
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::u16string text = length ? FromWide(buffer, length) : std::u16string();
+    if (buffer) LocalFree(buffer);
+    while (!text.empty() && (text.back() == u'\n' || text.back() == u'\r')) text.pop_back();
+    return text;
+}
+
+ProductUuidQuery Failed(ProductQueryStep step, HRESULT code) {
+    ProductUuidQuery query;
+    query.failedStep = step;
+    query.result = static_cast<int32_t>(code);
+    query.errorText = SystemText(code);
+    return query;
+}
+
+// Balances a successful start of COM on this thread.
+class CComScope {
+public:
+    explicit CComScope(HRESULT started) : started_(SUCCEEDED(started)) {}
+    ~CComScope() {
+        if (started_) CoUninitialize();
+    }
+    CComScope(const CComScope&) = delete;
+    CComScope& operator=(const CComScope&) = delete;
+
+private:
+    bool started_;
+};
+
+constexpr ULONG kMaxProductRecords = 64;
+constexpr LONG kNextRecordTimeoutMs = 10000;
+
+ProductUuidQuery QueryWithCom() {
+    HRESULT hr = CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_DEFAULT,
+                                      RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr);
+    if (FAILED(hr) && hr != RPC_E_TOO_LATE) return Failed(ProductQueryStep::Security, hr);
+
+    CComRef<IWbemLocator> locator;
+    hr = CoCreateInstance(__uuidof(WbemLocator), nullptr, CLSCTX_INPROC_SERVER, __uuidof(IWbemLocator),
+                          locator.OutVoid());
+    if (FAILED(hr)) return Failed(ProductQueryStep::Locator, hr);
+
+    // The connection waits at most two minutes instead of without limit when the service hangs.
+    CComRef<IWbemServices> services;
+    const CBstr root(L"ROOT\\CIMV2");
+    hr = locator->ConnectServer(root.Get(), nullptr, nullptr, nullptr, WBEM_FLAG_CONNECT_USE_MAX_WAIT,
+                                nullptr, nullptr, services.Out());
+    if (FAILED(hr)) return Failed(ProductQueryStep::Connect, hr);
+
+    hr = CoSetProxyBlanket(services.Get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr,
+                           RPC_C_AUTHN_LEVEL_CALL, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
+    if (FAILED(hr)) return Failed(ProductQueryStep::ProxyBlanket, hr);
+
+    CComRef<IEnumWbemClassObject> records;
+    const CBstr language(L"WQL");
+    const CBstr statement(L"SELECT * FROM Win32_ComputerSystemProduct");
+    hr = services->ExecQuery(language.Get(), statement.Get(),
+                             WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY, nullptr, records.Out());
+    if (FAILED(hr)) return Failed(ProductQueryStep::Query, hr);
+
+    ProductUuidQuery query;
+    for (ULONG n = 0; n < kMaxProductRecords; ++n) {
+        CComRef<IWbemClassObject> record;
+        ULONG returned = 0;
+        // A record that takes longer than the time-out ends the walk (WBEM_S_TIMEDOUT, none returned).
+        hr = records->Next(kNextRecordTimeoutMs, 1, record.Out(), &returned);
+        if (FAILED(hr) || returned == 0) break;
+        VARIANT value;
+        VariantInit(&value);
+        if (SUCCEEDED(record->Get(L"UUID", 0, &value, nullptr, nullptr)) && value.vt == VT_BSTR &&
+            value.bstrVal)
+            query.uuids.push_back(FromWide(value.bstrVal, SysStringLen(value.bstrVal)));
+        VariantClear(&value);
+    }
+    return query;
+}
+
+}  // namespace
+
+OsVersion ReadOsVersion() {
+    using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOEXW*);
+    OsVersion version;
+    const auto getVersion = LookUp<RtlGetVersionFn>(L"ntdll.dll", "RtlGetVersion");
+    if (!getVersion) return version;
+    OSVERSIONINFOEXW info{};
+    info.dwOSVersionInfoSize = sizeof(info);
+    if (getVersion(&info) != 0) return version;
+    version.read = true;
+    version.major = info.dwMajorVersion;
+    version.minor = info.dwMinorVersion;
+    version.build = info.dwBuildNumber;
+    version.servicePackMajor = info.wServicePackMajor;
+    version.servicePackMinor = info.wServicePackMinor;
+    version.productType = info.wProductType;
+    return version;
+}
+
+bool ReadProductType(const OsVersion& version, uint32_t& productType) {
+    DWORD type = 0;
+    if (!GetProductInfo(version.major, version.minor, version.servicePackMajor, version.servicePackMinor,
+                        &type))
+        return false;
+    productType = type;
+    return true;
+}
+
+MachineKeyTexts ReadMachineTexts(std::u16string_view subKey, std::initializer_list<std::u16string_view> names,
+                                 std::size_t maxChars) {
+    MachineKeyTexts result;
+    CRegKey key;
+    const std::wstring path = WideString(subKey);
+    const LONG opened =
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, key.Out());
+    if (opened != ERROR_SUCCESS) {
+        result.openError = static_cast<uint32_t>(opened);
+        return result;
+    }
+    std::wstring buffer(maxChars, L'\0');
+    for (const std::u16string_view name : names) {
+        MachineText value;
+        const std::wstring valueName = WideString(name);
+        DWORD type = 0;
+        DWORD bytes = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
+        const LONG read = RegQueryValueExW(key.Get(), valueName.c_str(), nullptr, &type,
+                                           reinterpret_cast<BYTE*>(buffer.data()), &bytes);
+        if (read != ERROR_SUCCESS) {
+            value.error = static_cast<uint32_t>(read);
+        } else if (type != REG_SZ && type != REG_EXPAND_SZ) {
+            value.error = ERROR_INVALID_DATA;
+        } else {
+            // Stored texts need not carry their terminator: take the bytes read, up to the first NUL.
+            std::wstring_view text(buffer.data(), bytes / sizeof(wchar_t));
+            text = text.substr(0, text.find(L'\0'));
+            value.text = FromWide(text.data(), text.size());
+        }
+        result.values.push_back(std::move(value));
+    }
+    return result;
+}
+
+bool ReadHostName(std::u16string& name) {
+    WSADATA data;
+    if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return false;
+    bool read = false;
+    // The wide call is missing before Windows 8; there the narrow name in the ANSI code page serves.
+    using GetHostNameWFn = int(WSAAPI*)(PWSTR, int);
+    wchar_t wide[256] = {};
+    char narrow[256] = {};
+    if (const auto getHostNameW = LookUp<GetHostNameWFn>(L"ws2_32.dll", "GetHostNameW")) {
+        if (getHostNameW(wide, 256) == 0) {
+            wide[255] = L'\0';
+            name = FromWide(wide);
+            read = true;
+        }
+    } else if (gethostname(narrow, sizeof(narrow)) == 0) {
+        narrow[255] = '\0';
+        const int n = MultiByteToWideChar(CP_ACP, 0, narrow, -1, wide, 256);
+        if (n > 0) {
+            wide[255] = L'\0';
+            name = FromWide(wide);
+            read = true;
+        }
+    }
+    WSACleanup();
+    return read;
+}
+
+ProductUuidQuery QueryProductUuids() {
+    const HRESULT started = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    // A thread already in the other apartment model can still make the calls.
+    if (FAILED(started) && started != RPC_E_CHANGED_MODE) {
+        ProductUuidQuery query;
+        query.failedStep = ProductQueryStep::ComStart;
+        query.result = static_cast<int32_t>(started);
+        query.errorText = SystemText(started);
+        return query;
+    }
+    const CComScope scope(started);
+    return QueryWithCom();
+}
+
+CommandCapture CaptureHiddenCommand(std::u16string_view commandLine, uint32_t timeoutMs) {
+    constexpr DWORD kChunkBytes = 4095;
+    CommandCapture capture;
+
+    SECURITY_ATTRIBUTES inherit{};
+    inherit.nLength = sizeof(inherit);
+    inherit.bInheritHandle = TRUE;
+    CHandle readEnd;
+    CHandle writeEnd;
+    if (!CreatePipe(readEnd.Out(), writeEnd.Out(), &inherit, 0)) {
+        capture.pipeError = GetLastError();
+        return capture;
+    }
+    SetHandleInformation(readEnd.Get(), HANDLE_FLAG_INHERIT, 0);
+    // Some tools wait for their standard input to end before they exit: give them an empty one.
+    CHandle input(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                              OPEN_EXISTING, 0, nullptr));
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
+    startup.wShowWindow = SW_HIDE;
+    startup.hStdInput = input.Valid() ? input.Get() : nullptr;
+    startup.hStdOutput = writeEnd.Get();
+    startup.hStdError = writeEnd.Get();
+    std::wstring line = WideString(commandLine);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
+                        &startup, &process)) {
+        capture.processError = GetLastError();
+        return capture;
+    }
+    CHandle processHandle(process.hProcess);
+    CHandle threadHandle(process.hThread);
+    writeEnd.Close();  // the pipe ends when the child (and whatever it passed the handle to) is done
+    input.Close();
+
+    // Polled rather than blocking, so a command that never ends (or leaves a child holding the pipe)
+    // cannot hold the caller beyond the time-out.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::string buffer(kChunkBytes, '\0');
+    bool exited = false;
+    for (;;) {
+        DWORD available = 0;
+        if (!PeekNamedPipe(readEnd.Get(), nullptr, 0, nullptr, &available, nullptr))
+            break;  // all writers gone
+        if (available > 0) {
+            DWORD got = 0;
+            if (!ReadFile(readEnd.Get(), buffer.data(), std::min<DWORD>(available, kChunkBytes), &got,
+                          nullptr) ||
+                got == 0)
+                break;
+            capture.chunks.emplace_back(buffer.data(), got);
+            continue;
+        }
+        if (exited) break;  // exited and drained
+        if (WaitForSingleObject(processHandle.Get(), 10) == WAIT_OBJECT_0) {
+            exited = true;
+            continue;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            TerminateProcess(processHandle.Get(), ERROR_TIMEOUT);
+            break;
+        }
+    }
+    return capture;
+}
+
+bool CreateGuidValue(GuidValue& guid) {
+    GUID created;
+    if (FAILED(CoCreateGuid(&created))) return false;
+    guid.data1 = created.Data1;
+    guid.data2 = created.Data2;
+    guid.data3 = created.Data3;
+    std::memcpy(guid.data4, created.Data4, sizeof(guid.data4));
+    return true;
+}
+
+}  // namespace platform
