@@ -200,7 +200,7 @@ std::u16string UuidFromManagementService() {
         case platform::ProductQueryStep::None:
             break;
         case platform::ProductQueryStep::ComStart:
-            LogFormatMessageId(kMsgComStartFailed, code);
+            LogFormatMessageId(kMsgComStartFailed, code, query.errorText);
             break;
         case platform::ProductQueryStep::Security:
             LogFormat(u"Failed to initialize security (0x%08x): %s", code, query.errorText);

@@ -508,7 +508,7 @@ TEST_F(DeviceHostTest, DeviceIdFallsBackStepByStep) {
          true,
          u"6F1C2F0E-3D4B-4A59-9C2E-0B7D5E8A1F23",
          true,
-         "Failed to start COM (0x80041003)"},
+         "Failed to initialise COM (0x80041003): "},
         {"no pipe",
          platform::ProductQueryStep::None,
          {kAllOnes},
