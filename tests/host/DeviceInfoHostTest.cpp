@@ -219,7 +219,7 @@ TEST_F(DeviceHostTest, LocalAddressListAndInterfaceAddresses) {
          {50, false, {{0x0500000Au, 0x00FFFFFFu, 3}}},
          u"",
          "GetIpAddrTable failed with error 50"},
-        {"no memory", {0, true, {}}, u"", "Not enough memory to read the address table"},
+        {"no memory", {0, true, {}}, u"", "Out of memory"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
