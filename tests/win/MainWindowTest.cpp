@@ -54,12 +54,13 @@ protected:
             velora::CMainDlg window;
             m_result = window.DoModal();
         });
-        // The dialog exists a moment before its controls do: wait for both.
+        // The dialog exists a moment before its controls do, and is shown only once it has initialised:
+        // wait for both.
         ASSERT_TRUE(WaitUntil(
             [this] {
                 m_window = OwnWindow();
                 m_list = m_window ? GetDlgItem(m_window, IDC_LOG_LIST) : nullptr;
-                return m_list != nullptr;
+                return m_list != nullptr && IsWindowVisible(m_window);
             },
             20000));
     }
