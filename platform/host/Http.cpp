@@ -37,6 +37,25 @@ std::vector<std::string> g_testRoots;
 
 std::once_flag g_curlInit;
 
+// Kept-alive connections, TLS sessions and name lookups are shared by every session of the process, as
+// the Windows transport keeps them process-wide, so one object per exchange does not pay a new handshake.
+std::mutex g_shareLocks[CURL_LOCK_DATA_LAST];
+CURLSH* g_share = nullptr;
+
+void LockShare(CURL*, curl_lock_data data, curl_lock_access, void*) { g_shareLocks[data].lock(); }
+void UnlockShare(CURL*, curl_lock_data data, void*) { g_shareLocks[data].unlock(); }
+
+void InitCurl() {
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    g_share = curl_share_init();
+    if (!g_share) return;
+    curl_share_setopt(g_share, CURLSHOPT_LOCKFUNC, &LockShare);
+    curl_share_setopt(g_share, CURLSHOPT_UNLOCKFUNC, &UnlockShare);
+    curl_share_setopt(g_share, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
+    curl_share_setopt(g_share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+    curl_share_setopt(g_share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+}
+
 std::string NativePath(std::u16string_view path) {
     std::string out = Utf16ToUtf8(path);
     std::replace(out.begin(), out.end(), '\\', '/');
@@ -406,7 +425,7 @@ struct CHttpSession::Impl {
 };
 
 CHttpSession::CHttpSession(std::u16string_view agent) : impl_(std::make_unique<Impl>()) {
-    std::call_once(g_curlInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    std::call_once(g_curlInit, InitCurl);
     impl_->agent = Utf16ToUtf8(agent);
     impl_->curl = curl_easy_init();
     if (const uint32_t test = g_testTimeoutMs.load()) {
@@ -474,6 +493,7 @@ void CHttpSession::Exchange(const HttpExchange& exchange, HttpAnswer& answer) {
     curl_easy_setopt(c, CURLOPT_URL, base.c_str());
     curl_easy_setopt(c, CURLOPT_REQUEST_TARGET, url.object.c_str());
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+    if (g_share) curl_easy_setopt(c, CURLOPT_SHARE, g_share);
     s.errorText[0] = '\0';
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, s.errorText);
     curl_easy_setopt(c, CURLOPT_PROXY, "");  // no proxy of the environment: the system settings are direct
