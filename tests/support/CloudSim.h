@@ -1,0 +1,94 @@
+// Access to the cloud service stand-in that the test run started (CTest fixture cloud_sim): its URLs,
+// the test CA, per-test paths, and its control endpoints (scripted answers, faults, the request record).
+#pragma once
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <random>
+#include <string>
+#include <string_view>
+
+#include "core/HttpClient.h"
+#include "platform/Files.h"
+#include "platform/Http.h"
+#include "platform/Text.h"
+
+namespace velora::test {
+
+class CCloudSimAccess {
+public:
+    // Reads the stand-in's ready file; false (with a test failure) when the fixture did not start it.
+    bool Open() {
+        std::string info;
+        if (!platform::ReadWholeFile(Dir() + u"/ready", info)) {
+            ADD_FAILURE()
+                << "the cloud stand-in is not running: run the tests through ctest (fixture cloud_sim)";
+            return false;
+        }
+        std::size_t start = 0;
+        while (start < info.size()) {
+            auto end = info.find('\n', start);
+            if (end == std::string::npos) end = info.size();
+            const std::string line = info.substr(start, end - start);
+            if (const auto eq = line.find('='); eq != std::string::npos) {
+                urls_[line.substr(0, eq)] = platform::Utf8ToUtf16(line.substr(eq + 1));
+            }
+            start = end + 1;
+        }
+        return true;
+    }
+
+    static std::u16string Dir() { return platform::Utf8ToUtf16(VELORA_CLOUD_SIM_DIR); }
+    static std::u16string CaFile() { return Dir() + u"/ca.pem"; }
+
+    // Base URL of a listener: "http", "https", "http6", "https6", "wrongname", "expired", "self".
+    std::u16string Url(const std::string& listener) const {
+        const auto it = urls_.find(listener);
+        return it == urls_.end() ? std::u16string() : it->second;
+    }
+    std::u16string Port(const std::string& listener) const {
+        const std::u16string url = Url(listener);
+        return url.substr(url.rfind(u':') + 1);
+    }
+
+    // A path of this test's own, so tests that run side by side never see each other's requests.
+    static std::u16string UniquePath(std::u16string_view name) {
+        static std::atomic<int> counter{0};
+        std::random_device random;
+        return u"/t/" + std::u16string(name) + u"-" + platform::Utf8ToUtf16(std::to_string(random())) + u"-" +
+               platform::Utf8ToUtf16(std::to_string(++counter));
+    }
+
+    // Control calls go over plain HTTP with the product's client; they fail the test when refused.
+    void Control(std::u16string_view path, std::u16string_view body) const {
+        CHttpClient client;
+        std::string answer;
+        uint32_t status = 0;
+        const uint32_t error = client.PostText(Url("http") + std::u16string(path), body, answer, status, 1);
+        ASSERT_EQ(error, 0u) << "control " << platform::Utf16ToUtf8(path);
+        ASSERT_EQ(status, 200u) << "control " << platform::Utf16ToUtf8(path) << ": " << answer;
+    }
+    void Answer(std::u16string_view json) const { Control(u"/_sim/answers", json); }
+    void Fault(std::u16string_view json) const { Control(u"/_sim/faults", json); }
+
+    // One part ("method", "target", "tls", "body", "headers", "count", "header&name=X") of the last
+    // request to the path, as raw bytes.
+    std::string Last(std::u16string_view path, std::u16string_view part) const {
+        CHttpClient client;
+        std::string answer;
+        uint32_t status = 0;
+        const uint32_t error = client.GetText(
+            Url("http") + u"/_sim/last?path=" + std::u16string(path) + u"&part=" + std::u16string(part),
+            answer, status);
+        EXPECT_EQ(error, 0u);
+        return answer;
+    }
+
+private:
+    std::map<std::string, std::u16string> urls_;
+};
+
+}  // namespace velora::test
