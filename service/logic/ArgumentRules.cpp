@@ -4,7 +4,9 @@
 namespace corvane {
 namespace {
 
-bool IsControl(char16_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
+bool IsControl(char16_t c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F);
+}
 
 // Blanks that some parser might take as a separator: besides the ASCII space, the Unicode spaces, so
 // that a value never depends on which command-line parser reads it.
@@ -13,7 +15,9 @@ bool IsBlank(char16_t c) {
            c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000 || c == 0xFEFF;
 }
 
-bool IsQuote(char16_t c) { return c == u'"' || c == u'\''; }
+bool IsQuote(char16_t c) {
+    return c == u'"' || c == u'\'';
+}
 
 }  // namespace
 

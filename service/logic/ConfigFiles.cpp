@@ -6,9 +6,13 @@
 namespace corvane {
 namespace {
 
-std::u16string Widen(std::string_view ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+std::u16string Widen(std::string_view ascii) {
+    return std::u16string(ascii.begin(), ascii.end());
+}
 
-std::u16string Decimal(int64_t value) { return Widen(std::to_string(value)); }
+std::u16string Decimal(int64_t value) {
+    return Widen(std::to_string(value));
+}
 
 std::u16string Hex8(HResult hr) {
     static constexpr char16_t kDigits[] = u"0123456789abcdef";
@@ -27,7 +31,8 @@ std::u16string WithHResult(CServiceStore& store, std::u16string_view lead, HResu
 
 // Builds the path of a file beside the service executable. False when the method must end now with
 // `result` (the reason is logged).
-bool PathBesideModule(CServiceStore& store, std::u16string_view fileName, std::u16string& path, HResult& result) {
+bool PathBesideModule(CServiceStore& store, std::u16string_view fileName, std::u16string& path,
+                      HResult& result) {
     std::u16string modulePath;
     uint32_t error = store.GetModulePath(modulePath);
     // The module path is read into a buffer of 260 units; a longer one does not fit it.
@@ -150,7 +155,8 @@ HResult SaveOrchConfigToFile(CServiceStore& store, const InText& commuServer, in
     static constexpr char16_t kMethod[] = u"SaveOrchConfigToFile";
     store.WriteLog(u"CustomerId " + Decimal(customerId) + u" CpeId " + Decimal(cpeId));
 
-    // Everything is checked before anything is written, so a refused call leaves file and registry as they were.
+    // Everything is checked before anything is written, so a refused call leaves file and registry as they
+    // were.
     if (CheckConfigLineArgument(commuServer, kMaxAddressUnits) != kS_OK) {
         RefuseArgument(store, kMethod, u"CommuServer");
         return kE_INVALIDARG;
@@ -216,7 +222,8 @@ HResult SaveFilterConfigToFile(CServiceStore& store, const InText& filterContent
     return WriteConfigFile(store, path, content, false, opened);
 }
 
-HResult ReadEngineCredentials(CServiceStore& store, EngineCredentials& credentials, std::u16string& clientMessage) {
+HResult ReadEngineCredentials(CServiceStore& store, EngineCredentials& credentials,
+                              std::u16string& clientMessage) {
     std::unique_ptr<CParameterKey> key;
     uint32_t error = store.OpenParameters(false, key);
     if (error != 0 || !key) {

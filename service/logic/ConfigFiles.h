@@ -46,7 +46,8 @@ struct EngineCredentials {
 
 // Reads "Token" and "Sn" back for the engine's command line. On failure returns the HRESULT, logs the
 // reason and sets `clientMessage` to the short text for the client; `credentials` is then unchanged.
-HResult ReadEngineCredentials(CServiceStore& store, EngineCredentials& credentials, std::u16string& clientMessage);
+HResult ReadEngineCredentials(CServiceStore& store, EngineCredentials& credentials,
+                              std::u16string& clientMessage);
 
 // The file bytes of a single-byte text in text mode: each unit as one byte, each LF as CR LF.
 // The text must have passed IsSingleByteText.

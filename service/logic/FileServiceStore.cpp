@@ -15,7 +15,9 @@ constexpr uint32_t kErrorAccessDenied = 5;
 constexpr uint32_t kErrorWriteFault = 29;
 constexpr uint32_t kErrorReadFault = 30;
 
-int LastErrno() { return errno != 0 ? errno : EIO; }
+int LastErrno() {
+    return errno != 0 ? errno : EIO;
+}
 
 class CFileParameterKey : public CParameterKey {
 public:
@@ -86,7 +88,9 @@ std::u16string FallbackHResultText(HResult hr) {
 
 CFileServiceStore::CFileServiceStore(std::filesystem::path folder, std::u16string moduleName, LogSink log,
                                      Describer describe)
-    : folder_(std::move(folder)), moduleName_(std::move(moduleName)), log_(std::move(log)),
+    : folder_(std::move(folder)),
+      moduleName_(std::move(moduleName)),
+      log_(std::move(log)),
       describe_(std::move(describe)) {}
 
 uint32_t CFileServiceStore::GetModulePath(std::u16string& path) {

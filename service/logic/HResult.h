@@ -29,6 +29,8 @@ constexpr HResult HResultFromSystemError(uint32_t error) {
     return static_cast<HResult>(0x80070000u | (error & 0xFFFFu));
 }
 
-constexpr bool Succeeded(HResult hr) { return hr >= 0; }
+constexpr bool Succeeded(HResult hr) {
+    return hr >= 0;
+}
 
 }  // namespace corvane

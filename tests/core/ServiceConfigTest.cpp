@@ -41,7 +41,7 @@ public:
     uint32_t modulePathError = 0;
     std::map<std::u16string, std::string> files;
     std::map<std::u16string, int> openErrors;  // path -> error number of the failed open
-    int writeError = 0;                         // fails after the open, leaving part of the bytes
+    int writeError = 0;                        // fails after the open, leaving part of the bytes
     bool keyExists = false;
     uint32_t openKeyError = 0;
     std::map<std::u16string, std::string> values;
@@ -115,7 +115,9 @@ struct OrchArgs {
     Text backServer = u"";
 };
 
-InText View(const Text& text) { return text ? InText(*text) : std::nullopt; }
+InText View(const Text& text) {
+    return text ? InText(*text) : std::nullopt;
+}
 
 HResult SaveOrch(CServiceStore& store, const OrchArgs& a) {
     return SaveOrchConfigToFile(store, View(a.commuServer), a.orchId, a.cpeId, a.customerId, View(a.token),
@@ -134,20 +136,24 @@ TEST(ServiceConfig, OrchConfigFileIsExact) {
     const std::string head = "orchid=1\r\ncpeid=2\r\ncustomerid=3\r\n";
     const std::vector<OrchCase> cases = {
         {"plain", {}, head + "commaddr=10.1.1.1:8443\r\n"},
-        {"backup list in order", {.backServer = u"b1.example:443,b2.example:443"},
+        {"backup list in order",
+         {.backServer = u"b1.example:443,b2.example:443"},
          head + "commaddr=10.1.1.1:8443\r\nbakcommaddr=b1.example:443\r\nbakcommaddr=b2.example:443\r\n"},
-        {"empty pieces give no line", {.backServer = u"a,,b,"},
+        {"empty pieces give no line",
+         {.backServer = u"a,,b,"},
          head + "commaddr=10.1.1.1:8443\r\nbakcommaddr=a\r\nbakcommaddr=b\r\n"},
         {"leading comma", {.backServer = u",a"}, head + "commaddr=10.1.1.1:8443\r\nbakcommaddr=a\r\n"},
         {"only commas", {.backServer = u",,,"}, head + "commaddr=10.1.1.1:8443\r\n"},
-        {"blanks kept", {.backServer = u" a, b"},
+        {"blanks kept",
+         {.backServer = u" a, b"},
          head + "commaddr=10.1.1.1:8443\r\nbakcommaddr= a\r\nbakcommaddr= b\r\n"},
         {"null backup list", {.backServer = std::nullopt}, head + "commaddr=10.1.1.1:8443\r\n"},
         {"null address", {.commuServer = std::nullopt}, head + "commaddr=(null)\r\n"},
         {"empty address", {.commuServer = u""}, head + "commaddr=\r\n"},
         {"percent signs", {.commuServer = u"%s%d%n"}, head + "commaddr=%s%d%n\r\n"},
         {"one-byte characters", {.commuServer = u"h\u00e9te"}, head + "commaddr=h\xe9te\r\n"},
-        {"negative and extreme ids", {.orchId = -1, .cpeId = INT_MIN, .customerId = INT_MAX},
+        {"negative and extreme ids",
+         {.orchId = -1, .cpeId = INT_MIN, .customerId = INT_MAX},
          "orchid=-1\r\ncpeid=-2147483648\r\ncustomerid=2147483647\r\ncommaddr=10.1.1.1:8443\r\n"},
     };
     for (const auto& c : cases) {
@@ -156,8 +162,8 @@ TEST(ServiceConfig, OrchConfigFileIsExact) {
         ASSERT_EQ(SaveOrch(store, c.args), kS_OK);
         ASSERT_EQ(store.files.size(), 1u);
         EXPECT_EQ(store.files[kOrchPath], c.file);
-        const std::string logged = "CustomerId " + std::to_string(c.args.customerId) + " CpeId " +
-                                   std::to_string(c.args.cpeId);
+        const std::string logged =
+            "CustomerId " + std::to_string(c.args.customerId) + " CpeId " + std::to_string(c.args.cpeId);
         ASSERT_FALSE(store.log.empty());
         EXPECT_EQ(store.log.front(), std::u16string(logged.begin(), logged.end()));
         EXPECT_EQ(store.keysOpen, 0);
@@ -281,7 +287,8 @@ TEST(ServiceConfig, LongestAcceptedOrchArguments) {
                         .backServer = std::u16string(1023, u'b')};
     ASSERT_EQ(SaveOrch(store, args), kS_OK);
     EXPECT_EQ(store.values[u"Token"], RegText(std::u16string(259, u't')));
-    EXPECT_NE(store.files[kOrchPath].find("bakcommaddr=" + std::string(1023, 'b') + "\r\n"), std::string::npos);
+    EXPECT_NE(store.files[kOrchPath].find("bakcommaddr=" + std::string(1023, 'b') + "\r\n"),
+              std::string::npos);
 }
 
 TEST(ServiceConfig, FilterContentThatCannotBeWrittenAsOneByteTextIsRefused) {
@@ -316,7 +323,8 @@ TEST(ServiceConfig, ModulePathFailures) {
         CMemoryStore store;
         store.modulePath = u"Corvane.exe";
         EXPECT_EQ(SaveOrch(store, {}), kS_OK);
-        EXPECT_EQ(store.log.back(), u"Can't find backslash from the result(Corvane.exe) of GetModuleFileName");
+        EXPECT_EQ(store.log.back(),
+                  u"Can't find backslash from the result(Corvane.exe) of GetModuleFileName");
         EXPECT_EQ(SaveFilterConfigToFile(store, u"x"), kS_OK);
         EXPECT_TRUE(store.files.empty());
         EXPECT_TRUE(store.values.empty());
@@ -345,7 +353,8 @@ TEST(ServiceConfig, OrchFileThatCannotBeOpenedLeavesTheRegistryAlone) {
     store.keyExists = true;
     store.values[u"Token"] = RegText(u"previous");
     EXPECT_EQ(SaveOrch(store, {}), kS_OK);
-    EXPECT_EQ(store.log.back(), u"Can't open configuration file C:\\Program Files\\Velora2\\cpeagent.conf to write(13)");
+    EXPECT_EQ(store.log.back(),
+              u"Can't open configuration file C:\\Program Files\\Velora2\\cpeagent.conf to write(13)");
     EXPECT_EQ(store.values.size(), 1u);
     EXPECT_EQ(store.values[u"Token"], RegText(u"previous"));
 }
@@ -354,7 +363,8 @@ TEST(ServiceConfig, FilterFileThatCannotBeOpenedIsOnlyLogged) {
     CMemoryStore store;
     store.openErrors[kFilterPath] = 13;
     EXPECT_EQ(SaveFilterConfigToFile(store, u"x"), kS_OK);
-    EXPECT_EQ(store.log.back(), u"Can't open configuration file C:\\Program Files\\Velora2\\filterConfig.conf to write");
+    EXPECT_EQ(store.log.back(),
+              u"Can't open configuration file C:\\Program Files\\Velora2\\filterConfig.conf to write");
 }
 
 TEST(ServiceConfig, FileCutShortIsAFailureAndStopsBeforeTheRegistry) {
@@ -392,7 +402,8 @@ TEST(ServiceConfig, RegistryFailuresKeepTheFileAndStopAtTheFailingValue) {
     }
 }
 
-// ---- Credentials read back for the engine start ------------------------------------------------------------
+// ---- Credentials read back for the engine start
+// ------------------------------------------------------------
 
 TEST(ServiceConfig, CredentialsRoundTripUpTo127Units) {
     CMemoryStore store;
@@ -418,22 +429,46 @@ TEST(ServiceConfig, CredentialReadFailures) {
     const std::string sn = RegText(u"SN0001");
     const std::vector<Case> cases = {
         {"no key", false, {}, static_cast<HResult>(0x80070002u), u"Can't open registry to read"},
-        {"no token", true, {{u"Sn", sn}}, static_cast<HResult>(0x80070002u), u"Can't open registry to read token"},
-        {"no sn", true, {{u"Token", RegText(u"t")}}, static_cast<HResult>(0x80070002u),
+        {"no token",
+         true,
+         {{u"Sn", sn}},
+         static_cast<HResult>(0x80070002u),
+         u"Can't open registry to read token"},
+        {"no sn",
+         true,
+         {{u"Token", RegText(u"t")}},
+         static_cast<HResult>(0x80070002u),
          u"Can't open registry to read sn"},
-        {"token of 128 units", true, {{u"Token", RegText(std::u16string(128, u't'))}, {u"Sn", sn}},
-         static_cast<HResult>(0x800700EAu), u"Can't open registry to read token"},
-        {"unterminated token filling 256 bytes", true,
-         {{u"Token", RegText(std::u16string(128, u't'), false)}, {u"Sn", sn}}, static_cast<HResult>(0x800700EAu),
+        {"token of 128 units",
+         true,
+         {{u"Token", RegText(std::u16string(128, u't'))}, {u"Sn", sn}},
+         static_cast<HResult>(0x800700EAu),
          u"Can't open registry to read token"},
-        {"odd byte count", true, {{u"Token", std::string("abc")}, {u"Sn", sn}}, static_cast<HResult>(0x8007000Du),
+        {"unterminated token filling 256 bytes",
+         true,
+         {{u"Token", RegText(std::u16string(128, u't'), false)}, {u"Sn", sn}},
+         static_cast<HResult>(0x800700EAu),
          u"Can't open registry to read token"},
-        {"token that would add a switch", true, {{u"Token", RegText(u"t -d evil")}, {u"Sn", sn}},
-         static_cast<HResult>(0x8007000Du), u"Can't open registry to read token"},
-        {"sn with a quote", true, {{u"Token", RegText(u"t")}, {u"Sn", RegText(u"S\"N")}},
-         static_cast<HResult>(0x8007000Du), u"Can't open registry to read sn"},
-        {"sn of 128 units", true, {{u"Token", RegText(u"t")}, {u"Sn", RegText(std::u16string(128, u's'))}},
-         static_cast<HResult>(0x800700EAu), u"Can't open registry to read sn"},
+        {"odd byte count",
+         true,
+         {{u"Token", std::string("abc")}, {u"Sn", sn}},
+         static_cast<HResult>(0x8007000Du),
+         u"Can't open registry to read token"},
+        {"token that would add a switch",
+         true,
+         {{u"Token", RegText(u"t -d evil")}, {u"Sn", sn}},
+         static_cast<HResult>(0x8007000Du),
+         u"Can't open registry to read token"},
+        {"sn with a quote",
+         true,
+         {{u"Token", RegText(u"t")}, {u"Sn", RegText(u"S\"N")}},
+         static_cast<HResult>(0x8007000Du),
+         u"Can't open registry to read sn"},
+        {"sn of 128 units",
+         true,
+         {{u"Token", RegText(u"t")}, {u"Sn", RegText(std::u16string(128, u's'))}},
+         static_cast<HResult>(0x800700EAu),
+         u"Can't open registry to read sn"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -495,11 +530,13 @@ protected:
 
 TEST_F(FileServiceStoreTest, WritesTheFilesAndParametersBesideTheModule) {
     std::vector<std::u16string> log;
-    CFileServiceStore store(folder_, u"Corvane.exe", [&](std::u16string_view line) { log.emplace_back(line); });
+    CFileServiceStore store(folder_, u"Corvane.exe",
+                            [&](std::u16string_view line) { log.emplace_back(line); });
     ASSERT_EQ(SaveOrchConfigToFile(store, u"10.1.1.1:8443", 7, -1, 42, u"tok", u"SN1", u"a,,b"), kS_OK);
     ASSERT_EQ(SaveFilterConfigToFile(store, u"{\"ipSetMode\":1}"), kS_OK);
     EXPECT_EQ(ReadDisk(folder_ / "cpeagent.conf"),
-              "orchid=7\r\ncpeid=-1\r\ncustomerid=42\r\ncommaddr=10.1.1.1:8443\r\nbakcommaddr=a\r\nbakcommaddr=b\r\n");
+              "orchid=7\r\ncpeid=-1\r\ncustomerid=42\r\ncommaddr=10.1.1.1:8443\r\nbakcommaddr="
+              "a\r\nbakcommaddr=b\r\n");
     EXPECT_EQ(ReadDisk(folder_ / "filterConfig.conf"), "{\"ipSetMode\":1}\r\n");
     ASSERT_EQ(log.size(), 1u);
     EXPECT_EQ(log[0], u"CustomerId 42 CpeId -1");
