@@ -1,0 +1,145 @@
+// Service store under one folder, with std::filesystem only (no platform layer), so the service logic
+// runs and is tested the same way on Linux and under Windows.
+#include "logic/FileServiceStore.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+namespace corvane {
+namespace {
+
+constexpr uint32_t kErrorAccessDenied = 5;
+constexpr uint32_t kErrorWriteFault = 29;
+constexpr uint32_t kErrorReadFault = 30;
+
+int LastErrno() {
+    return errno != 0 ? errno : EIO;
+}
+
+class CFileParameterKey : public CParameterKey {
+public:
+    explicit CFileParameterKey(std::filesystem::path folder) : folder_(std::move(folder)) {}
+
+    uint32_t SetText(std::u16string_view name, std::u16string_view value) override {
+        std::string bytes;
+        bytes.reserve(value.size() * 2 + 2);
+        for (char16_t c : value) {
+            bytes += static_cast<char>(c & 0xFF);
+            bytes += static_cast<char>(c >> 8);
+        }
+        bytes.append(2, '\0');
+        // Written beside and renamed into place, so a reader sees the old or the new value, as with a
+        // registry value that is set atomically.
+        const std::filesystem::path target = ValuePath(name);
+        std::filesystem::path temporary = target;
+        temporary += u".new";
+        {
+            std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+            if (!out) return errno == EACCES ? kErrorAccessDenied : kErrorWriteFault;
+            out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+            out.flush();
+            if (!out) return kErrorWriteFault;
+        }
+        std::error_code ec;
+        std::filesystem::rename(temporary, target, ec);
+        if (ec) {
+            std::filesystem::remove(temporary, ec);
+            return kErrorWriteFault;
+        }
+        return 0;
+    }
+
+    uint32_t GetData(std::u16string_view name, std::string& bytes) override {
+        const std::filesystem::path source = ValuePath(name);
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(source, ec)) return kErrorFileNotFound;
+        std::ifstream in(source, std::ios::binary);
+        if (!in) return kErrorReadFault;
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        return in.bad() ? kErrorReadFault : 0;
+    }
+
+private:
+    std::filesystem::path ValuePath(std::u16string_view name) const { return folder_ / std::u16string(name); }
+
+    std::filesystem::path folder_;
+};
+
+}  // namespace
+
+std::u16string FallbackHResultText(HResult hr) {
+    static constexpr char16_t kDigits[] = u"0123456789ABCDEF";
+    const auto bits = static_cast<uint32_t>(hr);
+    if (bits >= 0x80040201u && bits <= 0x8004FFFFu) {
+        const std::string number = std::to_string(bits - 0x80040200u);
+        return u"IDispatch error #" + std::u16string(number.begin(), number.end());
+    }
+    std::u16string hex;
+    for (int shift = 28; shift >= 0; shift -= 4) {
+        const char16_t digit = kDigits[(bits >> shift) & 0xFu];
+        if (hex.empty() && digit == u'0' && shift != 0) continue;
+        hex += digit;
+    }
+    return u"Unknown error 0x" + hex;
+}
+
+CFileServiceStore::CFileServiceStore(std::filesystem::path folder, std::u16string moduleName, LogSink log,
+                                     Describer describe)
+    : folder_(std::move(folder)),
+      moduleName_(std::move(moduleName)),
+      log_(std::move(log)),
+      describe_(std::move(describe)) {}
+
+uint32_t CFileServiceStore::GetModulePath(std::u16string& path) {
+    path = (folder_ / moduleName_).u16string();
+    return 0;
+}
+
+int CFileServiceStore::WriteWholeFile(std::u16string_view path, std::string_view bytes, bool& openFailed) {
+    errno = 0;
+    std::ofstream out(std::filesystem::path(std::u16string(path)), std::ios::binary | std::ios::trunc);
+    if (!out) {
+        openFailed = true;
+        return LastErrno();
+    }
+    openFailed = false;
+    errno = 0;
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.flush();
+    if (!out) return LastErrno();
+    out.close();
+    return out ? 0 : LastErrno();
+}
+
+int CFileServiceStore::ReadWholeFile(std::u16string_view path, std::string& bytes) {
+    errno = 0;
+    std::ifstream in(std::filesystem::path(std::u16string(path)), std::ios::binary);
+    if (!in) return LastErrno();
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return in.bad() ? EIO : 0;
+}
+
+uint32_t CFileServiceStore::OpenParameters(bool create, std::unique_ptr<CParameterKey>& key) {
+    const std::filesystem::path parameters = folder_ / u"Parameters";
+    std::error_code ec;
+    if (create) {
+        std::filesystem::create_directories(parameters, ec);
+        if (ec) return ec == std::errc::permission_denied ? kErrorAccessDenied : kErrorWriteFault;
+    }
+    if (!std::filesystem::is_directory(parameters, ec)) return kErrorFileNotFound;
+    key = std::make_unique<CFileParameterKey>(parameters);
+    return 0;
+}
+
+void CFileServiceStore::WriteLog(std::u16string_view message) {
+    if (log_) log_(message);
+}
+
+std::u16string CFileServiceStore::DescribeHResult(HResult hr) {
+    return describe_ ? describe_(hr) : FallbackHResultText(hr);
+}
+
+}  // namespace corvane
