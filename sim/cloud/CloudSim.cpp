@@ -1,6 +1,8 @@
 // Scripted answers, faults, the request record and the control endpoints of the stand-in.
 #include "CloudSim.h"
 
+#include "SimReplies.h"
+
 #include <fstream>
 #include <sstream>
 
@@ -12,6 +14,8 @@ using nlohmann::json;
 constexpr std::size_t kMaxRecordEntries = 20000;
 constexpr std::size_t kMaxRecordedBody = 4u * 1024 * 1024;
 constexpr int kDefaultHoldMs = 120000;
+
+}  // namespace
 
 std::string Base64(std::string_view in) {
     static const char* table = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -65,11 +69,15 @@ std::string Unbase64(std::string_view in) {
     return out;
 }
 
+namespace {
+
 // Record texts may hold any bytes; JSON wants UTF-8, so invalid bytes become U+FFFD there (the exact
 // bytes are in the Base64 field).
 std::string Printable(const std::string& bytes) {
     return json(bytes).dump(-1, ' ', false, json::error_handler_t::replace);
 }
+
+}  // namespace
 
 Reply JsonReply(int status, const json& body) {
     Reply reply;
@@ -87,9 +95,9 @@ Reply TextReply(int status, std::string body) {
     return reply;
 }
 
-bool StartsWith(const std::string& s, const std::string& prefix) {
-    return s.compare(0, prefix.size(), prefix) == 0;
-}
+bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
+
+namespace {
 
 std::string BodyOf(const json& j, const std::string& key) {
     if (j.contains(key + "Base64")) return Unbase64(j.at(key + "Base64").get<std::string>());
@@ -121,6 +129,7 @@ bool CCloudSim::LoadScenario(const std::string& path, std::string& error) {
         std::lock_guard<std::mutex> lock(lock_);
         scenario_ = scenario;
         ApplyScenario(scenario_);
+        operations_.SetDefault(scenario_);
     } catch (const std::exception& e) {
         error = std::string("scenario cannot be used: ") + e.what();
         return false;
@@ -246,7 +255,7 @@ Reply CCloudSim::Operation(const Request& request, int64_t) {
         reply.status = answer.status;
         reply.headers = answer.headers;
         reply.body = answer.body;
-    } else {
+    } else if (!operations_.Answer(request, reply)) {
         reply = JsonReply(404, json{{"message", "no answer for " + request.method + " " + request.path}});
     }
     if (!faulted) return reply;
@@ -385,12 +394,21 @@ Reply CCloudSim::Control(const Request& request) {
             if (prefix.empty()) {
                 record_.clear();
                 ApplyScenario(scenario_);
+                operations_.SetDefault(scenario_);
+                operations_.DropTenants();
             } else {
                 std::erase_if(record_, [&](const Entry& e) { return StartsWith(e.request.path, prefix); });
                 std::erase_if(answers_, [&](const Answer& a) { return StartsWith(a.path, prefix); });
                 std::erase_if(faults_, [&](const Fault& f) { return StartsWith(f.prefix, prefix); });
             }
             return JsonReply(200, json{{"reset", prefix.empty() ? "all" : prefix}});
+        }
+        if (path == "/_sim/tenant") {
+            // A fresh customer world under /t/<name>/, its data in the body (the scenario's form).
+            const std::string name = request.QueryValue("name");
+            if (name.empty() || name.find('/') != std::string::npos) return JsonReply(400, json{{"message", "bad name"}});
+            operations_.SetTenant(name, request.body.empty() ? json::object() : json::parse(request.body));
+            return JsonReply(200, json{{"tenant", name}});
         }
         if (path == "/_sim/stop") {
             if (stop_) stop_();

@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "HttpServer.h"
+#include "Operations.h"
 
 namespace sim {
 
@@ -67,6 +68,7 @@ private:
     std::deque<Entry> record_;
     int64_t nextSeq_ = 1;
     std::function<void()> stop_;
+    COperations operations_;  // has its own lock
 };
 
 }  // namespace sim

@@ -87,6 +87,20 @@ public:
         return answer;
     }
 
+    // A fresh customer world of the stand-in's real operations, with the scenario data given (accounts,
+    // customers, ...): returns its name; its URLs are Url(listener) + u"/t/" + name.
+    std::u16string Tenant(std::u16string_view name, std::u16string_view data) const {
+        static std::atomic<int> counter{0};
+        std::random_device random;
+        const std::u16string unique = std::u16string(name) + u"-" + platform::Utf8ToUtf16(std::to_string(random())) +
+                                      u"-" + platform::Utf8ToUtf16(std::to_string(++counter));
+        Control(u"/_sim/tenant?name=" + unique, data);
+        return unique;
+    }
+    std::u16string TenantUrl(const std::string& listener, std::u16string_view tenant) const {
+        return Url(listener) + u"/t/" + std::u16string(tenant);
+    }
+
 private:
     std::map<std::string, std::u16string> urls_;
 };
