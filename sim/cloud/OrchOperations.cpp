@@ -24,7 +24,9 @@ bool EndsWith(std::string_view s, std::string_view suffix) {
     return s.size() >= suffix.size() && s.substr(s.size() - suffix.size()) == suffix;
 }
 
-std::string Text(const json& value) { return value.is_string() ? value.get<std::string>() : value.dump(); }
+std::string Text(const json& value) {
+    return value.is_string() ? value.get<std::string>() : value.dump();
+}
 
 void AddHeaders(Reply& reply, const json& headers) {
     if (!headers.is_object()) return;
@@ -52,7 +54,8 @@ Reply RawReply(int status, const json& body, const json& headers) {
 
 // "orchLogfile": true or a text in a step becomes the header the client looks for.
 json HeadersOf(const json& step) {
-    json headers = step.contains("headers") && step.at("headers").is_object() ? step.at("headers") : json::object();
+    json headers =
+        step.contains("headers") && step.at("headers").is_object() ? step.at("headers") : json::object();
     if (step.contains("orchLogfile")) {
         const json& v = step.at("orchLogfile");
         if (v.is_string()) headers["orch-logfile"] = v;
@@ -130,7 +133,8 @@ bool Authorized(const OpRequest& op, CTenant& tenant, Reply& reply) {
     const json orch = data.contains("orch") && data.at("orch").is_object() ? data.at("orch") : json::object();
     const json revoked = orch.value("revoked", json::object());
     if (!token.empty() && revoked.is_object() && revoked.contains(token)) {
-        const int reason = revoked.at(token).is_number() ? revoked.at(token).get<int>() : kDefaultRefusedReason;
+        const int reason =
+            revoked.at(token).is_number() ? revoked.at(token).get<int>() : kDefaultRefusedReason;
         reply = ErrorReply(401, json{{"invalidReasonCode", reason}},
                            reason == 1 ? "The password must be changed" : "The token is no longer valid");
         return false;
@@ -144,7 +148,8 @@ bool Authorized(const OpRequest& op, CTenant& tenant, Reply& reply) {
         if (!known && auth.is_object() && auth.contains("tokens")) {
             const json& granted = auth.at("tokens");
             if (granted.is_object()) known = granted.contains(token);
-            if (granted.is_array()) known = std::find(granted.begin(), granted.end(), json(token)) != granted.end();
+            if (granted.is_array())
+                known = std::find(granted.begin(), granted.end(), json(token)) != granted.end();
         }
     }
     if (known) return true;
@@ -154,7 +159,8 @@ bool Authorized(const OpRequest& op, CTenant& tenant, Reply& reply) {
 }
 
 std::string Upper(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
     return s;
 }
 
@@ -188,7 +194,8 @@ Reply Connect(const OpRequest& op, CTenant& tenant, json& state) {
     const int64_t index = Bump(state, "connects");
     Keep(state["connectBodies"], op.request.body);
     const json step = Step(section, index);
-    if (step.value("status", 200) != 200) return ErrorReply(step.value("status", 200), step, "Connection refused");
+    if (step.value("status", 200) != 200)
+        return ErrorReply(step.value("status", 200), step, "Connection refused");
 
     // A client that asks to choose its mode ("connectMode":3) gets the mode the scenario keeps for it.
     std::string mode = Upper(step.value("mode", std::string("NATIVE")));
@@ -254,7 +261,8 @@ Reply GatewayCheck(const std::string& kind, CTenant& tenant, json& state) {
     const int64_t index = Bump(state, "checks");
     Bump(state, "checksTotal");
     const json gateway = Step(Section(tenant, "gateway"), 0);
-    if (gateway.value("status", 200) != 200) return ErrorReply(gateway.value("status", 200), gateway, "Check failed");
+    if (gateway.value("status", 200) != 200)
+        return ErrorReply(gateway.value("status", 200), gateway, "Check failed");
     const int liveAfter = gateway.value("liveAfter", 0);
     const bool live = liveAfter >= 0 && index >= liveAfter;
     if (kind == "vcpe") return TextReply(200, live ? "true" : "false");
@@ -270,7 +278,8 @@ Reply GatewayCheck(const std::string& kind, CTenant& tenant, json& state) {
 Reply FilterList(CTenant& tenant, json& state) {
     Bump(state, "filterDownloads");
     const json filter = Section(tenant, "filter");
-    if (filter.value("status", 200) != 200) return ErrorReply(filter.value("status", 200), filter, "No filter list");
+    if (filter.value("status", 200) != 200)
+        return ErrorReply(filter.value("status", 200), filter, "No filter list");
     Reply reply = TextReply(200, FilterDocument(filter.is_object() ? filter : json::object()));
     reply.headers = {{"Content-Type", "application/json"}};
     return reply;
@@ -304,7 +313,8 @@ Reply Callback(const OpRequest& op, json& state) {
         return OrderedReply(200, ordered_json{{"code", 0}});
     }
     Keep(state["callbacks"], seq);
-    const json routes = state.contains("routes") && state["routes"].contains(seq) ? state["routes"][seq] : json();
+    const json routes =
+        state.contains("routes") && state["routes"].contains(seq) ? state["routes"][seq] : json();
     if (routes.is_null()) return ErrorReply(404, json::object(), "Unknown callback");
     return OrderedReply(200, ordered_json{{"code", 0}, {"routes", routes}});
 }
@@ -347,7 +357,8 @@ Reply UploadRequest(const OpRequest& op, CTenant& tenant, json& state) {
 
 Reply UploadPut(const OpRequest& op, CTenant& tenant, json& state, const std::string& requestId) {
     json& uploads = state["uploads"];
-    if (!uploads.is_object() || !uploads.contains(requestId)) return ErrorReply(404, json::object(), "Unknown upload");
+    if (!uploads.is_object() || !uploads.contains(requestId))
+        return ErrorReply(404, json::object(), "Unknown upload");
     json& entry = uploads[requestId];
     if (op.request.method == "GET") {
         // The stored archive, byte for byte, for a test to compare.
@@ -392,7 +403,8 @@ bool UpgradeFile(const json& upgrade, std::string& bytes, std::string& error) {
     } else if (upgrade.contains("content")) {
         bytes = upgrade.at("content").get<std::string>();
     } else {
-        bytes = std::string("MZ\x90\0", 4) + "velora stand-in installer " + upgrade.value("version", std::string());
+        bytes = std::string("MZ\x90\0", 4) + "velora stand-in installer " +
+                upgrade.value("version", std::string());
     }
     return true;
 }
@@ -410,7 +422,8 @@ Reply Upgrade(const OpRequest& op, CTenant& tenant, json& state) {
     a["version"] = upgrade.value("version", std::string("9.9.9"));
     a["minVersion"] = upgrade.value("minVersion", std::string("1.0.0"));
     a["checksum"] = upgrade.contains("checksum") ? upgrade.at("checksum").get<std::string>() : Md5Hex(bytes);
-    a["url"] = upgrade.contains("url") ? upgrade.at("url").get<std::string>() : op.base + "/orch/upgrade/setup.exe";
+    a["url"] =
+        upgrade.contains("url") ? upgrade.at("url").get<std::string>() : op.base + "/orch/upgrade/setup.exe";
     a["ignore"] = upgrade.value("ignore", false);
     a["checkingPeriod"] = upgrade.value("checkingPeriod", 600);
     a["releaseNote"] = upgrade.value("releaseNote", std::string("新版本"));
@@ -456,9 +469,12 @@ bool OrchOperations(const OpRequest& op, CTenant& tenant, Reply& reply) {
     };
     try {
         // Paths the client derives from its auth URL: the last segments count, whatever stands before.
-        if (EndsWith(path, "/disconnect")) return answer("POST", true, [&] { return Disconnect(op, tenant, state); });
-        if (EndsWith(path, "/connect")) return answer("POST", true, [&] { return Connect(op, tenant, state); });
-        if (EndsWith(path, "/log/url")) return answer("POST", true, [&] { return UploadRequest(op, tenant, state); });
+        if (EndsWith(path, "/disconnect"))
+            return answer("POST", true, [&] { return Disconnect(op, tenant, state); });
+        if (EndsWith(path, "/connect"))
+            return answer("POST", true, [&] { return Connect(op, tenant, state); });
+        if (EndsWith(path, "/log/url"))
+            return answer("POST", true, [&] { return UploadRequest(op, tenant, state); });
         if (EndsWith(path, "/log/result"))
             return answer("POST", true, [&] { return UploadResult(op, tenant, state); });
         if (EndsWith(path, "/s/mobile/v1/upgrade"))
@@ -466,14 +482,17 @@ bool OrchOperations(const OpRequest& op, CTenant& tenant, Reply& reply) {
         // URLs the stand-in hands out itself.
         if (path == "/orch/check/vcpe" || path == "/orch/check/dcpe")
             return answer("POST", false, [&] { return GatewayCheck(path.substr(12), tenant, state); });
-        if (StartsWith(path, "/orch/filter/")) return answer("GET", false, [&] { return FilterList(tenant, state); });
-        if (path == "/orch/heartbeat") return answer("POST", true, [&] { return Heartbeat(op, tenant, state); });
+        if (StartsWith(path, "/orch/filter/"))
+            return answer("GET", false, [&] { return FilterList(tenant, state); });
+        if (path == "/orch/heartbeat")
+            return answer("POST", true, [&] { return Heartbeat(op, tenant, state); });
         if (path == "/orch/callback") return answer("POST", true, [&] { return Callback(op, state); });
         if (StartsWith(path, "/orch/upload/"))  // PUT stores the archive, GET gives it back
             return answer("PUT", false, [&] { return UploadPut(op, tenant, state, path.substr(13)); });
         if (path == "/orch/upgrade/setup.exe")
             return answer("GET", false, [&] { return UpgradeDownload(tenant, state); });
-        if (path == "/orch/_state") return answer("GET", false, [&] { return JsonReply(200, StateView(state)); });
+        if (path == "/orch/_state")
+            return answer("GET", false, [&] { return JsonReply(200, StateView(state)); });
     } catch (const std::exception& e) {
         // A scenario value of the wrong type: say so rather than drop the connection.
         reply = JsonReply(500, json{{"message", std::string("scenario data cannot be used: ") + e.what()}});

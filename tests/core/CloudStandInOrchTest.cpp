@@ -25,8 +25,12 @@ using velora::test::CScratchFolder;
 
 constexpr std::u16string_view kSn = u"SN-ORCH-0001";
 
-std::u16string U(std::string_view s) { return platform::Utf8ToUtf16(s); }
-std::string N(std::u16string_view s) { return platform::Utf16ToUtf8(s); }
+std::u16string U(std::string_view s) {
+    return platform::Utf8ToUtf16(s);
+}
+std::string N(std::u16string_view s) {
+    return platform::Utf16ToUtf8(s);
+}
 
 struct Exchange {
     uint32_t error = 1;
@@ -42,7 +46,9 @@ struct Exchange {
     std::string Array(std::u16string_view key) const {
         return N(velora::GetArrayField(U(answer), key, u"<absent>"));
     }
-    bool Has(std::string_view key) const { return answer.find("\"" + std::string(key) + "\":") != std::string::npos; }
+    bool Has(std::string_view key) const {
+        return answer.find("\"" + std::string(key) + "\":") != std::string::npos;
+    }
 };
 
 // A POST as the client sends it to the orchestrator: JSON (or form) body, the token, serial and type lines.
@@ -50,7 +56,8 @@ Exchange Post(const std::u16string& url, std::u16string_view body, std::u16strin
     CHttpClient client;
     Exchange e;
     std::u16string raw;
-    const std::u16string auth = token.empty() ? std::u16string() : u"X-KX-AUTH-HEADER:" + std::u16string(token);
+    const std::u16string auth =
+        token.empty() ? std::u16string() : u"X-KX-AUTH-HEADER:" + std::u16string(token);
     e.error = client.PostText(url, body, e.answer, e.status, json, u"sn:" + std::u16string(kSn), auth,
                               u"type:windows", &raw);
     e.headers = N(raw);
@@ -88,34 +95,54 @@ protected:
 };
 
 struct ModeCase {
-    const char* mode;            // as the scenario gives it
-    const char* connectMode;     // what the answer says
+    const char* mode;         // as the scenario gives it
+    const char* connectMode;  // what the answer says
     bool mobileDetect;
-    std::vector<const char*> keys;     // keys the client reads for this mode
-    std::vector<const char*> absent;   // keys of other modes that must not mislead it
+    std::vector<const char*> keys;    // keys the client reads for this mode
+    std::vector<const char*> absent;  // keys of other modes that must not mislead it
 };
 
-const std::vector<const char*> kCommonKeys = {
-    "heartbeatUrl", "heartbeatInterval", "mobileDetectMaxInvalidTime", "connectMode", "mobileTrafficDownloadUrl",
-    "siteTemplateId", "mobileTrafficVersion", "mobileDetect", "popIpsEnable", "remoteIps", "lanAssignIp",
-    "allowClientSpecifyMode", "cpeId", "orchId", "customerId", "orchDomains"};
+const std::vector<const char*> kCommonKeys = {"heartbeatUrl",
+                                              "heartbeatInterval",
+                                              "mobileDetectMaxInvalidTime",
+                                              "connectMode",
+                                              "mobileTrafficDownloadUrl",
+                                              "siteTemplateId",
+                                              "mobileTrafficVersion",
+                                              "mobileDetect",
+                                              "popIpsEnable",
+                                              "remoteIps",
+                                              "lanAssignIp",
+                                              "allowClientSpecifyMode",
+                                              "cpeId",
+                                              "orchId",
+                                              "customerId",
+                                              "orchDomains"};
 
 // Every mode answers with the keys its bring-up reads, and every URL in it leads back to the same tenant.
 TEST_P(OrchStandIn, ConnectAnswersEachModeWithTheKeysItsBringUpReads) {
     const std::vector<ModeCase> cases = {
         {"NATIVE", "NATIVE", false, {"commuServerAddr", "candidateCommServers"}, {"checkStatusUrl", "vgwIp"}},
-        {"vcpe", "VCPE", false,
+        {"vcpe",
+         "VCPE",
+         false,
          {"checkStatusUrl", "checkRepeatTimes", "specialCaseCode", "vgwIp", "publicIp", "ipsecName",
           "ipsecPassword", "psk"},
          {"commuServerAddr"}},
-        {"DCPE", "DCPE", false, {"checkStatusUrl", "checkRepeatTimes", "specialCaseCode"}, {"vgwIp", "popIp"}},
+        {"DCPE",
+         "DCPE",
+         false,
+         {"checkStatusUrl", "checkRepeatTimes", "specialCaseCode"},
+         {"vgwIp", "popIp"}},
         {"MOBILE_DETECT", "NATIVE", true, {"commuServerAddr"}, {"checkStatusUrl"}},
     };
     for (const ModeCase& c : cases) {
         SCOPED_TRACE(c.mode);
-        World(u"connect", U(std::string("{\"tokens\":[\"tok-1\"],\"connect\":{\"mode\":\"") + c.mode + "\"}}"));
+        World(u"connect",
+              U(std::string("{\"tokens\":[\"tok-1\"],\"connect\":{\"mode\":\"") + c.mode + "\"}}"));
         const std::u16string body =
-            u"{\"internalIp\":\"10.0.0.5\",\"deviceModel\":\"windows\",\"mobileVersion\":\"5.3.24.0\",\"sn\":\"SN\","
+            u"{\"internalIp\":\"10.0.0.5\",\"deviceModel\":\"windows\",\"mobileVersion\":\"5.3.24.0\",\"sn\":"
+            u"\"SN\","
             u"\"supportFeature\":{\"supportHttps\":true, \"supportHeartBeat\":true}}";
         const Exchange e = Connect(u"tok-1", body);
         ASSERT_EQ(e.error, 0u);
@@ -154,7 +181,8 @@ struct TokenCase {
 // (any reason) or a password change (reason 1); every refusal carries "message", without which the client
 // would not read the code at all.
 TEST_P(OrchStandIn, ConnectAcceptsOnlyTheTenantsTokens) {
-    World(u"tokens", u"{\"tokens\":[\"tok-1\",\"tok-2\"],\"revoked\":{\"tok-2\":1,\"tok-old\":5},\"refusedReason\":3}");
+    World(u"tokens",
+          u"{\"tokens\":[\"tok-1\",\"tok-2\"],\"revoked\":{\"tok-2\":1,\"tok-old\":5},\"refusedReason\":3}");
     const TokenCase cases[] = {
         {"listed", "tok-1", 200, -1},   {"revoked for a password change", "tok-2", 401, 1},
         {"revoked", "tok-old", 401, 5}, {"unknown", "tok-9", 401, 3},
@@ -179,7 +207,8 @@ TEST_P(OrchStandIn, ConnectAcceptsOnlyTheTenantsTokens) {
 // A connect sequence: a failure first, then values the scenario sets (null removes a key), and the mode
 // kept for a client that asks to choose ("connectMode":3). A body that is not JSON is a 400.
 TEST_P(OrchStandIn, ConnectFollowsItsSequenceAndTheClientsChoice) {
-    World(u"sequence", uR"({"tokens":["tok-1"],"connect":[
+    World(u"sequence",
+          uR"({"tokens":["tok-1"],"connect":[
         {"status":500,"message":"busy now"},
         {"status":503,"message":null},
         {"mode":"NATIVE","clientSpecifyMode":"DCPE",
@@ -191,7 +220,8 @@ TEST_P(OrchStandIn, ConnectFollowsItsSequenceAndTheClientsChoice) {
     EXPECT_EQ(e.Text(u"message"), "busy now");
     e = Connect();
     EXPECT_EQ(e.status, 503u);
-    EXPECT_EQ(e.answer.find("message"), std::string::npos) << "a status without a usable message: " << e.answer;
+    EXPECT_EQ(e.answer.find("message"), std::string::npos)
+        << "a status without a usable message: " << e.answer;
 
     e = Connect();
     ASSERT_EQ(e.status, 200u);
@@ -221,7 +251,8 @@ struct GatewayCase {
 // The client polls checkStatusUrl with an empty form POST; the gateway turns live after the scenario's
 // number of polls, counted afresh at each connect.
 TEST_P(OrchStandIn, GatewayCheckTurnsLiveAfterTheGivenPolls) {
-    const GatewayCase cases[] = {{"VCPE", 0}, {"VCPE", 2}, {"VCPE", -1}, {"DCPE", 0}, {"DCPE", 3}, {"DCPE", -1}};
+    const GatewayCase cases[] = {{"VCPE", 0}, {"VCPE", 2}, {"VCPE", -1},
+                                 {"DCPE", 0}, {"DCPE", 3}, {"DCPE", -1}};
     for (const GatewayCase& c : cases) {
         SCOPED_TRACE(std::string(c.mode) + " after " + std::to_string(c.liveAfter));
         World(u"gateway", U("{\"tokens\":[\"tok-1\"],\"connect\":{\"mode\":\"" + std::string(c.mode) +
@@ -259,7 +290,8 @@ TEST_P(OrchStandIn, GatewayCheckTurnsLiveAfterTheGivenPolls) {
 // The filter list the connect answer points at: the three keys, served as exact bytes, at a URL whose
 // version key ("/site/version" before the last "/") matches the announced siteTemplateId and version.
 TEST_P(OrchStandIn, FilterListIsServedAtTheAnnouncedVersion) {
-    World(u"filter", uR"({"tokens":["tok-1"],"connect":{"mode":"VCPE"},
+    World(u"filter",
+          uR"({"tokens":["tok-1"],"connect":{"mode":"VCPE"},
         "filter":{"siteTemplateId":"s1","version":7,"ipSetMode":-1,"whiteIpSet":["10.0.0.0/8"],
                   "blackIpSet":["192.168.0.0/16","172.16.0.0/12"]}})");
     const Exchange connect = Connect();
@@ -274,8 +306,9 @@ TEST_P(OrchStandIn, FilterListIsServedAtTheAnnouncedVersion) {
     const Exchange e = Get(U(url));
     ASSERT_EQ(e.error, 0u);
     ASSERT_EQ(e.status, 200u);
-    EXPECT_EQ(e.answer, "{\"ipSetMode\":-1,\"whiteIpSet\":[\"10.0.0.0/8\"],"
-                        "\"blackIpSet\":[\"192.168.0.0/16\",\"172.16.0.0/12\"]}");
+    EXPECT_EQ(e.answer,
+              "{\"ipSetMode\":-1,\"whiteIpSet\":[\"10.0.0.0/8\"],"
+              "\"blackIpSet\":[\"192.168.0.0/16\",\"172.16.0.0/12\"]}");
     EXPECT_EQ(e.Int(u"ipSetMode"), -1);
     EXPECT_EQ(e.Array(u"blackIpSet"), "192.168.0.0/16,172.16.0.0/12");
     EXPECT_EQ(e.answer.find('\n'), std::string::npos) << "the client caches the first line only";
@@ -288,15 +321,16 @@ TEST_P(OrchStandIn, FilterListIsServedAtTheAnnouncedVersion) {
 
 struct BeatCase {
     uint32_t status;
-    const char* contains;      // what the client looks for in the body
-    bool orchLogfile;          // the header text the client looks for
-    int reason;                // 401: invalidReasonCode, -1 absent
+    const char* contains;  // what the client looks for in the body
+    bool orchLogfile;      // the header text the client looks for
+    int reason;            // 401: invalidReasonCode, -1 absent
 };
 
 // A heartbeat sequence with every order the client obeys, the "orch-logfile" header and the 401 variants;
 // then the route callback of "action":2 as the native monitor runs it.
 TEST_P(OrchStandIn, HeartbeatAnswersItsSequenceAndTheRouteCallback) {
-    World(u"heartbeat", uR"({"tokens":["tok-1"],"heartbeat":[
+    World(u"heartbeat",
+          uR"({"tokens":["tok-1"],"heartbeat":[
         {"action":0},
         {"action":1},
         {"action":2,"routes":["10.1.0.0/16","10.2.0.0/16"],"orchLogfile":true},
@@ -348,7 +382,8 @@ TEST_P(OrchStandIn, HeartbeatAnswersItsSequenceAndTheRouteCallback) {
     const Exchange state = State();
     EXPECT_EQ(state.Int(u"heartbeats"), static_cast<int32_t>(std::size(cases)));
     EXPECT_EQ(state.Int(u"callbackAcks"), 1);
-    EXPECT_NE(state.answer.find(R"("heartbeatBodies":["","","","","{\"intranetMode\":true}","")"), std::string::npos)
+    EXPECT_NE(state.answer.find(R"("heartbeatBodies":["","","","","{\"intranetMode\":true}","")"),
+              std::string::npos)
         << state.answer;
     const std::u16string path = u"/t/" + tenant_ + u"/orch/heartbeat";
     EXPECT_EQ(sim_.Last(path, u"header&name=X-KX-AUTH-HEADER"), "tok-1");
@@ -387,8 +422,10 @@ TEST_P(OrchStandIn, DiagnosisUploadKeepsTheArchive) {
     for (int i = 0; i < 70000; ++i) bytes += static_cast<char>((i * 131) ^ (i >> 8));  // NULs, several blocks
     ASSERT_TRUE(platform::ReplaceFileContent(zip, bytes.data(), bytes.size()));
 
-    const std::u16string request = U("{\"customerId\":\"acme\",\"cpeId\":77,\"sn\":\"SN\",\"fileName\":"
-                                     "\"windows_diagnosis.zip\",\"fileSize\":" + std::to_string(bytes.size()) + "}");
+    const std::u16string request =
+        U("{\"customerId\":\"acme\",\"cpeId\":77,\"sn\":\"SN\",\"fileName\":"
+          "\"windows_diagnosis.zip\",\"fileSize\":" +
+          std::to_string(bytes.size()) + "}");
     const Exchange url = Post(base_ + u"/api/mobile/v2/log/url", request, u"tok-1");
     ASSERT_EQ(url.status, 200u) << url.answer;
     const std::u16string uploadUrl = U(url.Text(u"uploadUrl"));
@@ -413,8 +450,9 @@ TEST_P(OrchStandIn, DiagnosisUploadKeepsTheArchive) {
     EXPECT_EQ(state.Int(u"announcedSize"), static_cast<int32_t>(bytes.size()));
     EXPECT_EQ(state.Text(u"contentType"), "application/zip");
 
-    const std::u16string report = U("{\"logId\":\"" + logId + "\",\"errorCode\":200, \"reason\":\"\",\"requestId\":\"" +
-                                    requestId + "\",\"uploaded\":true,\"uploadedTime\":1700000000}");
+    const std::u16string report =
+        U("{\"logId\":\"" + logId + "\",\"errorCode\":200, \"reason\":\"\",\"requestId\":\"" + requestId +
+          "\",\"uploaded\":true,\"uploadedTime\":1700000000}");
     const Exchange result = Post(base_ + u"/api/mobile/v2/log/result", report, u"tok-1");
     EXPECT_EQ(result.status, 200u);
     EXPECT_EQ(sim_.Last(u"/t/" + tenant_ + u"/api/mobile/v2/log/result", u"body"), N(report));
@@ -424,14 +462,16 @@ TEST_P(OrchStandIn, DiagnosisUploadKeepsTheArchive) {
 // answered 500 with a text the client reports, a result report that fails.
 TEST_P(OrchStandIn, DiagnosisUploadRefusals) {
     World(u"uploadno", uR"({"tokens":["tok-1"],"upload":{"urlStatus":401,"invalidReasonCode":1}})");
-    const std::u16string request = u"{\"customerId\":\"acme\",\"sn\":\"SN\",\"fileName\":\"windows_diagnosis.zip\",\"fileSize\":4}";
+    const std::u16string request =
+        u"{\"customerId\":\"acme\",\"sn\":\"SN\",\"fileName\":\"windows_diagnosis.zip\",\"fileSize\":4}";
     Exchange e = Post(base_ + u"/api/mobile/v2/log/url", request, u"tok-1");
     EXPECT_EQ(e.status, 401u);
     EXPECT_EQ(e.Int(u"code"), 401);
     EXPECT_EQ(e.Int(u"invalidReasonCode"), 1);
     EXPECT_EQ(Post(base_ + u"/api/mobile/v2/log/url", request, u"").status, 401u);
 
-    World(u"putno", uR"({"tokens":["tok-1"],"upload":{"putStatus":500,"putBody":"disk full","resultStatus":503}})");
+    World(u"putno",
+          uR"({"tokens":["tok-1"],"upload":{"putStatus":500,"putBody":"disk full","resultStatus":503}})");
     e = Post(base_ + u"/api/mobile/v2/log/url", request, u"tok-1");
     ASSERT_EQ(e.status, 200u);
     CScratchFolder scratch;
@@ -458,19 +498,21 @@ struct UpgradeCase {
 // the scenario says otherwise.
 TEST_P(OrchStandIn, UpgradeServesAFileMatchingItsChecksum) {
     const UpgradeCase cases[] = {
-        {"inline", R"({"version":"5.4.1","minVersion":"5.3.30","content":"MZ installer","ignore":true,"checkingPeriod":10})",
+        {"inline",
+         R"({"version":"5.4.1","minVersion":"5.3.30","content":"MZ installer","ignore":true,"checkingPeriod":10})",
          "MZ installer", true},
         {"base64", R"({"version":"5.4.2","contentBase64":"TVqQAAMAAAAEAAAA//8AALgA"})",
          std::string("MZ\x90\0\x03\0\0\0\x04\0\0\0\xff\xff\0\0\xb8\0", 18), true},
-        {"wrong checksum", R"({"version":"5.4.3","content":"MZ other","checksum":"00000000000000000000000000000000"})",
+        {"wrong checksum",
+         R"({"version":"5.4.3","content":"MZ other","checksum":"00000000000000000000000000000000"})",
          "MZ other", false},
     };
     for (const UpgradeCase& c : cases) {
         SCOPED_TRACE(c.name);
         World(u"upgrade", U(std::string("{\"upgrade\":") + c.data + "}"));
         // The client's base: its auth URL cut before the "/" in front of "api".
-        const Exchange e =
-            Post(base_ + u"/s/mobile/v1/upgrade", u"customerId=acme&type=Custom&model=windows&version=5.3.24", u"", 0);
+        const Exchange e = Post(base_ + u"/s/mobile/v1/upgrade",
+                                u"customerId=acme&type=Custom&model=windows&version=5.3.24", u"", 0);
         ASSERT_EQ(e.error, 0u);
         ASSERT_EQ(e.status, 200u) << e.answer;
         for (const char* key : {"version", "minVersion", "checksum", "url", "ignore", "checkingPeriod"}) {
@@ -489,11 +531,14 @@ TEST_P(OrchStandIn, UpgradeServesAFileMatchingItsChecksum) {
         ASSERT_TRUE(platform::ReadWholeFile(setup, bytes));
         EXPECT_TRUE(bytes == c.content);
         velora::CMd5 md5;
-        for (std::size_t at = 0; at < bytes.size(); at += 5) md5.Update(bytes.data() + at, std::min<std::size_t>(5, bytes.size() - at));
+        for (std::size_t at = 0; at < bytes.size(); at += 5)
+            md5.Update(bytes.data() + at, std::min<std::size_t>(5, bytes.size() - at));
         EXPECT_EQ(N(md5.FinishHex()) == e.Text(u"checksum"), c.checksumMatches) << e.Text(u"checksum");
     }
-    World(u"upgradeinfo", uR"({"upgrade":{"version":"5.4.1","minVersion":"5.3.30","ignore":true,"checkingPeriod":10}})");
-    const Exchange e = Post(base_ + u"/s/mobile/v1/upgrade", u"customerId=acme&type=Custom&model=windows&version=5.3.24", u"", 0);
+    World(u"upgradeinfo",
+          uR"({"upgrade":{"version":"5.4.1","minVersion":"5.3.30","ignore":true,"checkingPeriod":10}})");
+    const Exchange e = Post(base_ + u"/s/mobile/v1/upgrade",
+                            u"customerId=acme&type=Custom&model=windows&version=5.3.24", u"", 0);
     EXPECT_EQ(e.Text(u"version"), "5.4.1");
     EXPECT_EQ(e.Text(u"minVersion"), "5.3.30");
     EXPECT_EQ(e.Bool(u"ignore"), 1);
