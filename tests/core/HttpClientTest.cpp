@@ -380,12 +380,18 @@ TEST_P(HttpClientBadUrls, FailWithoutSending) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, HttpClientBadUrls,
-    ::testing::Values(BadUrlCase{"NoScheme", "127.0.0.1:{port}/t/x", platform::kHttpErrorUnrecognizedScheme},
-                      BadUrlCase{"PortAbove65535", "http://127.0.0.1:99999/t/x",
-                                 platform::kHttpErrorInvalidUrl},
-                      BadUrlCase{"PortNotANumber", "http://127.0.0.1:8o/t/x", platform::kHttpErrorInvalidUrl},
-                      BadUrlCase{"NoHost", "http:///t/x", platform::kHttpErrorInvalidUrl},
-                      BadUrlCase{"ClosedPort", "http://127.0.0.1:1/t/x", platform::kHttpErrorCannotConnect}),
+    ::testing::Values(
+        BadUrlCase{"NoScheme", "127.0.0.1:{port}/t/x", platform::kHttpErrorUnrecognizedScheme},
+        BadUrlCase{"PortAbove65535", "http://127.0.0.1:99999/t/x", platform::kHttpErrorInvalidUrl},
+        BadUrlCase{"PortNotANumber", "http://127.0.0.1:8o/t/x", platform::kHttpErrorInvalidUrl},
+        BadUrlCase{"NoHost", "http:///t/x", platform::kHttpErrorInvalidUrl},
+        BadUrlCase{"ClosedPort", "http://127.0.0.1:1/t/x", platform::kHttpErrorCannotConnect},
+        // A label longer than 63 bytes cannot be written into a DNS query, so the resolver
+        // fails without asking any server: nothing leaves the machine.
+        BadUrlCase{"NameNotResolved",
+                   "http://velora-test-name-that-no-resolver-can-ask-for-because-its-label-is-too-"
+                   "long.invalid:{port}/t/x",
+                   platform::kHttpErrorNameNotResolved}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct CertificateCase {
