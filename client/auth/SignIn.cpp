@@ -5,11 +5,17 @@
 #include <memory>
 #include <mutex>
 
+#include "auth/ExternalSignIn.h"
+#include "auth/PasswordSignIn.h"
+#include "core/WindowMessages.h"
+#include "platform/Messenger.h"
+
 namespace velora {
 namespace {
 
 std::mutex g_runnerLock;
 std::shared_ptr<const std::function<void(SignInContext&)>> g_runner;
+std::shared_ptr<const ExternalSignInFn> g_external;
 
 void RunBuiltInSignIn(SignInContext& context) {
     context.resultCode = kSignInNotAvailable;
@@ -29,6 +35,27 @@ void runSignIn(SignInContext& context) {
     } else {
         RunBuiltInSignIn(context);
     }
+}
+
+void SetExternalSignIn(ExternalSignInFn implementation) {
+    std::lock_guard l(g_runnerLock);
+    g_external = implementation ? std::make_shared<const ExternalSignInFn>(std::move(implementation)) : nullptr;
+}
+
+void externalSignIn(const std::u16string& serial, const std::u16string& provider, const std::u16string& configUrl,
+                    SignInContext& context) {
+    std::shared_ptr<const ExternalSignInFn> implementation;
+    {
+        std::lock_guard l(g_runnerLock);
+        implementation = g_external;
+    }
+    if (implementation) {
+        (*implementation)(serial, provider, configUrl, context);
+        return;
+    }
+    context.resultCode = kSignInNotSupported;
+    context.message = std::u16string(kNotSupportedText);
+    platform::PostWindowMessage(context.notifyWindow, UM_SIGNIN_RESULT, kSignInNotSupported, 0);
 }
 
 void SetSignInRunnerForTest(std::function<void(SignInContext&)> runner) {
