@@ -44,8 +44,8 @@ public:
         const std::string certs = "'" + script.string() + "' certs '" + dir + "' >/dev/null 2>&1";
         if (std::system(certs.c_str()) != 0) return false;
         const std::string cert = dir + "/server.pem", key = dir + "/server.key", ready = dir + "/ready";
-        std::vector<std::string> args = {exe, "--cert", cert, "--key", key, "--no-ipv6", "--idle-seconds", "120",
-                                         "--ready-file", ready};
+        std::vector<std::string> args = {exe,         "--cert",         cert,  "--key",        key,
+                                         "--no-ipv6", "--idle-seconds", "120", "--ready-file", ready};
         std::vector<char*> argv;
         for (auto& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
@@ -55,14 +55,16 @@ public:
         const int rc = posix_spawn(&pid_, exe.c_str(), &actions, nullptr, argv.data(), environ);
         posix_spawn_file_actions_destroy(&actions);
         if (rc != 0) return false;
-        for (int i = 0; i < 100 && !fs::exists(ready); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        for (int i = 0; i < 100 && !fs::exists(ready); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
         std::ifstream in(ready);
         std::string line;
         while (std::getline(in, line)) {
             const auto eq = line.find('=');
             if (eq != std::string::npos) urls_[line.substr(0, eq)] = line.substr(eq + 1);
         }
-        return platform::TrustRootCertificateForTest(platform::Utf8ToUtf16(dir + "/ca.pem")) && !Url("http").empty();
+        return platform::TrustRootCertificateForTest(platform::Utf8ToUtf16(dir + "/ca.pem")) &&
+               !Url("http").empty();
     }
     ~CStandIn() {
         if (pid_ > 0) {
@@ -103,7 +105,8 @@ void Stats(const std::u16string& control, double& count, double& micros) {
 void BM_ValidateUserPassword(benchmark::State& state) {
     const std::u16string control = g_standIn->Url("http");
     Post(control + u"/_sim/tenant?name=bench",
-         u"{\"customers\":[\"12\"],\"privacyVersion\":\"1\",\"errorCatalogue\":{\"version\":\"1\",\"entries\":["
+         u"{\"customers\":[\"12\"],\"privacyVersion\":\"1\",\"errorCatalogue\":{\"version\":\"1\","
+         u"\"entries\":["
          u"{\"error_Code\":1007,\"en\":\"Wrong password\",\"cn\":\"x\"}]},"
          u"\"accounts\":[{\"customerId\":\"12\",\"name\":\"alice\",\"password\":\"secret1\"}]}");
     const std::u16string base = g_standIn->Url("https") + u"/t/bench";
@@ -122,7 +125,8 @@ void BM_ValidateUserPassword(benchmark::State& state) {
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
         const uint32_t result = velora::ApiValidateUser(u"12", u"alice", u"secret1", buffer, 256);
-        times.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
+        times.push_back(
+            std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
         if (result != 0) {
             state.SkipWithError("sign-in failed");
             return;

@@ -22,7 +22,8 @@ void Check(const std::map<int32_t, std::u16string>& map) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     std::u16string units;
-    for (std::size_t i = 0; i + 1 < size; i += 2) units += static_cast<char16_t>(data[i] | (data[i + 1] << 8));
+    for (std::size_t i = 0; i + 1 < size; i += 2)
+        units += static_cast<char16_t>(data[i] | (data[i + 1] << 8));
     std::u16string bytes(data, data + size);
     for (const std::u16string* text : {&units, &bytes}) {
         std::map<int32_t, std::u16string> english;

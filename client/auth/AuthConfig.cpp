@@ -18,7 +18,8 @@ bool fetchAuthConfig(SignInContext& context, AuthConfig& config) {
     CHttpClient client;
     std::string raw;
     uint32_t status = 0;
-    const uint32_t result = client.PostText(root + u"api/mobile/auth/config", body, raw, status, 1, u"", u"", u"");
+    const uint32_t result =
+        client.PostText(root + u"api/mobile/auth/config", body, raw, status, 1, u"", u"", u"");
     const std::u16string answer = Utf8ToUtf16(raw);
     if (result != 0 || status != 200) {
         if (result == 0 && status == 404) return true;

@@ -1,5 +1,7 @@
-// Small text helpers of the sign-in code: what of an answer goes into the log.
+// Small helpers of the sign-in code: what of an answer goes into the log, and settings writes that skip
+// values already stored (a write may be costly: the host store makes each one durable on disk).
 #pragma once
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -11,5 +13,9 @@ constexpr std::size_t kMaxLoggedAnswer = 4096;
 
 // The text, cut to kMaxLoggedAnswer units with "..." appended when it was longer.
 std::u16string LogSnippet(std::u16string_view text);
+
+// SetSetting / SetSettingInt, unless the stored value already equals `value`.
+void StoreSetting(std::u16string_view name, std::u16string_view value);
+void StoreSettingInt(std::u16string_view name, int32_t value);
 
 }  // namespace velora

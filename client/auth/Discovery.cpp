@@ -33,9 +33,8 @@ std::u16string ToLower(std::u16string text) {
 // The privacy version of one discovery server; empty on failure.
 std::u16string PrivacyVersionAt(const std::u16string& discoveryUrl) {
     const std::size_t api = discoveryUrl.find(u"/api");
-    const std::u16string url =
-        (api == std::u16string::npos ? discoveryUrl : discoveryUrl.substr(0, api)) +
-        u"/static/version/privacyversion.json";
+    const std::u16string url = (api == std::u16string::npos ? discoveryUrl : discoveryUrl.substr(0, api)) +
+                               u"/static/version/privacyversion.json";
     CHttpClient client;
     std::string answer;
     uint32_t status = 0;
@@ -67,7 +66,7 @@ std::u16string authUrlFromDiscovery(std::u16string_view answer) {
     std::u16string url = ToLower(domain + u"/api/mobile/v2/auth");
     if (url.find(u"http") == std::u16string::npos) url = (address ? u"http://" : u"https://") + url;
     LogFormatMessageId(254, url);
-    SetSetting(u"AuthUrl", url);
+    StoreSetting(u"AuthUrl", url);
     return url;
 }
 
@@ -97,7 +96,8 @@ void routeServerViaGateway(std::u16string_view url) {
     }
     std::u16string_view host = rest.substr(0, slash);
     // A port is no part of the name to resolve ("127.0.0.1:8443" would never resolve).
-    if (const std::size_t colon = host.rfind(u':'); colon != std::u16string_view::npos && host.find(u']') == std::u16string_view::npos) {
+    if (const std::size_t colon = host.rfind(u':');
+        colon != std::u16string_view::npos && host.find(u']') == std::u16string_view::npos) {
         host = host.substr(0, colon);
     }
     std::u16string addresses;

@@ -8,7 +8,8 @@
 
 namespace velora {
 
-inline constexpr std::u16string_view kDefaultDiscoveryUrl = u"https://discovery.halvane.net/api/mobile/v1/orchinfo";
+inline constexpr std::u16string_view kDefaultDiscoveryUrl =
+    u"https://discovery.halvane.net/api/mobile/v1/orchinfo";
 inline constexpr std::u16string_view kDefaultDiscoveryBackupUrl =
     u"https://discovery-backup.halvane.net/api/mobile/v1/orchinfo";
 

@@ -123,14 +123,15 @@ void updateErrorCatalogue(std::u16string_view answer) {
     }
     const std::u16string text = Utf8ToUtf16(body);
     if (text.size() > kMaxCatalogueUnits) {
-        LogFormat(u"Error catalogue of %d characters refused", static_cast<int32_t>(std::min<std::size_t>(text.size(), INT32_MAX)));
+        LogFormat(u"Error catalogue of %d characters refused",
+                  static_cast<int32_t>(std::min<std::size_t>(text.size(), INT32_MAX)));
         return;
     }
     const std::vector<uint8_t> bytes = ToUtf16Bytes(text);
     SetSettingBinary(u"OrchErroResBinary", bytes.data(), bytes.size());
-    SetSetting(u"OrchErroResVersion", version);
-    SetSetting(u"GeoId", platform::UserDefaultGeoName());
-    SetSettingInt(u"LangId", platform::UserDefaultLangId());
+    StoreSetting(u"OrchErroResVersion", version);
+    StoreSetting(u"GeoId", platform::UserDefaultGeoName());
+    StoreSettingInt(u"LangId", platform::UserDefaultLangId());
     std::map<int32_t, std::u16string> english;
     std::map<int32_t, std::u16string> chinese;
     ParseErrorCatalogue(text, english, chinese);

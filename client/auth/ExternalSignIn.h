@@ -9,8 +9,9 @@
 
 namespace velora {
 
-using ExternalSignInFn = std::function<void(const std::u16string& serial, const std::u16string& identityProvider,
-                                            const std::u16string& configUrl, SignInContext& context)>;
+using ExternalSignInFn =
+    std::function<void(const std::u16string& serial, const std::u16string& identityProvider,
+                       const std::u16string& configUrl, SignInContext& context)>;
 
 // Installs the implementation (an empty function removes it).
 void SetExternalSignIn(ExternalSignInFn implementation);

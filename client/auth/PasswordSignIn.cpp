@@ -38,13 +38,15 @@ constexpr char16_t kPasswordClear[] =
     u"{\"password\":\"%s\",\"customerId\":%s,\"accountName\":\"%s\", \"support2FA\":true, "
     u"\"supportPollByRequestId\":true,\"agreeToPrivacy\":%s}";
 constexpr char16_t kPasswordEncryptedPoll[] =
-    u"{\"encryptPassword\":\"%s\",\"customerId\":%s,\"encryptAccountName\":\"%s\", \"requestIdForPoll\":\"%s\", "
+    u"{\"encryptPassword\":\"%s\",\"customerId\":%s,\"encryptAccountName\":\"%s\", "
+    u"\"requestIdForPoll\":\"%s\", "
     u"\"support2FA\":true, \"supportPollByRequestId\":true,\"agreeToPrivacy\":%s}";
 constexpr char16_t kPasswordClearPoll[] =
     u"{\"password\":\"%s\",\"customerId\":%s,\"accountName\":\"%s\", \"requestIdForPoll\":\"%s\", "
     u"\"support2FA\":true, \"supportPollByRequestId\":true,\"agreeToPrivacy\":%s}";
 constexpr char16_t kTokenEncrypted[] =
-    u"{\"customerId\":%s,\"encryptAccountName\":\"%s\", \"support2FA\":true, \"supportPollByRequestId\":true, "
+    u"{\"customerId\":%s,\"encryptAccountName\":\"%s\", \"support2FA\":true, "
+    u"\"supportPollByRequestId\":true, "
     u"\"agreeToPrivacy\":%s}";
 constexpr char16_t kTokenClear[] =
     u"{\"customerId\":%s,\"accountName\":\"%s\", \"support2FA\":true, \"supportPollByRequestId\":true, "
@@ -57,7 +59,8 @@ constexpr char16_t kTokenClearPoll[] =
     u"\"supportPollByRequestId\":true,\"agreeToPrivacy\":%s}";
 constexpr char16_t kDeviceBlock[] =
     u",\"otpLogin\":%s,\"supportOtp\":true,\"deviceId\":\"%s\",\"privacyVersion\":\"%s\",\"traceExtraInfo\":{"
-    u"\"internalIp\":\"%s\",\"deviceName\":\"%s\",\"deviceType\":\"%s\",\"opsType\":\"Windows\",\"opsVersion\":"
+    u"\"internalIp\":\"%s\",\"deviceName\":\"%s\",\"deviceType\":\"%s\",\"opsType\":\"Windows\","
+    u"\"opsVersion\":"
     u"\"%s\",\"hostName\":\"%s\",\"sn\":\"%s\"}}";
 
 std::atomic<void (*)(uint32_t)> g_pollSleep{nullptr};
@@ -107,7 +110,8 @@ void ReportServiceError(std::u16string_view answer, uint32_t status, SignInConte
     const std::u16string text = serverErrorText(answer);
     context.resultCode = static_cast<int32_t>(status);
     if (text.empty()) {
-        Fail(context, static_cast<int32_t>(status), FormatText(kUnknownCodeFormat, static_cast<int32_t>(status)));
+        Fail(context, static_cast<int32_t>(status),
+             FormatText(kUnknownCodeFormat, static_cast<int32_t>(status)));
         return;
     }
     context.message = text;
@@ -123,15 +127,16 @@ std::u16string StripBrace(std::u16string& body) {
 }
 
 // Waits for an out-of-band approval. True when the caller should send the request again.
-bool PollForApproval(std::u16string_view checkUrl, int32_t checks, int32_t interval, std::u16string_view snHeader,
-                     SignInContext& context) {
+bool PollForApproval(std::u16string_view checkUrl, int32_t checks, int32_t interval,
+                     std::u16string_view snHeader, SignInContext& context) {
     checks = std::min(checks, kMaxPollChecks);
     const uint32_t pauseMs = static_cast<uint32_t>(std::clamp(interval, 0, kMaxPollIntervalSeconds)) * 1000u;
     while (checks > 0) {
         CHttpClient client;
         std::string raw;
         uint32_t status = 0;
-        const uint32_t result = client.PostText(checkUrl, u"", raw, status, 1, snHeader, u"type:windows", u"");
+        const uint32_t result =
+            client.PostText(checkUrl, u"", raw, status, 1, snHeader, u"type:windows", u"");
         const std::u16string answer = Utf8ToUtf16(raw);
         LogDebug(LogSnippet(answer));
         if (result != 0 || status != 200) {
@@ -161,8 +166,8 @@ bool fetchPublicKey(std::u16string_view path, SignInContext& context) {
     CHttpClient client;
     std::string raw;
     uint32_t status = 0;
-    const uint32_t result =
-        client.PostText(ServerRoot(context.authUrl) + std::u16string(path), u"", raw, status, 1, u"", u"", u"");
+    const uint32_t result = client.PostText(ServerRoot(context.authUrl) + std::u16string(path), u"", raw,
+                                            status, 1, u"", u"", u"");
     const std::u16string answer = Utf8ToUtf16(raw);
     if (result == 0 && status == 200) {
         serverPublicKey.Set(GetStringField(answer, u"key", u""));
@@ -205,9 +210,11 @@ void appendDeviceInfo(std::u16string& body, std::u16string_view serial) {
                        GetOsDisplayName(GetOsShortName()), GetHostName(), serial);
 }
 
-void reportRequestFailure(std::u16string_view answer, uint32_t result, uint32_t status, SignInContext& context) {
+void reportRequestFailure(std::u16string_view answer, uint32_t result, uint32_t status,
+                          SignInContext& context) {
     if (result != 0) {
-        Fail(context, static_cast<int32_t>(result), FormatText(kUnknownCodeFormat, static_cast<int32_t>(result)));
+        Fail(context, static_cast<int32_t>(result),
+             FormatText(kUnknownCodeFormat, static_cast<int32_t>(result)));
         return;
     }
     LogDebug(LogSnippet(answer));
@@ -218,8 +225,9 @@ void reportRequestFailure(std::u16string_view answer, uint32_t result, uint32_t 
     Fail(context, static_cast<int32_t>(status), FormatText(kUnknownCodeFormat, static_cast<int32_t>(status)));
 }
 
-void handleSignInAnswer(uint32_t result, uint32_t status, std::u16string_view answer, std::u16string_view snHeader,
-                        bool external, SignInContext& context, std::u16string& requestIdForPoll, bool& resend) {
+void handleSignInAnswer(uint32_t result, uint32_t status, std::u16string_view answer,
+                        std::u16string_view snHeader, bool external, SignInContext& context,
+                        std::u16string& requestIdForPoll, bool& resend) {
     resend = false;
     if (result != 0 || status != 200) {
         ClearOtpFields(context);
@@ -228,7 +236,7 @@ void handleSignInAnswer(uint32_t result, uint32_t status, std::u16string_view an
         const std::u16string recover = GetObjectField(answer, u"otpRecoverCode", u"");
         if (!recover.empty()) {
             otpRecoverCode.Set(recover);
-            SetSetting(u"OtpRecover", recover);
+            StoreSetting(u"OtpRecover", recover);
         }
         reportRequestFailure(answer, result, status, context);
         return;
@@ -258,16 +266,16 @@ void handleSignInAnswer(uint32_t result, uint32_t status, std::u16string_view an
         if (!recover.empty()) otpRecoverCode.Set(recover);
     }
     const std::u16string processes = GetStringField(answer, u"windowsProcessNameExpression", u"");
-    SetSetting(u"ProcessList", processes);
+    StoreSetting(u"ProcessList", processes);
     if (!processes.empty()) LogFormatMessageId(1243, processes);
     if ((page == PageCustomerId || page == PageExternal) && !accountName.empty()) {
-        SetSetting(u"ThirdPartyUser", accountName);
+        StoreSetting(u"ThirdPartyUser", accountName);
     }
     if (!IsOtpCodePage(page)) {
-        SetSettingInt(u"EnableOuterAuth2", page == PageCustomerId || page == PageExternal ? 1 : 0);
+        StoreSettingInt(u"EnableOuterAuth2", page == PageCustomerId || page == PageExternal ? 1 : 0);
     }
     const std::u16string osList = GetArrayField(answer, u"windowsVersionList", u"");
-    SetSetting(u"OsList", osList);
+    StoreSetting(u"OsList", osList);
     if (!osList.empty()) LogFormatMessageId(1267, osList);
     if (!middleToken.empty()) {
         context.smsMiddleToken = middleToken;
@@ -278,8 +286,8 @@ void handleSignInAnswer(uint32_t result, uint32_t status, std::u16string_view an
     if (!token.empty()) {
         ClearOtpFields(context);
         LogMessageId(247);
-        SetSetting(u"AuthToken", token);
-        SetSetting(u"OtpRecover", otpRecoverCode.Get());
+        StoreSetting(u"AuthToken", token);
+        StoreSetting(u"OtpRecover", otpRecoverCode.Get());
         context.authToken = token;
         // A token settles the run even when the answer also named an SMS step.
         context.resultCode = 0;
@@ -294,7 +302,8 @@ void handleSignInAnswer(uint32_t result, uint32_t status, std::u16string_view an
         context.resultCode = kSignInNotSupported;
         context.message = std::u16string(kNotSupportedText);
         LogFormatMessageId(248, phone);
-        platform::SendWindowMessage(context.notifyWindow, UM_SMS_NEEDED, 0, reinterpret_cast<intptr_t>(phone.c_str()));
+        platform::SendWindowMessage(context.notifyWindow, UM_SMS_NEEDED, 0,
+                                    reinterpret_cast<intptr_t>(phone.c_str()));
     } else if (requestId.empty() || checkUrl.empty() || external) {
         ClearOtpFields(context);
         Fail(context, kSignInUnparsable, std::u16string(kUnparsableText));
@@ -310,7 +319,8 @@ void passwordSignIn(const std::u16string& serial, SignInContext& context) {
     LogFormatMessageId(251, context.customerId, context.userName);
     const std::u16string escapedName = JsonEscape(context.userName);
     if (escapedName != context.userName) {
-        LogFormat(u"Username includes CTRL-CHAR, old username %s new username %s", context.userName, escapedName);
+        LogFormat(u"Username includes CTRL-CHAR, old username %s new username %s", context.userName,
+                  escapedName);
         context.userName = escapedName;
     }
     const std::u16string escapedPassword = JsonEscape(context.password);
@@ -344,11 +354,11 @@ void passwordSignIn(const std::u16string& serial, SignInContext& context) {
                                   requestId, agree);
             }
         } else if (requestId.empty()) {
-            body = FormatText(encrypted ? kPasswordEncrypted : kPasswordClear, password, context.customerId, name,
-                              agree);
+            body = FormatText(encrypted ? kPasswordEncrypted : kPasswordClear, password, context.customerId,
+                              name, agree);
         } else {
-            body = FormatText(encrypted ? kPasswordEncryptedPoll : kPasswordClearPoll, password, context.customerId,
-                              name, requestId, agree);
+            body = FormatText(encrypted ? kPasswordEncryptedPoll : kPasswordClearPoll, password,
+                              context.customerId, name, requestId, agree);
         }
         appendDeviceInfo(body, serial);
         if (!context.otpMiddleToken.empty() && !body.empty() && body.back() == u'}') {

@@ -47,7 +47,8 @@ void handleSignInAnswer(uint32_t result, uint32_t status, std::u16string_view an
                         std::u16string& requestIdForPoll, bool& resend);
 
 // The common error report of a failed request (result code, message, UM_SIGNIN_RESULT).
-void reportRequestFailure(std::u16string_view answer, uint32_t result, uint32_t status, SignInContext& context);
+void reportRequestFailure(std::u16string_view answer, uint32_t result, uint32_t status,
+                          SignInContext& context);
 
 // Tests: the polling sleeps through this (milliseconds) instead of the platform's sleep.
 void SetPollSleepForTest(void (*sleep)(uint32_t ms));

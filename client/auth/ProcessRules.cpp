@@ -34,11 +34,20 @@ char Relation(char16_t top, char16_t incoming) {
     static constexpr const char* kRows[] = {">><>>", "<><>>", "<<<=>", "<<<>="};
     int row = -1;
     switch (top) {
-        case u'&': row = 0; break;
-        case u'|': row = 1; break;
-        case u'(': row = 2; break;
-        case u'?': row = 3; break;
-        default: return 0;
+        case u'&':
+            row = 0;
+            break;
+        case u'|':
+            row = 1;
+            break;
+        case u'(':
+            row = 2;
+            break;
+        case u'?':
+            row = 3;
+            break;
+        default:
+            return 0;
     }
     const std::size_t column = kColumns.find(incoming);
     return column == std::u16string_view::npos ? 0 : kRows[row][column];
@@ -82,7 +91,8 @@ ProcessRuleResult checkProcesses(std::u16string_view expression) {
     ReplaceAll(probe, u"&&", u"aa");
     ReplaceAll(probe, u"||", u"oo");
     if (probe.find_first_of(u"&|") != std::u16string::npos) return malformed;
-    if (expression.find(u"&&") == std::u16string_view::npos && expression.find(u"||") == std::u16string_view::npos) {
+    if (expression.find(u"&&") == std::u16string_view::npos &&
+        expression.find(u"||") == std::u16string_view::npos) {
         return {IsAnyProcessRunning(TrimEnd(expression)), false};
     }
 

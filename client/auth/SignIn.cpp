@@ -33,7 +33,8 @@ void PostDiscovery(SignInContext& context, uint32_t code) {
 }
 
 // Both discovery servers failed: the backup's answer decides what the user reads.
-void ReportDiscoveryFailure(SignInContext& context, uint32_t result, uint32_t status, std::u16string_view answer) {
+void ReportDiscoveryFailure(SignInContext& context, uint32_t result, uint32_t status,
+                            std::u16string_view answer) {
     if (answer.size() >= 7 && answer.find(u"message") != std::u16string_view::npos) {
         const int32_t code = GetIntField(answer, u"code", 0);
         if (code != 0) {
@@ -51,9 +52,10 @@ void ReportDiscoveryFailure(SignInContext& context, uint32_t result, uint32_t st
         PostDiscovery(context, status);
     } else if (result != 0) {
         context.resultCode = static_cast<int32_t>(result);
-        context.message = result == 12002 || result == 12007 || result == 12029
-                              ? std::u16string(kTimeOutText)
-                              : FormatText(u"Authentication failed with code=%d", static_cast<int32_t>(result));
+        context.message =
+            result == 12002 || result == 12007 || result == 12029
+                ? std::u16string(kTimeOutText)
+                : FormatText(u"Authentication failed with code=%d", static_cast<int32_t>(result));
         PostDiscovery(context, result);
     } else {
         context.resultCode = static_cast<int32_t>(status);
@@ -86,7 +88,8 @@ bool Discover(SignInContext& context, const std::u16string& serial, bool routeSe
             return true;
         }
         if (url == &primary) {
-            LogFormatMessageId(243, static_cast<int32_t>(result), static_cast<int32_t>(status), LogSnippet(answer));
+            LogFormatMessageId(243, static_cast<int32_t>(result), static_cast<int32_t>(status),
+                               LogSnippet(answer));
             LogMessageId(244);
         }
     }
@@ -192,11 +195,12 @@ void runApiSignIn(SignInContext& context) {
 
 void SetExternalSignIn(ExternalSignInFn implementation) {
     std::lock_guard l(g_runnerLock);
-    g_external = implementation ? std::make_shared<const ExternalSignInFn>(std::move(implementation)) : nullptr;
+    g_external =
+        implementation ? std::make_shared<const ExternalSignInFn>(std::move(implementation)) : nullptr;
 }
 
-void externalSignIn(const std::u16string& serial, const std::u16string& provider, const std::u16string& configUrl,
-                    SignInContext& context) {
+void externalSignIn(const std::u16string& serial, const std::u16string& provider,
+                    const std::u16string& configUrl, SignInContext& context) {
     std::shared_ptr<const ExternalSignInFn> implementation;
     {
         std::lock_guard l(g_runnerLock);

@@ -60,7 +60,7 @@ extern CSharedText serverPublicKey;
 extern CSharedText otpMiddleToken;
 extern CSharedText otpKey;  // the TOTP secret to bind; empty when the account is bound already
 extern CSharedText otpAccountName;
-extern CSharedText otpRecoverCode;  // also kept in the setting "OtpRecover"
+extern CSharedText otpRecoverCode;    // also kept in the setting "OtpRecover"
 extern CSharedText identityProvider;  // of an external sign-in; empty for the password sign-in
 extern CSharedText deviceId;          // computed when the login window opens; empty without it
 extern std::atomic<bool> agreeToPrivacy;

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "auth/AuthText.h"
 #include "auth/SignIn.h"
 #include "core/Format.h"
 #include "core/Log.h"
@@ -465,10 +466,10 @@ uint32_t ApiValidateUser(const char16_t* customerId, const char16_t* userName, c
         return static_cast<uint32_t>(context.resultCode);
     }
     CopyMessage(message, capacity, u"");
-    SetSetting(u"Username", typedName);
-    SetSetting(u"Password", std::u16string(passwordLength, u'*'));
-    SetSetting(u"CustomerId", context.customerId);
-    SetSetting(u"AuthUrl", context.authUrl);
+    StoreSetting(u"Username", typedName);
+    StoreSetting(u"Password", std::u16string(passwordLength, u'*'));
+    StoreSetting(u"CustomerId", context.customerId);
+    StoreSetting(u"AuthUrl", context.authUrl);
     LogDebug(u"Authorization succeeded");
     return 0;
 }

@@ -11,7 +11,8 @@ std::u16string UserDefaultGeoName() {
     using GeoNameFn = int(WINAPI*)(LPWSTR, int);
     HMODULE kernel = GetModuleHandleW(L"Kernel32.dll");
     if (!kernel) return {};
-    const auto fn = reinterpret_cast<GeoNameFn>(reinterpret_cast<void*>(GetProcAddress(kernel, "GetUserDefaultGeoName")));
+    const auto fn =
+        reinterpret_cast<GeoNameFn>(reinterpret_cast<void*>(GetProcAddress(kernel, "GetUserDefaultGeoName")));
     if (!fn) return {};
     wchar_t name[257] = {};
     if (fn(name, 256) <= 0) return {};

@@ -30,10 +30,11 @@ public:
     // PKCS #1 v1.5 decryption; false when the text is no ciphertext of this key.
     bool Decrypt(const std::string& cipher, std::string& plain) const {
         EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new(key_, nullptr);
-        bool ok = ctx && EVP_PKEY_decrypt_init(ctx) > 0 && EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_PKCS1_PADDING) > 0;
+        bool ok =
+            ctx && EVP_PKEY_decrypt_init(ctx) > 0 && EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_PKCS1_PADDING) > 0;
         size_t size = 0;
-        ok = ok && EVP_PKEY_decrypt(ctx, nullptr, &size, reinterpret_cast<const unsigned char*>(cipher.data()),
-                                    cipher.size()) > 0;
+        ok = ok && EVP_PKEY_decrypt(ctx, nullptr, &size,
+                                    reinterpret_cast<const unsigned char*>(cipher.data()), cipher.size()) > 0;
         std::string out(size, '\0');
         ok = ok && EVP_PKEY_decrypt(ctx, reinterpret_cast<unsigned char*>(out.data()), &size,
                                     reinterpret_cast<const unsigned char*>(cipher.data()), cipher.size()) > 0;
@@ -57,7 +58,8 @@ private:
 };
 
 int64_t NowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
         .count();
 }
 
@@ -96,14 +98,16 @@ bool Override(const json& spec, Reply& reply) {
     if (!spec.is_object()) return false;
     const json body = Field(spec, "body");
     const int status = Int(spec, "status", 200);
-    reply = body.is_string() ? TextReply(status, body.get<std::string>()) : JsonReply(status, body.is_null() ? json::object() : body);
+    reply = body.is_string() ? TextReply(status, body.get<std::string>())
+                             : JsonReply(status, body.is_null() ? json::object() : body);
     return true;
 }
 
 json ErrorBody(int code, const std::string& message, const json& data) {
     json body{{"code", code}, {"message", message}};
     const json catalogue = Field(data, "errorCatalogue");
-    if (catalogue.is_object() && Field(catalogue, "announce").is_boolean() && catalogue["announce"].get<bool>()) {
+    if (catalogue.is_object() && Field(catalogue, "announce").is_boolean() &&
+        catalogue["announce"].get<bool>()) {
         body["errorResourceVersion"] = Text(catalogue, "version", "1");
     }
     return body;
@@ -156,10 +160,14 @@ std::string Base32Decode(const std::string& text) {
     int bits = 0;
     for (char c : text) {
         int v;
-        if (c >= 'A' && c <= 'Z') v = c - 'A';
-        else if (c >= 'a' && c <= 'z') v = c - 'a';
-        else if (c >= '2' && c <= '7') v = c - '2' + 26;
-        else continue;
+        if (c >= 'A' && c <= 'Z')
+            v = c - 'A';
+        else if (c >= 'a' && c <= 'z')
+            v = c - 'a';
+        else if (c >= '2' && c <= '7')
+            v = c - '2' + 26;
+        else
+            continue;
         buffer = (buffer << 5) | static_cast<uint32_t>(v);
         bits += 5;
         if (bits >= 8) {
@@ -181,8 +189,8 @@ std::string Totp(const std::string& secret, int64_t counter) {
     unsigned int size = 0;
     HMAC(EVP_sha1(), key.data(), static_cast<int>(key.size()), message, sizeof message, digest, &size);
     const int offset = digest[size - 1] & 0x0F;
-    const uint32_t code = ((digest[offset] & 0x7Fu) << 24) | (digest[offset + 1] << 16) | (digest[offset + 2] << 8) |
-                          digest[offset + 3];
+    const uint32_t code = ((digest[offset] & 0x7Fu) << 24) | (digest[offset + 1] << 16) |
+                          (digest[offset + 2] << 8) | digest[offset + 3];
     char out[8];
     std::snprintf(out, sizeof out, "%06u", code % 1000000u);
     return out;
@@ -212,7 +220,9 @@ bool KnownCustomer(const json& data, const std::string& id) {
     const json customers = Field(data, "customers");
     if (customers.is_array()) {
         for (const json& c : customers) {
-            if ((c.is_string() && c.get<std::string>() == id) || (c.is_number_integer() && std::to_string(c.get<int64_t>()) == id)) return true;
+            if ((c.is_string() && c.get<std::string>() == id) ||
+                (c.is_number_integer() && std::to_string(c.get<int64_t>()) == id))
+                return true;
         }
     }
     const json accounts = Field(data, "accounts");
@@ -333,8 +343,11 @@ Reply SignIn(const OpRequest& op, CTenant& tenant) {
         if (middle.empty()) {
             const std::string issued = "otp-" + RandomHex(8);
             auth["otpMiddleTokens"][issued] = accountKey;
-            const bool bound = auth["boundOtp"].contains(accountKey) || Field(*account, "otpBound") == json(true);
-            return JsonReply(200, json{{"otpMiddleToken", issued}, {"otpKey", bound ? "" : otpSecret}, {"accountName", name}});
+            const bool bound =
+                auth["boundOtp"].contains(accountKey) || Field(*account, "otpBound") == json(true);
+            return JsonReply(
+                200,
+                json{{"otpMiddleToken", issued}, {"otpKey", bound ? "" : otpSecret}, {"accountName", name}});
         }
         if (!auth["otpMiddleTokens"].contains(middle) || auth["otpMiddleTokens"][middle] != accountKey) {
             return JsonReply(401, ErrorBody(1122, "The one-time password step has expired", data));
@@ -350,7 +363,8 @@ Reply SignIn(const OpRequest& op, CTenant& tenant) {
     if (sms.is_object()) {
         const std::string issued = "sms-" + RandomHex(8);
         auth["smsMiddleTokens"][issued] = json{{"customerId", customer}, {"name", name}};
-        return JsonReply(200, json{{"phoneNumber", Text(sms, "phone", "138****0000")}, {"middleToken", issued}});
+        return JsonReply(200,
+                         json{{"phoneNumber", Text(sms, "phone", "138****0000")}, {"middleToken", issued}});
     }
     return JsonReply(200, GrantAnswer(tenant, *account));
 }
@@ -358,7 +372,8 @@ Reply SignIn(const OpRequest& op, CTenant& tenant) {
 Reply PollCheck(const std::string& id, CTenant& tenant) {
     std::lock_guard<std::mutex> lock(tenant.lock);
     json& polls = AuthState(tenant)["polls"];
-    if (!polls.contains(id)) return JsonReply(404, json{{"code", 1999}, {"message", "Unknown request. Gone"}});
+    if (!polls.contains(id))
+        return JsonReply(404, json{{"code", 1999}, {"message", "Unknown request. Gone"}});
     json& poll = polls[id];
     const int pending = poll["pending"].get<int>();
     if (pending > 0) {
@@ -391,8 +406,8 @@ bool AuthOperations(const OpRequest& op, CTenant& tenant, Reply& reply) {
         reply = Discovery(op, data, "primary");
     } else if (method == "POST" && path == "/backup/api/mobile/v1/orchinfo") {
         reply = Discovery(op, data, "backup");
-    } else if (method == "GET" &&
-               (path == "/static/version/privacyversion.json" || path == "/backup/static/version/privacyversion.json")) {
+    } else if (method == "GET" && (path == "/static/version/privacyversion.json" ||
+                                   path == "/backup/static/version/privacyversion.json")) {
         const std::string version = Text(data, "privacyVersion");
         reply = version.empty() ? JsonReply(404, json{{"error", "no privacy policy"}})
                                 : JsonReply(200, json{{"halvane_privacy_version", version}});
@@ -401,7 +416,8 @@ bool AuthOperations(const OpRequest& op, CTenant& tenant, Reply& reply) {
         if (!catalogue.is_object()) return false;
         const std::string version = Text(catalogue, "version", "1");
         reply = JsonReply(200, json{{"errorResourceVersion", version},
-                                    {"errorResourceDownloadUrl", op.base + "/static/error/catalogue-" + version + ".json"}});
+                                    {"errorResourceDownloadUrl",
+                                     op.base + "/static/error/catalogue-" + version + ".json"}});
     } else if (method == "GET" && StartsWith(path, "/static/error/catalogue-")) {
         const json catalogue = Field(data, "errorCatalogue");
         if (!catalogue.is_object()) return false;

@@ -24,17 +24,24 @@ TEST(ErrorCatalogueParser, KeepsWhatItCanReadAndSkipsTheRest) {
     };
     const Case cases[] = {
         {"entries one after another, last one kept by the appended comma",
-         u"{\"error_Code\":1,\"en\":\"One\",\"cn\":\"一\"},\n{\"error_Code\":2,\"en\":\" Two \",\"cn\":\"\"}  ",
-         {{1, u"One"}, {2, u"Two"}}, {{1, u"一"}}},
+         u"{\"error_Code\":1,\"en\":\"One\",\"cn\":\"一\"},\n{\"error_Code\":2,\"en\":\" Two \",\"cn\":\"\"} "
+         u" ",
+         {{1, u"One"}, {2, u"Two"}},
+         {{1, u"一"}}},
         {"an array loses its last entry to the bracket",
          u"[{\"error_Code\":1,\"en\":\"One\",\"cn\":\"x\"},{\"error_Code\":2,\"en\":\"Two\",\"cn\":\"y\"}]",
-         {{1, u"One"}}, {{1, u"x"}}},
+         {{1, u"One"}},
+         {{1, u"x"}}},
         {"the first entry of a code wins",
-         u"{\"error_Code\":5,\"en\":\"First\",\"cn\":\"a\"},{\"error_Code\":5,\"en\":\"Second\",\"cn\":\"b\"}",
-         {{5, u"First"}}, {{5, u"a"}}},
+         u"{\"error_Code\":5,\"en\":\"First\",\"cn\":\"a\"},{\"error_Code\":5,\"en\":\"Second\",\"cn\":"
+         u"\"b\"}",
+         {{5, u"First"}},
+         {{5, u"a"}}},
         {"unbalanced braces", u"{{{\"error_Code\":3,\"en\":\"Three\"}}},}}}{{{", {{3, u"Three"}}, {}},
-        {"code of the wrong type", u"{\"error_Code\":\"7\",\"en\":\"Quoted\"},{\"error_Code\":true,\"en\":\"Bool\"}",
-         {{0, u"Quoted"}}, {}},
+        {"code of the wrong type",
+         u"{\"error_Code\":\"7\",\"en\":\"Quoted\"},{\"error_Code\":true,\"en\":\"Bool\"}",
+         {{0, u"Quoted"}},
+         {}},
         {"no code", u"{\"en\":\"Nothing\"},", {}, {}},
         {"empty", u"", {}, {}},
         {"only separators", u"},},},},", {}, {}},
@@ -52,7 +59,8 @@ TEST(ErrorCatalogueParser, KeepsWhatItCanReadAndSkipsTheRest) {
 TEST(ErrorCatalogueParser, TenMegabytesOfEntriesOrOfNothing) {
     std::u16string many;
     for (int i = 0; many.size() < 10u * 1024 * 1024; ++i) {
-        many += u"{\"error_Code\":" + platform::Utf8ToUtf16(std::to_string(i)) + u",\"en\":\"e\",\"cn\":\"c\"},";
+        many +=
+            u"{\"error_Code\":" + platform::Utf8ToUtf16(std::to_string(i)) + u",\"en\":\"e\",\"cn\":\"c\"},";
     }
     Map en;
     Map cn;
@@ -65,7 +73,8 @@ TEST(ErrorCatalogueParser, TenMegabytesOfEntriesOrOfNothing) {
 class ErrorCatalogueTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(world.Open(uR"({"customers":["12"],"errorCatalogue":{"version":"3","entries":[
+        ASSERT_TRUE(
+            world.Open(uR"({"customers":["12"],"errorCatalogue":{"version":"3","entries":[
             {"error_Code":1019,"en":"Locked for 30 minutes, 30 in all","cn":"锁定 30 分钟"},
             {"error_Code":401,"en":"Not signed in","cn":"未登录"},
             {"error_Code":1500,"en":" Quota full ","cn":"配额已满"}]}})"));
@@ -95,13 +104,15 @@ TEST_F(ErrorCatalogueTest, UserTextOfErrorAnswers) {
         {u"{\"message\":\"no code\"}", u""},
         {u"", u""},
     };
-    for (const Case& k : cases) EXPECT_EQ(serverErrorText(k.answer), k.text) << platform::Utf16ToUtf8(k.answer);
+    for (const Case& k : cases)
+        EXPECT_EQ(serverErrorText(k.answer), k.text) << platform::Utf16ToUtf8(k.answer);
 }
 
 TEST_F(ErrorCatalogueTest, CacheServesTheSameRegionAndLanguageOnly) {
     loadErrorCatalogue(kErrorCataloguePath, authUrl);
     EXPECT_EQ(GetSetting(u"OrchErroResVersion", u""), u"3");
-    const int downloads = std::atoi(world.sim.Last(world.Path(u"/static/error/catalogue-3.json"), u"count").c_str());
+    const int downloads =
+        std::atoi(world.sim.Last(world.Path(u"/static/error/catalogue-3.json"), u"count").c_str());
     EXPECT_EQ(downloads, 1);
 
     // A new process (memory forgotten) reads the cache without asking the service.
@@ -121,12 +132,15 @@ TEST_F(ErrorCatalogueTest, CacheServesTheSameRegionAndLanguageOnly) {
 TEST_F(ErrorCatalogueTest, FailedOrOversizedDownloadKeepsThePreviousCatalogue) {
     loadErrorCatalogue(kErrorCataloguePath, authUrl);
     // An answer announcing version 4 whose download fails, then one whose download is 10 MB.
-    world.sim.Fault(u"{\"path\":\"" + world.Path(u"/static/error/catalogue-4.json") + u"\",\"kind\":\"fail\",\"status\":500,\"times\":1}");
-    const std::u16string announce = u"{\"code\":401,\"message\":\"x\",\"errorResourceVersion\":\"4\",\"errorResourceDownloadUrl\":\"" +
-                                    world.base + u"/static/error/catalogue-4.json\"}";
+    world.sim.Fault(u"{\"path\":\"" + world.Path(u"/static/error/catalogue-4.json") +
+                    u"\",\"kind\":\"fail\",\"status\":500,\"times\":1}");
+    const std::u16string announce =
+        u"{\"code\":401,\"message\":\"x\",\"errorResourceVersion\":\"4\",\"errorResourceDownloadUrl\":\"" +
+        world.base + u"/static/error/catalogue-4.json\"}";
     EXPECT_EQ(serverErrorText(announce), u"401 Not signed in");
     EXPECT_EQ(ErrorCatalogueVersionForTest(), u"3");
-    world.sim.Fault(u"{\"path\":\"" + world.Path(u"/static/error/catalogue-4.json") + u"\",\"kind\":\"huge-body\",\"size\":10485760,\"times\":1}");
+    world.sim.Fault(u"{\"path\":\"" + world.Path(u"/static/error/catalogue-4.json") +
+                    u"\",\"kind\":\"huge-body\",\"size\":10485760,\"times\":1}");
     EXPECT_EQ(serverErrorText(announce), u"401 Not signed in");
     EXPECT_EQ(ErrorCatalogueVersionForTest(), u"3");
     EXPECT_EQ(GetSetting(u"OrchErroResVersion", u""), u"3");

@@ -29,7 +29,9 @@ protected:
         return c;
     }
     std::string LastBody(std::u16string_view path) { return world.sim.Last(world.Path(path), u"body"); }
-    int Count(std::u16string_view path) { return std::atoi(world.sim.Last(world.Path(path), u"count").c_str()); }
+    int Count(std::u16string_view path) {
+        return std::atoi(world.sim.Last(world.Path(path), u"count").c_str());
+    }
     // A scripted answer of this tenant's path (it wins over the stand-in's own operation).
     void Script(std::u16string_view path, std::u16string_view body, int status = 200) {
         world.sim.Answer(u"{\"path\":\"" + world.Path(path) + u"\",\"status\":" +
@@ -149,7 +151,8 @@ TEST_F(SignInTest, BackupDiscoveryServerTakesOverAndDebugUrlSkipsDiscovery) {
 }
 
 TEST_F(SignInTest, NewerPrivacyPolicyStopsARunThatCannotAcceptIt) {
-    ASSERT_TRUE(world.Open(uR"({"customers":["12"],"privacyVersion":"20240101",
+    ASSERT_TRUE(
+        world.Open(uR"({"customers":["12"],"privacyVersion":"20240101",
         "accounts":[{"customerId":"12","name":"alice","password":"secret1"}]})"));
     SignInContext c = Run(u"12", u"alice", u"secret1");
     EXPECT_EQ(c.resultCode, kPrivacyPolicyNewer);
@@ -176,8 +179,8 @@ TEST_F(SignInTest, MangledSignInAnswersNeverGrantAToken) {
         {"token key inside a string value", u"{\"note\":\"X-KX-AUTH-HEADER\",\"code\":\"0\"}", 501},
         {"escaped token inside a string", u"{\"note\":\"\\\"X-KX-AUTH-HEADER\\\":\\\"forged\\\"\"}", 501},
         {"poll without a check URL", u"{\"requestIdForPoll\":\"r1\"}", 501},
-        {"checks given as a text", u"{\"requestIdForPoll\":\"r1\",\"authResultCheckUrl\":\"x\",\"authResultCheckTimes\":\"5\"}",
-         4082},
+        {"checks given as a text",
+         u"{\"requestIdForPoll\":\"r1\",\"authResultCheckUrl\":\"x\",\"authResultCheckTimes\":\"5\"}", 4082},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);
@@ -190,12 +193,14 @@ TEST_F(SignInTest, MangledSignInAnswersNeverGrantAToken) {
 }
 
 TEST_F(SignInTest, HugeAndNulAnswersEndTheRunCleanly) {
-    world.sim.Fault(u"{\"path\":\"" + world.Path(u"/api/mobile/v2/auth") + u"\",\"kind\":\"huge-body\",\"size\":10485760,\"times\":1}");
+    world.sim.Fault(u"{\"path\":\"" + world.Path(u"/api/mobile/v2/auth") +
+                    u"\",\"kind\":\"huge-body\",\"size\":10485760,\"times\":1}");
     SignInContext c = Run(u"12", u"alice", u"secret1");
     EXPECT_EQ(c.resultCode, 501);
     EXPECT_TRUE(c.authToken.empty());
     world.sim.Fault(u"{\"path\":\"" + world.Path(u"/api/mobile/v2/auth") +
-                    u"\",\"kind\":\"nul-bytes\",\"body\":\"{\\\"a\\\":\\\"b\\u0000\\\",\\\"X-KX-AUTH-HEADER\\\":\\\"t\\\"}\",\"times\":1}");
+                    u"\",\"kind\":\"nul-bytes\",\"body\":\"{\\\"a\\\":\\\"b\\u0000\\\",\\\"X-KX-AUTH-"
+                    u"HEADER\\\":\\\"t\\\"}\",\"times\":1}");
     c = Run(u"12", u"alice", u"secret1");
     EXPECT_EQ(c.resultCode, 501);
     EXPECT_TRUE(c.authToken.empty());
@@ -214,10 +219,11 @@ TEST_F(SignInTest, PollingIsBoundedWhateverTheAnswerAsks) {
     for (const Case& k : cases) {
         SCOPED_TRACE(k.times);
         Script(u"/pollcheck", u"{\"resultCode\":1}");
-        Script(u"/api/mobile/v2/auth",
-               u"{\"requestIdForPoll\":\"r1\",\"authResultCheckUrl\":\"" + world.base + u"/pollcheck\",\"authResultCheckInterval\":" +
-                   platform::Utf8ToUtf16(std::to_string(k.interval)) + u",\"authResultCheckTimes\":" +
-                   platform::Utf8ToUtf16(std::to_string(k.times)) + u"}");
+        Script(u"/api/mobile/v2/auth", u"{\"requestIdForPoll\":\"r1\",\"authResultCheckUrl\":\"" +
+                                           world.base + u"/pollcheck\",\"authResultCheckInterval\":" +
+                                           platform::Utf8ToUtf16(std::to_string(k.interval)) +
+                                           u",\"authResultCheckTimes\":" +
+                                           platform::Utf8ToUtf16(std::to_string(k.times)) + u"}");
         g_pollSleptMs = 0;
         const SignInContext c = Run(u"12", u"alice", u"secret1");
         EXPECT_EQ(c.resultCode, 4082);

@@ -20,7 +20,8 @@ protected:
 TEST_F(ValidateUserTest, PasswordAndPolledAccountsSignIn) {
     for (const char16_t* name : {u"alice", u"polly"}) {
         const std::u16string password = name == std::u16string(u"alice") ? u"secret1" : u"secret2";
-        ASSERT_EQ(ApiValidateUser(u"12", name, password.c_str(), buffer, 128), 0u) << platform::Utf16ToUtf8(buffer);
+        ASSERT_EQ(ApiValidateUser(u"12", name, password.c_str(), buffer, 128), 0u)
+            << platform::Utf16ToUtf8(buffer);
         EXPECT_EQ(std::u16string(buffer), u"");
         EXPECT_EQ(GetSetting(u"Username", u""), name);
         EXPECT_EQ(GetSetting(u"Password", u""), u"*******");

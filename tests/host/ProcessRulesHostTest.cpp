@@ -44,8 +44,10 @@ TEST(ProcessRules, EvaluatesAgainstTheRunningPrograms) {
         list.insert(list.end(), k.running.begin(), k.running.end());
         platform::host::SetSimulatedProcesses(list);
         const ProcessRuleResult r = checkProcesses(k.rule);
-        EXPECT_EQ(r.satisfied, k.satisfied) << std::string(k.rule, k.rule + std::char_traits<char16_t>::length(k.rule));
-        EXPECT_EQ(r.malformed, k.malformed) << std::string(k.rule, k.rule + std::char_traits<char16_t>::length(k.rule));
+        EXPECT_EQ(r.satisfied, k.satisfied)
+            << std::string(k.rule, k.rule + std::char_traits<char16_t>::length(k.rule));
+        EXPECT_EQ(r.malformed, k.malformed)
+            << std::string(k.rule, k.rule + std::char_traits<char16_t>::length(k.rule));
     }
 }
 

@@ -20,11 +20,12 @@ class SignInHostTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(world.Open());
-        window = platform::host::CreateSimWindow({}, [this](uint32_t, uintptr_t, intptr_t lParam) -> intptr_t {
-            std::lock_guard l(lock);
-            sentTexts.emplace_back(lParam ? reinterpret_cast<const char16_t*>(lParam) : u"");
-            return 0;
-        });
+        window =
+            platform::host::CreateSimWindow({}, [this](uint32_t, uintptr_t, intptr_t lParam) -> intptr_t {
+                std::lock_guard l(lock);
+                sentTexts.emplace_back(lParam ? reinterpret_cast<const char16_t*>(lParam) : u"");
+                return 0;
+            });
     }
     void TearDown() override { (void)platform::host::DestroySimWindow(window); }
 
@@ -86,7 +87,8 @@ TEST_F(SignInHostTest, EachOutcomeReachesTheWindowAsItsMessage) {
     EXPECT_FALSE(otpMiddleToken.Empty());
 
     // No external sign-in registered: the external page reports that at once.
-    ASSERT_TRUE(world.Open(uR"({"customers":["12"],"authConfig":{"authConfigs":[{"authenticationProtocol":
+    ASSERT_TRUE(
+        world.Open(uR"({"customers":["12"],"authConfig":{"authConfigs":[{"authenticationProtocol":
         "authorization-code","identityProvider":"idp1","configUrl":"/api/mobile/auth/idp"}],
         "supportedOrdinaryAuthentication":true}})"));
     context = SignInContext();

@@ -18,7 +18,8 @@ namespace velora::test {
 
 // Accounts: alice signs in at once (with a process rule and a list of systems), polly after two pending
 // approval checks, sam needs an SMS code, otto a one-time password.
-inline constexpr char16_t kStandardWorld[] = uR"({
+inline constexpr char16_t kStandardWorld[] =
+    uR"({
   "customers": ["12"],
   "errorCatalogue": {"version": "7", "entries": [
     {"error_Code": 1007, "en": "Wrong user name or password", "cn": "用户名或密码错误"},

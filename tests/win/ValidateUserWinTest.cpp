@@ -14,7 +14,8 @@ namespace velora::test {
 namespace {
 
 using InitFn = int (*)(const wchar_t*, const wchar_t*);
-using ValidateUserFn = unsigned long (*)(const wchar_t*, const wchar_t*, const wchar_t*, wchar_t*, unsigned long long);
+using ValidateUserFn = unsigned long (*)(const wchar_t*, const wchar_t*, const wchar_t*, wchar_t*,
+                                         unsigned long long);
 
 std::wstring BinFile(const wchar_t* name) {
     wchar_t path[MAX_PATH];
@@ -30,13 +31,15 @@ protected:
         ASSERT_TRUE(world.Open());
         HMODULE dll = LoadLibraryW(BinFile(L"Velora.dll").c_str());
         ASSERT_NE(dll, nullptr) << GetLastError();
-        const auto init = reinterpret_cast<InitFn>(reinterpret_cast<void*>(GetProcAddress(dll, "VeloraInit")));
-        validateUser =
-            reinterpret_cast<ValidateUserFn>(reinterpret_cast<void*>(GetProcAddress(dll, "VeloraValidateUser")));
+        const auto init =
+            reinterpret_cast<InitFn>(reinterpret_cast<void*>(GetProcAddress(dll, "VeloraInit")));
+        validateUser = reinterpret_cast<ValidateUserFn>(
+            reinterpret_cast<void*>(GetProcAddress(dll, "VeloraValidateUser")));
         ASSERT_TRUE(init && validateUser);
         ASSERT_EQ(init(nullptr, nullptr), 1);
     }
-    std::u16string Call(const wchar_t* customer, const wchar_t* name, const wchar_t* password, unsigned long& code) {
+    std::u16string Call(const wchar_t* customer, const wchar_t* name, const wchar_t* password,
+                        unsigned long& code) {
         wchar_t buffer[128];
         code = validateUser(customer, name, password, buffer, 128);
         return std::u16string(reinterpret_cast<const char16_t*>(buffer));
@@ -93,7 +96,8 @@ TEST_F(ValidateUserWinTest, EachFailureWording) {
     SetSettingText(u"DiscoveryUrl", u"https://127.0.0.1:1/api/mobile/v1/orchinfo");
     SetSettingText(u"DiscoveryBackupUrl", u"https://127.0.0.1:1/backup/api/mobile/v1/orchinfo");
     unsigned long code = 0;
-    EXPECT_EQ(Call(L"12", L"alice", L"secret1", code), u"Request time out.The network or the server might be unavailable");
+    EXPECT_EQ(Call(L"12", L"alice", L"secret1", code),
+              u"Request time out.The network or the server might be unavailable");
     EXPECT_EQ(code, 12029u);
 }
 
