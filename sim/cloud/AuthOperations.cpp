@@ -94,10 +94,10 @@ int Int(const json& j, const char* key, int fallback) {
 }
 
 // A scripted override of an operation's answer: {"status": N, "body": any}.
-bool Override(const json& spec, Reply& reply) {
-    if (!spec.is_object()) return false;
-    const json body = Field(spec, "body");
-    const int status = Int(spec, "status", 200);
+bool Override(const json& scripted, Reply& reply) {
+    if (!scripted.is_object()) return false;
+    const json body = Field(scripted, "body");
+    const int status = Int(scripted, "status", 200);
     reply = body.is_string() ? TextReply(status, body.get<std::string>())
                              : JsonReply(status, body.is_null() ? json::object() : body);
     return true;
