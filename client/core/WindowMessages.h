@@ -17,6 +17,12 @@ constexpr uint32_t UM_DIAGNOSIS_DONE = kWmUser + 15;
 constexpr uint32_t UM_TOAST_RECONNECT = kWmUser + 16;
 constexpr uint32_t UM_HOTSPOT = kWmUser + 19;
 
+// Sign-in worker -> login window. A message that carries a text pointer in lParam is always sent.
+constexpr uint32_t UM_SIGNIN_RESULT = kWmUser + 2;     // wParam result code (10001: page changed)
+constexpr uint32_t UM_DISCOVERY_RESULT = kWmUser + 4;  // wParam error, status, or 10000 (newer privacy)
+constexpr uint32_t UM_SMS_NEEDED = kWmUser + 10;       // sent; lParam the phone number text
+constexpr uint32_t UM_OTP_STEP = kWmUser + 21;
+
 // Control id of the main window's log list.
 constexpr int kLogListControlId = 1040;
 
