@@ -478,7 +478,9 @@ int wmain() {
 
     Handle stop(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     g_engine.stopEvent = stop.h;
-    ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;GRGW;;;IU)",
+    // Interactive users may read and write but not create instances of their own (0x4), so no user
+    // can stand in for the engine's end of the pipe.
+    ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x0012019b;;;IU)",
                                                          SDDL_REVISION_1, &g_engine.pipeSecurity, nullptr);
     Handle connection(GlobalEvent(kConnectionEvent));
     Handle disconnection(GlobalEvent(kDisconnectionEvent));
