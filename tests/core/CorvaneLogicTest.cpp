@@ -1,0 +1,188 @@
+// The helper service's portable rules: argument checks, the result-code rule and texts, the service log
+// format, and the methods' answers before their work lands.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <thread>
+#include <vector>
+
+#include "logic/ArgumentRules.h"
+#include "logic/ControlHelperLogic.h"
+#include "logic/Hresult.h"
+#include "logic/RouteHelperLogic.h"
+#include "logic/ServiceLog.h"
+#include "support/LogFiles.h"
+
+using namespace corvane;
+
+namespace {
+
+std::string ReadAll(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::u16string Units(std::size_t n, char16_t c = u'a') { return std::u16string(n, c); }
+
+}  // namespace
+
+TEST(CorvaneHresult, SystemErrorRule) {
+    EXPECT_EQ(HresultFromSystemError(5), static_cast<HResult>(0x80070005));
+    EXPECT_EQ(HresultFromSystemError(0x12345), static_cast<HResult>(0x80072345));  // low 16 bits only
+    EXPECT_EQ(HresultFromSystemError(0), 0);
+    EXPECT_EQ(HresultFromSystemError(-5), -5);
+    EXPECT_EQ(HresultFromSystemError(static_cast<int32_t>(0x80004005)), static_cast<HResult>(0x80004005));
+}
+
+TEST(CorvaneHresult, TextStripsOneLineFeedThenOneCarriageReturn) {
+    EXPECT_EQ(FormatHresultText(kAccessDenied, u"Access is denied.\r\n"), u"Access is denied.");
+    EXPECT_EQ(FormatHresultText(kAccessDenied, u"Two\n\n"), u"Two\n");
+    EXPECT_EQ(FormatHresultText(kAccessDenied, u"Mid\rtext"), u"Mid\rtext");
+}
+
+TEST(CorvaneHresult, TextWithoutSystemMessage) {
+    EXPECT_EQ(FormatHresultText(static_cast<HResult>(0x80040201), u""), u"IDispatch error #1");
+    EXPECT_EQ(FormatHresultText(static_cast<HResult>(0x8004FFFF), u""), u"IDispatch error #65023");
+    EXPECT_EQ(FormatHresultText(static_cast<HResult>(0x80040200), u""), u"Unknown error 0x80040200");
+    EXPECT_EQ(FormatHresultText(static_cast<HResult>(0x80090011), u"\r\n"), u"Unknown error 0x80090011");
+    EXPECT_EQ(HresultSuffix(kFail, u"Unspecified error"), u"(0x80004005): Unspecified error");
+}
+
+TEST(CorvaneArguments, RulesTable) {
+    struct Case {
+        std::u16string text;
+        bool singleLine, token, path;
+    };
+    const std::vector<Case> cases = {
+        {u"", true, true, true},
+        {u"vpn.example.test:443", true, true, true},
+        {u"a,b,,c", true, true, true},
+        {u"a\nb", false, false, false},
+        {u"a\rb", false, false, false},
+        {std::u16string(u"a\0b", 3), false, false, false},
+        {u"a b", true, false, true},
+        {u"a\tb", true, false, false},
+        {u"-T x", true, false, true},
+        {u"a\"b", true, false, false},
+        {u"a'b", true, false, true},
+        {u"a\x7f" u"b", true, false, false},
+        {u"C:\\Program Files\\Velora\\x.log", true, false, true},
+        {u"\u4e2d\u6587", true, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.text.size() << " units");
+        EXPECT_EQ(IsSingleLineText(c.text), c.singleLine);
+        EXPECT_EQ(IsCommandToken(c.text), c.token);
+        EXPECT_EQ(IsPathText(c.text), c.path);
+    }
+}
+
+TEST(CorvaneArguments, BufferLimitsCountTheTerminator) {
+    EXPECT_EQ(CheckCommandToken(Units(259), kPathBufferUnits), kOk);
+    EXPECT_EQ(CheckCommandToken(Units(260), kPathBufferUnits), kInvalidArg);
+    EXPECT_EQ(CheckSingleLine(Units(1023), kMessageBufferUnits), kOk);
+    EXPECT_EQ(CheckSingleLine(Units(1024), kMessageBufferUnits), kInvalidArg);
+    EXPECT_EQ(CheckPath(Units(300), kPathBufferUnits), kInvalidArg);
+    EXPECT_EQ(CheckNoNull(Units(100000)), kOk);
+}
+
+TEST(CorvaneMethods, InjectionsAndOverlongTextsAreRefusedBeforeAnyWork) {
+    CControlHelperLogic control;
+    const std::u16string big(100000, u'x');
+    struct Case {
+        const char* what;
+        HResult result;
+    };
+    std::optional<std::u16string> msg;
+    int32_t a = 7, b = 8;
+    const Case cases[] = {
+        {"config line injected through the server",
+         control.SaveOrchConfigToFile(u"h\r\norchid=9", 1, 2, 3, u"t", u"s", u"")},
+        {"config line injected through a backup server",
+         control.SaveOrchConfigToFile(u"h", 1, 2, 3, u"t", u"s", u"b1,b2\ncommaddr=evil")},
+        {"engine switch injected through the token", control.SaveOrchConfigToFile(u"h", 1, 2, 3, u"t -d x", u"s", u"")},
+        {"quote in the serial", control.SaveOrchConfigToFile(u"h", 1, 2, 3, u"t", u"s\"", u"")},
+        {"overlong server", control.SaveOrchConfigToFile(big, 1, 2, 3, u"t", u"s", u"")},
+        {"overlong token", control.SaveOrchConfigToFile(u"h", 1, 2, 3, Units(300), u"s", u"")},
+        {"null inside the filter", control.SaveFilterConfigToFile(std::u16string(u"a\0b", 3))},
+        {"switch injected through the domain", control.StartDataPath(u"d -I 3", 0, a, 0, msg, b)},
+        {"overlong domain", control.StartDataPath(Units(300), 0, a, 0, msg, b)},
+        {"overlong output path", control.GetSystemInfo(u"C:\\x", Units(300))},
+        {"quote in a log name", control.ProduceNsCtlLog(u"C:\\x", u"a\" & calc")},
+        {"line break in a route", CRouteHelperLogic().AddRouterToGW(u"1.2.3.4\n5.6.7.8")},
+        {"overlong interface name", CRouteHelperLogic().FindMinMetricInfOfDefaultGW(0, 0, Units(300), a)},
+    };
+    for (const Case& c : cases) EXPECT_EQ(c.result, kInvalidArg) << c.what;
+    EXPECT_FALSE(msg.has_value());
+    EXPECT_EQ(a, 7);
+    EXPECT_EQ(b, 8);
+}
+
+TEST(CorvaneMethods, ValidCallsReachTheirWork) {
+    CControlHelperLogic control;
+    CRouteHelperLogic route;
+    std::optional<std::u16string> msg;
+    int32_t a = 0, b = 0;
+    // Null automation strings arrive as empty texts and are valid.
+    EXPECT_NE(control.SaveOrchConfigToFile(u"", 0, 0, 0, u"", u"", u""), kInvalidArg);
+    EXPECT_NE(control.SaveOrchConfigToFile(u"10.0.0.1:443", 1, 2, 3, u"tok-123", u"SN42", u"b1,,b2,"), kInvalidArg);
+    EXPECT_NE(control.SaveFilterConfigToFile(u"line1\nline2\n" + std::u16string(100000, u'f')), kInvalidArg);
+    EXPECT_EQ(control.StartDataPath(u"orch.example.test", 1, a, 2052, msg, b), kNotImplemented);
+    EXPECT_EQ(control.StopDataPath(msg), kNotImplemented);
+    EXPECT_EQ(control.GetSystemInfo(u"C:\\a b\\x.bat", u"C:\\out.txt"), kNotImplemented);
+    EXPECT_EQ(control.FixErrAuto(0xFFFFFFFFu), kNotImplemented);
+    EXPECT_EQ(control.WifiSpotHotNotify(a, 1033, msg), kNotImplemented);
+    EXPECT_EQ(control.ProduceNsCtlLog(u"C:\\logs", u"nsctl.log"), kNotImplemented);
+    EXPECT_EQ(route.AddRoute(u"1.1.1.1,2.2.2.2", u"", u"Hal-Vane", 1), kNotImplemented);
+    EXPECT_EQ(route.RemoveRoute(u"1.1.1.1"), kNotImplemented);
+    EXPECT_EQ(route.AddRouterToGW(u"1.1.1.1"), kNotImplemented);
+    EXPECT_EQ(route.FindMinMetricInfOfDefaultGW(1, 1, u"Hal-Vane", a), kNotImplemented);
+}
+
+TEST(CorvaneServiceLog, LineFormat) {
+    const LogTime t{2024, 3, 5, 14, 7, 9};
+    EXPECT_EQ(ServiceLogLine(u"Data Path begin to start.", t), "2024-03-05 14:07:09 Data Path begin to start.\r\n");
+    EXPECT_EQ(ServiceLogLine(u"a\nb", t), "2024-03-05 14:07:09 a\r\nb\r\n");
+    EXPECT_EQ(ServiceLogLine(u"\u4e2d\U0001F600", t), "2024-03-05 14:07:09 \xE4\xB8\xAD\xF0\x9F\x98\x80\r\n");
+    EXPECT_EQ(ServiceLogLine(std::u16string(1, char16_t(0xD800)), t), "2024-03-05 14:07:09 \xEF\xBF\xBD\r\n");
+}
+
+TEST(CorvaneServiceLog, ByteOrderMarkOnlyAtTheStartOfANewFile) {
+    velora::test::CScratchFolder folder;
+    const std::filesystem::path file = std::filesystem::path(folder.Path()) / u"service.log";
+    const LogTime t{2025, 12, 31, 23, 59, 58};
+    int error = 0;
+    ASSERT_TRUE(AppendServiceLogLine(file, u"one", t, error));
+    ASSERT_TRUE(AppendServiceLogLine(file, std::u16string(2000, u'w'), t, error));
+    EXPECT_EQ(ReadAll(file), "\xEF\xBB\xBF" "2025-12-31 23:59:58 one\r\n2025-12-31 23:59:58 " + std::string(2000, 'w') +
+                                 "\r\n");
+    EXPECT_FALSE(AppendServiceLogLine(std::filesystem::path(folder.Path()) / u"missing" / u"service.log", u"x", t,
+                                      error));
+    EXPECT_NE(error, 0);
+}
+
+TEST(CorvaneServiceLog, ConcurrentFirstWritersShareOneFileWithWholeLines) {
+    velora::test::CScratchFolder folder;
+    SetServiceLogFolder(folder.Path(u"\u65e5\u5fd7"));
+    std::filesystem::create_directories(std::filesystem::path(folder.Path(u"\u65e5\u5fd7")));
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 4; ++i)
+        threads.emplace_back([] {
+            for (int n = 0; n < 50; ++n) WriteServiceLog(u"line from a pool thread");
+        });
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(ServiceLogPath(), std::filesystem::path(folder.Path(u"\u65e5\u5fd7")) / u"service.log");
+    const std::string bytes = ReadAll(ServiceLogPath());
+    ASSERT_GE(bytes.size(), 3u);
+    EXPECT_EQ(bytes.substr(0, 3), "\xEF\xBB\xBF");
+    std::size_t lines = 0;
+    for (std::size_t at = 3; at < bytes.size();) {
+        const std::size_t end = bytes.find("\r\n", at);
+        ASSERT_NE(end, std::string::npos);
+        EXPECT_EQ(bytes.substr(at + 20, end - at - 20), "line from a pool thread");
+        at = end + 2;
+        ++lines;
+    }
+    EXPECT_EQ(lines, 200u);
+}
