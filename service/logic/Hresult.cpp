@@ -1,6 +1,7 @@
 // Result-code texts of the helper service.
 #include "logic/Hresult.h"
 
+#include <atomic>
 #include <cstdio>
 
 namespace corvane {
@@ -33,6 +34,17 @@ std::u16string FormatHresultText(HResult hr, std::u16string_view systemMessage) 
     else
         std::snprintf(buffer, sizeof buffer, "Unknown error 0x%0lX", static_cast<unsigned long>(value));
     return Widen(buffer);
+}
+
+namespace {
+std::atomic<SystemMessageSource> gMessageSource{nullptr};
+}  // namespace
+
+void SetSystemMessageSource(SystemMessageSource source) { gMessageSource = source; }
+
+std::u16string HresultText(HResult hr) {
+    const SystemMessageSource source = gMessageSource;
+    return FormatHresultText(hr, source ? source(hr) : std::u16string());
 }
 
 std::u16string HresultSuffix(HResult hr, std::u16string_view text) {

@@ -39,6 +39,12 @@ constexpr HResult HresultFromSystemError(int32_t code) {
 // 0x80040201..0x8004FFFF and "Unknown error 0x%0lX" otherwise.
 std::u16string FormatHresultText(HResult hr, std::u16string_view systemMessage);
 
+// Where the system's message texts come from (the Windows host installs its own at start; without one,
+// texts fall back to the forms above). HresultText is FormatHresultText with that source.
+using SystemMessageSource = std::u16string (*)(HResult hr);
+void SetSystemMessageSource(SystemMessageSource source);
+std::u16string HresultText(HResult hr);
+
 // "(0x%08x): %s" with the result code and its text, the tail of every failure line of the service log.
 std::u16string HresultSuffix(HResult hr, std::u16string_view text);
 

@@ -5,6 +5,7 @@
 #include <cwctype>
 #include <string>
 
+#include "logic/Hresult.h"
 #include "logic/ServiceLog.h"
 #include "win32/EventLog.h"
 #include "win32/Registration.h"
@@ -26,6 +27,19 @@ std::wstring FirstSwitch(const wchar_t* line) {
     return {};
 }
 
+// The system's text for a result code in the user's default language, as FormatMessage gives it.
+std::u16string SystemMessage(corvane::HResult hr) {
+    wchar_t* buffer = nullptr;
+    const DWORD n = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        static_cast<DWORD>(hr), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<wchar_t*>(&buffer), 0,
+        nullptr);
+    std::u16string text;
+    if (n > 0 && buffer) text.assign(reinterpret_cast<const char16_t*>(buffer), n);
+    if (buffer) LocalFree(buffer);
+    return text;
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR commandLine, int) {
@@ -33,6 +47,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR commandLine, int) {
     const auto slash = exe.rfind(L'\\');
     if (slash != std::wstring::npos) corvane::SetServiceLogFolder(std::u16string(exe.begin(), exe.begin() + slash));
     corvane::SetServiceLogFallback(ReportFallbackToEventLog);
+    corvane::SetSystemMessageSource(SystemMessage);
 
     const std::wstring option = FirstSwitch(commandLine);
     if (option == L"regserver" || option == L"regserverperuser" || option == L"unregserver" ||

@@ -49,6 +49,13 @@ TEST(CorvaneHresult, TextWithoutSystemMessage) {
     EXPECT_EQ(HresultSuffix(kFail, u"Unspecified error"), u"(0x80004005): Unspecified error");
 }
 
+TEST(CorvaneHresult, TextFromTheInstalledSource) {
+    EXPECT_EQ(HresultText(static_cast<HResult>(0x80040205)), u"IDispatch error #5");
+    SetSystemMessageSource([](HResult) { return std::u16string(u"Access is denied.\r\n"); });
+    EXPECT_EQ(HresultText(kAccessDenied), u"Access is denied.");
+    SetSystemMessageSource(nullptr);
+}
+
 TEST(CorvaneArguments, RulesTable) {
     struct Case {
         std::u16string text;
