@@ -36,8 +36,8 @@ std::u16string FailureText(const platform::HelperStatus& status) {
 int32_t SaveOrchConfig(const OrchConfig& c) {
     LogFormat(u"orchId=%d,cpeId=%d,customerId=%d,comm=%s,backcommaddrs=%s", c.orchId, c.cpeId, c.customerId,
               c.commuServer, c.backServer);
-    const auto status = platform::HelperSaveOrchConfigToFile(c.commuServer, c.orchId, c.cpeId, c.customerId, c.token,
-                                                             c.sn, c.backServer);
+    const auto status = platform::HelperSaveOrchConfigToFile(c.commuServer, c.orchId, c.cpeId, c.customerId,
+                                                             c.token, c.sn, c.backServer);
     if (LoggedSetupFailure(status, Where::UserLog)) return status.code;
     if (status.code < 0)
         LogFormatMessageIdAtLevel(kLogInfo, 297, static_cast<uint32_t>(status.code));
@@ -65,7 +65,8 @@ int32_t StartDataPath(std::u16string_view domain, int32_t mode, int32_t langId, 
     icsOut = ics;
     if (LoggedSetupFailure(status, Where::UserLog)) return status.code;
     if (status.code < 0) {
-        LogFormatMessageIdAtLevel(kLogInfo, 292, domain, static_cast<uint32_t>(status.code), FailureText(status));
+        LogFormatMessageIdAtLevel(kLogInfo, 292, domain, static_cast<uint32_t>(status.code),
+                                  FailureText(status));
         return status.code;
     }
     LogFormatMessageIdAtLevel(kLogInfo, 290);
@@ -80,7 +81,8 @@ int32_t StopDataPath() {
     if (status.code >= 0)
         LogFormatMessageIdAtLevel(kLogInfo, 291);
     else if (status.code != kHelperNothingToStop)
-        LogFormatMessageIdAtLevel(kLogInfo, 292, u"", static_cast<uint32_t>(status.code), FailureText(status));
+        LogFormatMessageIdAtLevel(kLogInfo, 292, u"", static_cast<uint32_t>(status.code),
+                                  FailureText(status));
     return status.code;
 }
 
@@ -144,7 +146,8 @@ int32_t UpdateRoutes(int32_t op, bool log, std::u16string_view gwRoutes, std::u1
         }
         if (status.code < 0 && status.code != kHelperRouteExists) {
             if (log)
-                LogFormatMessageIdAtLevel(kLogInfo, 330, static_cast<uint32_t>(status.code), FailureText(status));
+                LogFormatMessageIdAtLevel(kLogInfo, 330, static_cast<uint32_t>(status.code),
+                                          FailureText(status));
             return status.code;
         }
         if (log) LogFormatMessageIdAtLevel(kLogInfo, 329);

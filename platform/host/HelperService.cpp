@@ -81,12 +81,18 @@ int HelperCallCount(std::u16string_view method) {
 
 std::u16string HelperCodeText(int32_t code) {
     switch (static_cast<uint32_t>(code)) {
-        case 0x80004001u: return u"Not implemented";
-        case 0x80070057u: return u"The parameter is incorrect.";
-        case 0x80040154u: return u"Class not registered";
-        case 0x80070002u: return u"The system cannot find the file specified.";
-        case 0x80071392u: return u"The object already exists.";
-        default: return {};
+        case 0x80004001u:
+            return u"Not implemented";
+        case 0x80070057u:
+            return u"The parameter is incorrect.";
+        case 0x80040154u:
+            return u"Class not registered";
+        case 0x80070002u:
+            return u"The system cannot find the file specified.";
+        case 0x80071392u:
+            return u"The object already exists.";
+        default:
+            return {};
     }
 }
 
@@ -94,8 +100,8 @@ HelperStatus HelperSaveOrchConfigToFile(std::u16string_view commuServer, int32_t
                                         int32_t customerId, std::u16string_view token, std::u16string_view sn,
                                         std::u16string_view backServer) {
     return Call(u"SaveOrchConfigToFile", [&] {
-        return corvane::CControlHelperLogic().SaveOrchConfigToFile(commuServer, orchId, cpeId, customerId, token,
-                                                                   sn, backServer);
+        return corvane::CControlHelperLogic().SaveOrchConfigToFile(commuServer, orchId, cpeId, customerId,
+                                                                   token, sn, backServer);
     });
 }
 
@@ -108,8 +114,8 @@ HelperStatus HelperStartDataPath(std::u16string_view orchDomain, int32_t enableH
                                  int32_t& isErr, int32_t langId, std::optional<std::u16string>& msgErr,
                                  int32_t& isIcsEnable) {
     return Call(u"StartDataPath", [&] {
-        return corvane::CControlHelperLogic().StartDataPath(orchDomain, enableHotSpotOrTransferMode, isErr, langId,
-                                                            msgErr, isIcsEnable);
+        return corvane::CControlHelperLogic().StartDataPath(orchDomain, enableHotSpotOrTransferMode, isErr,
+                                                            langId, msgErr, isIcsEnable);
     });
 }
 
@@ -132,13 +138,15 @@ HelperStatus HelperWifiSpotHotNotify(int32_t& ifIndex, int32_t langId, std::opti
 }
 
 HelperStatus HelperProduceNsCtlLog(std::u16string_view path, std::u16string_view name) {
-    return Call(u"ProduceNsCtlLog", [&] { return corvane::CControlHelperLogic().ProduceNsCtlLog(path, name); });
+    return Call(u"ProduceNsCtlLog",
+                [&] { return corvane::CControlHelperLogic().ProduceNsCtlLog(path, name); });
 }
 
 HelperStatus HelperAddRoute(std::u16string_view routerToGw, std::u16string_view routerToVpn,
                             std::u16string_view l2tpInfName, int32_t mode) {
-    return Call(u"AddRoute",
-                [&] { return corvane::CRouteHelperLogic().AddRoute(routerToGw, routerToVpn, l2tpInfName, mode); });
+    return Call(u"AddRoute", [&] {
+        return corvane::CRouteHelperLogic().AddRoute(routerToGw, routerToVpn, l2tpInfName, mode);
+    });
 }
 
 HelperStatus HelperRemoveRoutes(const std::vector<std::u16string>& routes) {

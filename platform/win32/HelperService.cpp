@@ -21,7 +21,8 @@ class CBstr {
 public:
     CBstr() = default;
     explicit CBstr(std::u16string_view text)
-        : s_(SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()), static_cast<UINT>(text.size()))) {}
+        : s_(SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()),
+                               static_cast<UINT>(text.size()))) {}
     ~CBstr() { SysFreeString(s_); }
     CBstr(const CBstr&) = delete;
     CBstr& operator=(const CBstr&) = delete;
@@ -142,7 +143,8 @@ HelperStatus HelperStartDataPath(std::u16string_view orchDomain, int32_t enableH
     return CallControl([&](IControlHelper* i) {
         CBstr domain(orchDomain), message;
         LONG err = isErr, ics = isIcsEnable;
-        const HRESULT hr = i->StartDataPath(domain.Get(), enableHotSpotOrTransferMode, &err, langId, message.Out(), &ics);
+        const HRESULT hr =
+            i->StartDataPath(domain.Get(), enableHotSpotOrTransferMode, &err, langId, message.Out(), &ics);
         isErr = err;
         isIcsEnable = ics;
         message.CopyTo(msgErr);

@@ -6,14 +6,19 @@
 namespace corvane {
 
 namespace {
-bool IsControl(char16_t c) { return c < 0x20 || c == 0x7F; }
+bool IsControl(char16_t c) {
+    return c < 0x20 || c == 0x7F;
+}
 }  // namespace
 
 bool IsSingleLineText(std::u16string_view text) {
-    return std::none_of(text.begin(), text.end(), [](char16_t c) { return c == u'\r' || c == u'\n' || c == 0; });
+    return std::none_of(text.begin(), text.end(),
+                        [](char16_t c) { return c == u'\r' || c == u'\n' || c == 0; });
 }
 
-bool HasNoNull(std::u16string_view text) { return text.find(char16_t(0)) == std::u16string_view::npos; }
+bool HasNoNull(std::u16string_view text) {
+    return text.find(char16_t(0)) == std::u16string_view::npos;
+}
 
 bool IsCommandToken(std::u16string_view text) {
     return std::none_of(text.begin(), text.end(), [](char16_t c) {
@@ -37,6 +42,8 @@ HResult CheckPath(std::u16string_view text, std::size_t bufferUnits) {
     return IsPathText(text) && FitsBuffer(text, bufferUnits) ? kOk : kInvalidArg;
 }
 
-HResult CheckNoNull(std::u16string_view text) { return HasNoNull(text) ? kOk : kInvalidArg; }
+HResult CheckNoNull(std::u16string_view text) {
+    return HasNoNull(text) ? kOk : kInvalidArg;
+}
 
 }  // namespace corvane

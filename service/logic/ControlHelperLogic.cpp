@@ -19,17 +19,20 @@ HResult FirstFailure(R... results) {
 }
 }  // namespace
 
-int32_t SharingInterfaceIndex() { return gSharingInterfaceIndex.load(std::memory_order_relaxed); }
-void SetSharingInterfaceIndex(int32_t index) { gSharingInterfaceIndex.store(index, std::memory_order_relaxed); }
+int32_t SharingInterfaceIndex() {
+    return gSharingInterfaceIndex.load(std::memory_order_relaxed);
+}
+void SetSharingInterfaceIndex(int32_t index) {
+    gSharingInterfaceIndex.store(index, std::memory_order_relaxed);
+}
 
 HResult CControlHelperLogic::SaveOrchConfigToFile(std::u16string_view commuServer, int32_t, int32_t, int32_t,
                                                   std::u16string_view token, std::u16string_view sn,
                                                   std::u16string_view backServer) {
     // Server addresses become lines of "cpeagent.conf"; token and serial become engine switches.
-    const HResult checked = FirstFailure(CheckSingleLine(commuServer, kMessageBufferUnits),
-                                         CheckSingleLine(backServer, kMessageBufferUnits),
-                                         CheckCommandToken(token, kPathBufferUnits),
-                                         CheckCommandToken(sn, kPathBufferUnits));
+    const HResult checked = FirstFailure(
+        CheckSingleLine(commuServer, kMessageBufferUnits), CheckSingleLine(backServer, kMessageBufferUnits),
+        CheckCommandToken(token, kPathBufferUnits), CheckCommandToken(sn, kPathBufferUnits));
     if (Failed(checked)) return checked;
     return kNotImplemented;
 }
@@ -48,7 +51,9 @@ HResult CControlHelperLogic::StartDataPath(std::u16string_view orchDomain, int32
     return kNotImplemented;
 }
 
-HResult CControlHelperLogic::StopDataPath(std::optional<std::u16string>&) { return kNotImplemented; }
+HResult CControlHelperLogic::StopDataPath(std::optional<std::u16string>&) {
+    return kNotImplemented;
+}
 
 HResult CControlHelperLogic::GetSystemInfo(std::u16string_view execPath, std::u16string_view outFilePath) {
     const HResult checked =
@@ -57,14 +62,17 @@ HResult CControlHelperLogic::GetSystemInfo(std::u16string_view execPath, std::u1
     return kNotImplemented;
 }
 
-HResult CControlHelperLogic::FixErrAuto(uint32_t) { return kNotImplemented; }
+HResult CControlHelperLogic::FixErrAuto(uint32_t) {
+    return kNotImplemented;
+}
 
 HResult CControlHelperLogic::WifiSpotHotNotify(int32_t&, int32_t, std::optional<std::u16string>&) {
     return kNotImplemented;
 }
 
 HResult CControlHelperLogic::ProduceNsCtlLog(std::u16string_view path, std::u16string_view name) {
-    const HResult checked = FirstFailure(CheckPath(path, kPathBufferUnits), CheckPath(name, kPathBufferUnits));
+    const HResult checked =
+        FirstFailure(CheckPath(path, kPathBufferUnits), CheckPath(name, kPathBufferUnits));
     if (Failed(checked)) return checked;
     return kNotImplemented;
 }

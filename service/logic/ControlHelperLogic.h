@@ -13,8 +13,9 @@ namespace corvane {
 
 class CControlHelperLogic {
 public:
-    HResult SaveOrchConfigToFile(std::u16string_view commuServer, int32_t orchId, int32_t cpeId, int32_t customerId,
-                                 std::u16string_view token, std::u16string_view sn, std::u16string_view backServer);
+    HResult SaveOrchConfigToFile(std::u16string_view commuServer, int32_t orchId, int32_t cpeId,
+                                 int32_t customerId, std::u16string_view token, std::u16string_view sn,
+                                 std::u16string_view backServer);
     HResult SaveFilterConfigToFile(std::u16string_view filterContent);
     HResult StartDataPath(std::u16string_view orchDomain, int32_t enableHotSpotOrTransferMode, int32_t& isErr,
                           int32_t langId, std::optional<std::u16string>& msgErr, int32_t& isIcsEnable);

@@ -14,7 +14,9 @@ std::u16string Widen(const char* s) {
 }
 }  // namespace
 
-std::u16string Decimal(int64_t value) { return Widen(std::to_string(value).c_str()); }
+std::u16string Decimal(int64_t value) {
+    return Widen(std::to_string(value).c_str());
+}
 
 std::u16string Hex8(uint32_t value) {
     char buffer[16];
@@ -40,7 +42,9 @@ namespace {
 std::atomic<SystemMessageSource> gMessageSource{nullptr};
 }  // namespace
 
-void SetSystemMessageSource(SystemMessageSource source) { gMessageSource = source; }
+void SetSystemMessageSource(SystemMessageSource source) {
+    gMessageSource = source;
+}
 
 std::u16string HresultText(HResult hr) {
     const SystemMessageSource source = gMessageSource;

@@ -26,7 +26,9 @@ constexpr HResult kResult8010000A = static_cast<HResult>(0x8010000A);
 constexpr HResult kRouteExists = static_cast<HResult>(0x80071392);
 constexpr HResult kFileNotFound = static_cast<HResult>(0x80070002);
 
-constexpr bool Failed(HResult hr) { return hr < 0; }
+constexpr bool Failed(HResult hr) {
+    return hr < 0;
+}
 
 // A positive system error number becomes 0x8007xxxx with its low 16 bits; zero and negative values
 // (already result codes) pass unchanged.

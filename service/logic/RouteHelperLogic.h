@@ -9,8 +9,8 @@ namespace corvane {
 
 class CRouteHelperLogic {
 public:
-    HResult AddRoute(std::u16string_view routerToGw, std::u16string_view routerToVpn, std::u16string_view l2tpInfName,
-                     int32_t mode);
+    HResult AddRoute(std::u16string_view routerToGw, std::u16string_view routerToVpn,
+                     std::u16string_view l2tpInfName, int32_t mode);
     HResult RemoveRoute(std::u16string_view routeToGw);
     HResult AddRouterToGW(std::u16string_view routerToGw);
     HResult FindMinMetricInfOfDefaultGW(int32_t exceptL2tpInf, int32_t exceptVirtualInf,

@@ -14,11 +14,11 @@ namespace corvane {
 
 namespace {
 
-std::mutex gFolderLock;     // guards gFolder until the path is fixed
+std::mutex gFolderLock;  // guards gFolder until the path is fixed
 std::u16string gFolder;
-std::once_flag gPathOnce;   // two first callers at once both see one fixed path
+std::once_flag gPathOnce;  // two first callers at once both see one fixed path
 std::filesystem::path gPath;
-std::mutex gWriteLock;      // the log lock: one open-append-close at a time
+std::mutex gWriteLock;  // the log lock: one open-append-close at a time
 ServiceLogFallback gFallback = nullptr;
 
 void AppendUtf8(std::string& out, char32_t c) {
@@ -83,8 +83,8 @@ bool LocalNow(LogTime& out, int& error) {
 
 std::string ServiceLogLine(std::u16string_view message, const LogTime& t) {
     char stamp[64];
-    std::snprintf(stamp, sizeof stamp, "%d-%02d-%02d %02d:%02d:%02d ", t.year, t.month, t.day, t.hour, t.minute,
-                  t.second);
+    std::snprintf(stamp, sizeof stamp, "%d-%02d-%02d %02d:%02d:%02d ", t.year, t.month, t.day, t.hour,
+                  t.minute, t.second);
     std::string line(stamp);
     for (std::size_t i = 0; i < message.size(); ++i) {
         char32_t c = message[i];
@@ -133,7 +133,9 @@ std::filesystem::path ServiceLogPath() {
     return gPath;
 }
 
-void SetServiceLogFallback(ServiceLogFallback fallback) { gFallback = fallback; }
+void SetServiceLogFallback(ServiceLogFallback fallback) {
+    gFallback = fallback;
+}
 
 void WriteServiceLog(std::u16string_view message) {
     const std::filesystem::path& path = ServiceLogPath();

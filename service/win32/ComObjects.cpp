@@ -42,7 +42,8 @@ std::u16string_view View(BSTR text) {
 
 HRESULT PutText(const std::optional<std::u16string>& text, BSTR* out) {
     if (!text) return S_OK;
-    BSTR copy = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text->data()), static_cast<UINT>(text->size()));
+    BSTR copy =
+        SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text->data()), static_cast<UINT>(text->size()));
     if (!copy) return E_OUTOFMEMORY;
     *out = copy;
     return S_OK;
@@ -58,7 +59,8 @@ HRESULT TypeInfoOf(REFIID iid, ITypeInfo** out) {
     if (!slot) {
         wchar_t path[MAX_PATH];
         const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-        if (n == 0 || n >= MAX_PATH) return HRESULT_FROM_WIN32(n == 0 ? GetLastError() : ERROR_INSUFFICIENT_BUFFER);
+        if (n == 0 || n >= MAX_PATH)
+            return HRESULT_FROM_WIN32(n == 0 ? GetLastError() : ERROR_INSUFFICIENT_BUFFER);
         ITypeLib* library = nullptr;
         HRESULT hr = LoadTypeLibEx(path, REGKIND_NONE, &library);
         if (FAILED(hr)) return hr;
@@ -93,7 +95,8 @@ public:
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
         if (!out) return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, __uuidof(I))) {
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
+            IsEqualIID(riid, __uuidof(I))) {
             *out = static_cast<I*>(this);
             this->AddRef();
             return S_OK;
@@ -128,8 +131,8 @@ public:
         info->Release();
         return hr;
     }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                                     EXCEPINFO* exception, UINT* argError) override {
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
+                                     VARIANT* result, EXCEPINFO* exception, UINT* argError) override {
         if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
         ITypeInfo* info = nullptr;
         HRESULT hr = TypeInfoOf(__uuidof(I), &info);
@@ -148,8 +151,8 @@ public:
     HRESULT STDMETHODCALLTYPE SaveOrchConfigToFile(BSTR CommuServer, INT OrchId, INT CpeId, INT CustomerId,
                                                    BSTR Token, BSTR Sn, BSTR BackServer) override {
         return Guarded([&] {
-            return logic_.SaveOrchConfigToFile(View(CommuServer), OrchId, CpeId, CustomerId, View(Token), View(Sn),
-                                               View(BackServer));
+            return logic_.SaveOrchConfigToFile(View(CommuServer), OrchId, CpeId, CustomerId, View(Token),
+                                               View(Sn), View(BackServer));
         });
     }
     HRESULT STDMETHODCALLTYPE SaveFilterConfigToFile(BSTR FilterContent) override {
@@ -205,8 +208,10 @@ private:
 
 class CRouteHelper final : public CDualObject<IRouteHelper> {
 public:
-    HRESULT STDMETHODCALLTYPE AddRoute(BSTR RouterToGw, BSTR RouterToVpn, BSTR L2TPInfName, INT Mode) override {
-        return Guarded([&] { return logic_.AddRoute(View(RouterToGw), View(RouterToVpn), View(L2TPInfName), Mode); });
+    HRESULT STDMETHODCALLTYPE AddRoute(BSTR RouterToGw, BSTR RouterToVpn, BSTR L2TPInfName,
+                                       INT Mode) override {
+        return Guarded(
+            [&] { return logic_.AddRoute(View(RouterToGw), View(RouterToVpn), View(L2TPInfName), Mode); });
     }
     HRESULT STDMETHODCALLTYPE RemoveRoute(BSTR RouteToGW) override {
         return Guarded([&] { return logic_.RemoveRoute(View(RouteToGW)); });
@@ -290,7 +295,9 @@ HRESULT RegisterClassObjects() {
     return hr;
 }
 
-long LiveObjects() { return gLive; }
+long LiveObjects() {
+    return gLive;
+}
 
 void RevokeClassObjects() {
     if (gControlCookie) CoRevokeClassObject(gControlCookie);

@@ -10,11 +10,11 @@
 namespace corvane::win32 {
 
 // COM rights in the descriptors' access masks.
-constexpr DWORD kComExecute = 0x1;         // COM_RIGHTS_EXECUTE
-constexpr DWORD kComExecuteLocal = 0x2;    // COM_RIGHTS_EXECUTE_LOCAL
-constexpr DWORD kComExecuteRemote = 0x4;   // COM_RIGHTS_EXECUTE_REMOTE
-constexpr DWORD kComActivateLocal = 0x8;   // COM_RIGHTS_ACTIVATE_LOCAL
-constexpr DWORD kComActivateRemote = 0x10; // COM_RIGHTS_ACTIVATE_REMOTE
+constexpr DWORD kComExecute = 0x1;          // COM_RIGHTS_EXECUTE
+constexpr DWORD kComExecuteLocal = 0x2;     // COM_RIGHTS_EXECUTE_LOCAL
+constexpr DWORD kComExecuteRemote = 0x4;    // COM_RIGHTS_EXECUTE_REMOTE
+constexpr DWORD kComActivateLocal = 0x8;    // COM_RIGHTS_ACTIVATE_LOCAL
+constexpr DWORD kComActivateRemote = 0x10;  // COM_RIGHTS_ACTIVATE_REMOTE
 
 constexpr DWORD kLaunchRights = kComExecute | kComExecuteLocal | kComActivateLocal;
 constexpr DWORD kAccessRights = kComExecute | kComExecuteLocal;

@@ -13,8 +13,8 @@ struct ClassIdentity {
     const wchar_t* clsidText;
     const wchar_t* progId;
     const wchar_t* versionIndependentProgId;
-    const wchar_t* progIdDescription;   // default value of the ProgID keys
-    const wchar_t* clsidDescription;    // default value of the CLSID key
+    const wchar_t* progIdDescription;  // default value of the ProgID keys
+    const wchar_t* clsidDescription;   // default value of the CLSID key
 };
 
 inline constexpr ClassIdentity kControlHelperIdentity = {L"{bad0a0ad-c16e-4380-9ece-65a51b28a63a}",

@@ -20,7 +20,8 @@ std::wstring FirstSwitch(const wchar_t* line) {
     for (const wchar_t* p = line; p && *p; ++p) {
         if ((*p == L'-' || *p == L'/') && (p == line || p[-1] == L' ' || p[-1] == L'\t')) {
             std::wstring name;
-            for (++p; *p && *p != L' ' && *p != L'\t'; ++p) name.push_back(static_cast<wchar_t>(std::towlower(*p)));
+            for (++p; *p && *p != L' ' && *p != L'\t'; ++p)
+                name.push_back(static_cast<wchar_t>(std::towlower(*p)));
             return name;
         }
     }
@@ -32,8 +33,8 @@ std::u16string SystemMessage(corvane::HResult hr) {
     wchar_t* buffer = nullptr;
     const DWORD n = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-        static_cast<DWORD>(hr), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<wchar_t*>(&buffer), 0,
-        nullptr);
+        static_cast<DWORD>(hr), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+        reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     std::u16string text;
     if (n > 0 && buffer) text.assign(reinterpret_cast<const char16_t*>(buffer), n);
     if (buffer) LocalFree(buffer);
@@ -45,7 +46,8 @@ std::u16string SystemMessage(corvane::HResult hr) {
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR commandLine, int) {
     const std::wstring exe = ModulePath();
     const auto slash = exe.rfind(L'\\');
-    if (slash != std::wstring::npos) corvane::SetServiceLogFolder(std::u16string(exe.begin(), exe.begin() + slash));
+    if (slash != std::wstring::npos)
+        corvane::SetServiceLogFolder(std::u16string(exe.begin(), exe.begin() + slash));
     corvane::SetServiceLogFallback(ReportFallbackToEventLog);
     corvane::SetSystemMessageSource(SystemMessage);
 

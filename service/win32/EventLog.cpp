@@ -24,8 +24,8 @@ void WriteUtf8(HANDLE to, std::wstring_view text) {
     if (!to || to == INVALID_HANDLE_VALUE) return;
     std::wstring line(text);
     line += L"\r\n";
-    const int n = WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), nullptr, 0, nullptr,
-                                      nullptr);
+    const int n = WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), nullptr, 0,
+                                      nullptr, nullptr);
     std::string bytes(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
     if (n > 0)
         WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), bytes.data(), n, nullptr,
@@ -42,7 +42,9 @@ void ReportToEventLog(std::wstring_view text) {
     WriteEvent(cut);
 }
 
-void ReportFallbackToEventLog(std::u16string_view text) { WriteEvent(std::wstring(text.begin(), text.end())); }
+void ReportFallbackToEventLog(std::u16string_view text) {
+    WriteEvent(std::wstring(text.begin(), text.end()));
+}
 
 void ShowRegistrationProblem(std::wstring_view text) {
     HANDLE err = GetStdHandle(STD_ERROR_HANDLE);

@@ -52,7 +52,9 @@ private:
     SC_HANDLE h_;
 };
 
-HRESULT FromStatus(LSTATUS status) { return status == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(status); }
+HRESULT FromStatus(LSTATUS status) {
+    return status == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(status);
+}
 
 LSTATUS SetText(HKEY key, const wchar_t* name, const std::wstring& value) {
     return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
@@ -69,8 +71,8 @@ LSTATUS CreateWithDefault(HKEY parent, const std::wstring& path, const std::wstr
 HRESULT OpenClassesRoot(RegistrationScope scope, CKey& root) {
     if (scope == RegistrationScope::Machine)
         return FromStatus(RegOpenKeyExW(HKEY_CLASSES_ROOT, nullptr, 0, KEY_READ | KEY_WRITE, root.Out()));
-    return FromStatus(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, nullptr, 0, KEY_READ | KEY_WRITE,
-                                      nullptr, root.Out(), nullptr));
+    return FromStatus(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, nullptr, 0,
+                                      KEY_READ | KEY_WRITE, nullptr, root.Out(), nullptr));
 }
 
 HRESULT RegisterClass(HKEY root, const ClassIdentity& id, const std::wstring& exe) {
@@ -78,7 +80,8 @@ HRESULT RegisterClass(HKEY root, const ClassIdentity& id, const std::wstring& ex
     LSTATUS s = CreateWithDefault(root, id.progId, id.progIdDescription);
     if (s == ERROR_SUCCESS) s = CreateWithDefault(root, std::wstring(id.progId) + L"\\CLSID", clsid);
     if (s == ERROR_SUCCESS) s = CreateWithDefault(root, id.versionIndependentProgId, id.progIdDescription);
-    if (s == ERROR_SUCCESS) s = CreateWithDefault(root, std::wstring(id.versionIndependentProgId) + L"\\CLSID", clsid);
+    if (s == ERROR_SUCCESS)
+        s = CreateWithDefault(root, std::wstring(id.versionIndependentProgId) + L"\\CLSID", clsid);
     if (s == ERROR_SUCCESS)
         s = CreateWithDefault(root, std::wstring(id.versionIndependentProgId) + L"\\CurVer", id.progId);
     if (s != ERROR_SUCCESS) return FromStatus(s);
@@ -125,10 +128,10 @@ HRESULT UnregisterTypeLibrary(RegistrationScope scope) {
     // Nothing registered is what unregistration wants (the system call fails on a missing library).
     const std::wstring key = std::wstring(L"TypeLib\\") + kLibIdText + L"\\1.0";
     HKEY probe = nullptr;
-    const LSTATUS s = scope == RegistrationScope::Machine
-                          ? RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &probe)
-                          : RegOpenKeyExW(HKEY_CURRENT_USER, (L"Software\\Classes\\" + key).c_str(), 0, KEY_READ,
-                                          &probe);
+    const LSTATUS s =
+        scope == RegistrationScope::Machine
+            ? RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &probe)
+            : RegOpenKeyExW(HKEY_CURRENT_USER, (L"Software\\Classes\\" + key).c_str(), 0, KEY_READ, &probe);
     if (s != ERROR_SUCCESS) return S_OK;
     RegCloseKey(probe);
     return scope == RegistrationScope::Machine
@@ -160,7 +163,8 @@ bool UninstallService() {
         const DWORD error = GetLastError();
         const bool alreadyStopping =
             error == ERROR_SERVICE_CANNOT_ACCEPT_CTRL && status.dwCurrentState == SERVICE_STOP_PENDING;
-        if (error != ERROR_SERVICE_NOT_ACTIVE && !alreadyStopping) ShowRegistrationProblem(L"Could not stop service");
+        if (error != ERROR_SERVICE_NOT_ACTIVE && !alreadyStopping)
+            ShowRegistrationProblem(L"Could not stop service");
     }
     if (!DeleteService(service.Get())) {
         ShowRegistrationProblem(L"Could not delete service");
@@ -192,8 +196,8 @@ HRESULT OpenAppIdKey(CKey& key, bool create) {
     CKey appIds;
     LSTATUS s = RegOpenKeyExW(HKEY_CLASSES_ROOT, L"AppID", 0, KEY_READ | KEY_WRITE, appIds.Out());
     if (s != ERROR_SUCCESS) return FromStatus(s);
-    s = create ? RegCreateKeyExW(appIds.Get(), kAppIdText, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, key.Out(),
-                                 nullptr)
+    s = create ? RegCreateKeyExW(appIds.Get(), kAppIdText, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr,
+                                 key.Out(), nullptr)
                : RegOpenKeyExW(appIds.Get(), kAppIdText, 0, KEY_READ | KEY_WRITE, key.Out());
     return FromStatus(s);
 }
@@ -222,8 +226,8 @@ HRESULT RegisterAppId(bool asService, const std::wstring& exe) {
     if (!manager) return HRESULT_FROM_WIN32(GetLastError());
     CServiceHandle service(OpenServiceW(manager.Get(), ServiceName().c_str(), SERVICE_CHANGE_CONFIG));
     if (!service) return HRESULT_FROM_WIN32(GetLastError());
-    ChangeServiceConfigW(service.Get(), SERVICE_NO_CHANGE, SERVICE_AUTO_START, SERVICE_ERROR_IGNORE, nullptr, nullptr,
-                         nullptr, nullptr, nullptr, nullptr, ServiceName().c_str());
+    ChangeServiceConfigW(service.Get(), SERVICE_NO_CHANGE, SERVICE_AUTO_START, SERVICE_ERROR_IGNORE, nullptr,
+                         nullptr, nullptr, nullptr, nullptr, nullptr, ServiceName().c_str());
     return S_OK;
 }
 

@@ -28,7 +28,9 @@ void Report() {
     if (gStatusHandle) SetServiceStatus(gStatusHandle, &gStatus);
 }
 
-void LogLine(const std::wstring& text) { WriteServiceLog(std::u16string(text.begin(), text.end())); }
+void LogLine(const std::wstring& text) {
+    WriteServiceLog(std::u16string(text.begin(), text.end()));
+}
 
 // Steps shared by the service and the plain local server: register, resume, loop, revoke.
 HRESULT RunServer(bool asService) {
@@ -95,7 +97,8 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
     } else {
         gMonitorThread = CreateThread(nullptr, 0, EngineMonitor, gMonitorStop, 0, nullptr);
         if (!gMonitorThread)
-            LogLine(L"Failed to create monitor thread(" + std::to_wstring(static_cast<long>(GetLastError())) + L")");
+            LogLine(L"Failed to create monitor thread(" + std::to_wstring(static_cast<long>(GetLastError())) +
+                    L")");
     }
     gStatus.dwCurrentState = SERVICE_START_PENDING;
     gMainThread = GetCurrentThreadId();
@@ -141,7 +144,9 @@ std::wstring ModulePath() {
     return std::wstring(path, n);
 }
 
-bool RunningAsService() { return gAsService; }
+bool RunningAsService() {
+    return gAsService;
+}
 
 int RunProcess() {
     HKEY appIds = nullptr;

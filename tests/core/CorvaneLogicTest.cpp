@@ -23,7 +23,9 @@ std::string ReadAll(const std::filesystem::path& file) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-std::u16string Units(std::size_t n, char16_t c = u'a') { return std::u16string(n, c); }
+std::u16string Units(std::size_t n, char16_t c = u'a') {
+    return std::u16string(n, c);
+}
 
 }  // namespace
 
@@ -73,7 +75,9 @@ TEST(CorvaneArguments, RulesTable) {
         {u"-T x", true, false, true},
         {u"a\"b", true, false, false},
         {u"a'b", true, false, true},
-        {u"a\x7f" u"b", true, false, false},
+        {u"a\x7f"
+         u"b",
+         true, false, false},
         {u"C:\\Program Files\\Velora\\x.log", true, false, true},
         {u"\u4e2d\u6587", true, true, true},
     };
@@ -108,7 +112,8 @@ TEST(CorvaneMethods, InjectionsAndOverlongTextsAreRefusedBeforeAnyWork) {
          control.SaveOrchConfigToFile(u"h\r\norchid=9", 1, 2, 3, u"t", u"s", u"")},
         {"config line injected through a backup server",
          control.SaveOrchConfigToFile(u"h", 1, 2, 3, u"t", u"s", u"b1,b2\ncommaddr=evil")},
-        {"engine switch injected through the token", control.SaveOrchConfigToFile(u"h", 1, 2, 3, u"t -d x", u"s", u"")},
+        {"engine switch injected through the token",
+         control.SaveOrchConfigToFile(u"h", 1, 2, 3, u"t -d x", u"s", u"")},
         {"quote in the serial", control.SaveOrchConfigToFile(u"h", 1, 2, 3, u"t", u"s\"", u"")},
         {"overlong server", control.SaveOrchConfigToFile(big, 1, 2, 3, u"t", u"s", u"")},
         {"overlong token", control.SaveOrchConfigToFile(u"h", 1, 2, 3, Units(300), u"s", u"")},
@@ -133,7 +138,8 @@ TEST(CorvaneMethods, ValidCallsReachTheirWork) {
     int32_t a = 0, b = 0;
     // Null automation strings arrive as empty texts and are valid.
     EXPECT_NE(control.SaveOrchConfigToFile(u"", 0, 0, 0, u"", u"", u""), kInvalidArg);
-    EXPECT_NE(control.SaveOrchConfigToFile(u"10.0.0.1:443", 1, 2, 3, u"tok-123", u"SN42", u"b1,,b2,"), kInvalidArg);
+    EXPECT_NE(control.SaveOrchConfigToFile(u"10.0.0.1:443", 1, 2, 3, u"tok-123", u"SN42", u"b1,,b2,"),
+              kInvalidArg);
     EXPECT_NE(control.SaveFilterConfigToFile(u"line1\nline2\n" + std::u16string(100000, u'f')), kInvalidArg);
     EXPECT_EQ(control.StartDataPath(u"orch.example.test", 1, a, 2052, msg, b), kNotImplemented);
     EXPECT_EQ(control.StopDataPath(msg), kNotImplemented);
@@ -149,7 +155,8 @@ TEST(CorvaneMethods, ValidCallsReachTheirWork) {
 
 TEST(CorvaneServiceLog, LineFormat) {
     const LogTime t{2024, 3, 5, 14, 7, 9};
-    EXPECT_EQ(ServiceLogLine(u"Data Path begin to start.", t), "2024-03-05 14:07:09 Data Path begin to start.\r\n");
+    EXPECT_EQ(ServiceLogLine(u"Data Path begin to start.", t),
+              "2024-03-05 14:07:09 Data Path begin to start.\r\n");
     EXPECT_EQ(ServiceLogLine(u"a\nb", t), "2024-03-05 14:07:09 a\r\nb\r\n");
     EXPECT_EQ(ServiceLogLine(u"\u4e2d\U0001F600", t), "2024-03-05 14:07:09 \xE4\xB8\xAD\xF0\x9F\x98\x80\r\n");
     EXPECT_EQ(ServiceLogLine(std::u16string(1, char16_t(0xD800)), t), "2024-03-05 14:07:09 \xEF\xBF\xBD\r\n");
@@ -162,10 +169,12 @@ TEST(CorvaneServiceLog, ByteOrderMarkOnlyAtTheStartOfANewFile) {
     int error = 0;
     ASSERT_TRUE(AppendServiceLogLine(file, u"one", t, error));
     ASSERT_TRUE(AppendServiceLogLine(file, std::u16string(2000, u'w'), t, error));
-    EXPECT_EQ(ReadAll(file), "\xEF\xBB\xBF" "2025-12-31 23:59:58 one\r\n2025-12-31 23:59:58 " + std::string(2000, 'w') +
-                                 "\r\n");
-    EXPECT_FALSE(AppendServiceLogLine(std::filesystem::path(folder.Path()) / u"missing" / u"service.log", u"x", t,
-                                      error));
+    EXPECT_EQ(ReadAll(file),
+              "\xEF\xBB\xBF"
+              "2025-12-31 23:59:58 one\r\n2025-12-31 23:59:58 " +
+                  std::string(2000, 'w') + "\r\n");
+    EXPECT_FALSE(AppendServiceLogLine(std::filesystem::path(folder.Path()) / u"missing" / u"service.log",
+                                      u"x", t, error));
     EXPECT_NE(error, 0);
 }
 

@@ -42,7 +42,8 @@ TEST_F(HelperClientTest, AddingAnExistingRouteCountsAsSuccess) {
     EXPECT_EQ(UpdateRoutes(kRoutesAdd, true, u"1.1.1.1", u"2.2.2.2", 2), 0);
     EXPECT_TRUE(Logged(329));
     EXPECT_FALSE(Logged(330));
-    EXPECT_EQ(AddRouterToGW(u"3.3.3.3"), static_cast<int32_t>(0x80004001)) << "the logic has no route work yet";
+    EXPECT_EQ(AddRouterToGW(u"3.3.3.3"), static_cast<int32_t>(0x80004001))
+        << "the logic has no route work yet";
     sim::SetHelperAnswer(u"AddRouterToGW", kHelperRouteExists);
     const auto before = Log();
     EXPECT_EQ(AddRouterToGW(u"3.3.3.3"), kHelperRouteExists);
