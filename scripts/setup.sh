@@ -8,6 +8,7 @@ packages=(
     wine64 xvfb xauth x11-apps x11-utils imagemagick fonts-wine fonts-liberation
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     libssl-dev libcurl4-openssl-dev openssl nlohmann-json3-dev
+    libwine-dev
     clang libclang-rt-14-dev
 )
 

@@ -1,13 +1,14 @@
-// Entry points of the engine's workers. The connect request, the bring-up paths, the monitors and the
-// tear-down are not in this build yet: each entry does the least its callers can rely on (connect fails
-// with a clear code, the monitor ends when told, tear-down has nothing to undo), and tests can put
-// doubles in their place.
+// Entry points of the engine's workers. The traffic counters come from the engine pipe; the connect
+// request, the bring-up paths, the monitors and the tear-down are not in this build yet: each entry does the
+// least its callers can rely on (connect fails with a clear code, the monitor ends when told, tear-down has
+// nothing to undo), and tests can put doubles in their place.
 #include "engine/EngineWorkers.h"
 
 #include <memory>
 #include <mutex>
 
 #include "core/Settings.h"
+#include "engine/EnginePipe.h"
 #include "engine/EngineState.h"
 #include "platform/Types.h"
 
@@ -71,7 +72,8 @@ void HangUpTunnel() {
 uint32_t QueryEngineFlowCounters(int64_t& txBytes, int64_t& rxBytes) {
     auto doubles = Doubles();
     if (doubles && doubles->flowCounters) return doubles->flowCounters(txBytes, rxBytes);
-    return platform::kErrorFileNotFound;  // no engine pipe to ask
+    bool down = false;
+    return static_cast<uint32_t>(QueryEngineStatus(txBytes, rxBytes, down));
 }
 
 void SetEngineWorkersForTest(EngineWorkerDoubles doubles) {

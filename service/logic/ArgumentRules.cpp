@@ -1,6 +1,8 @@
 // Character classes behind Corvane's argument checks.
 #include "logic/ArgumentRules.h"
 
+#include <algorithm>
+
 namespace corvane {
 namespace {
 
@@ -23,26 +25,33 @@ bool IsQuote(char16_t c) {
 
 bool IsSingleByteText(std::u16string_view text, std::size_t maxUnits) {
     if (text.size() > maxUnits) return false;
-    for (char16_t c : text) {
-        if (c == 0 || c > 0xFF) return false;
-    }
-    return true;
+    return std::none_of(text.begin(), text.end(), [](char16_t c) { return c == 0 || c > 0xFF; });
 }
 
 bool IsConfigLineValue(std::u16string_view text, std::size_t maxUnits) {
-    if (!IsSingleByteText(text, maxUnits)) return false;
-    for (char16_t c : text) {
-        if (c == u'\r' || c == u'\n') return false;
-    }
-    return true;
+    return IsSingleByteText(text, maxUnits) && IsSingleLineText(text);
 }
 
 bool IsSwitchValue(std::u16string_view text, std::size_t maxUnits) {
-    if (text.size() > maxUnits) return false;
-    for (char16_t c : text) {
-        if (IsControl(c) || IsBlank(c) || IsQuote(c)) return false;
-    }
-    return true;
+    return text.size() <= maxUnits && IsCommandToken(text);
+}
+
+bool IsSingleLineText(std::u16string_view text) {
+    return std::none_of(text.begin(), text.end(),
+                        [](char16_t c) { return c == u'\r' || c == u'\n' || c == 0; });
+}
+
+bool HasNoNull(std::u16string_view text) {
+    return text.find(char16_t(0)) == std::u16string_view::npos;
+}
+
+bool IsCommandToken(std::u16string_view text) {
+    return std::none_of(text.begin(), text.end(),
+                        [](char16_t c) { return IsControl(c) || IsBlank(c) || IsQuote(c); });
+}
+
+bool IsPathText(std::u16string_view text) {
+    return std::none_of(text.begin(), text.end(), [](char16_t c) { return IsControl(c) || c == u'"'; });
 }
 
 HResult CheckConfigLineArgument(const InText& text, std::size_t maxUnits) {
@@ -53,6 +62,22 @@ HResult CheckConfigLineArgument(const InText& text, std::size_t maxUnits) {
 HResult CheckSwitchArgument(const InText& text, std::size_t maxUnits) {
     if (!text) return kS_OK;
     return IsSwitchValue(*text, maxUnits) ? kS_OK : kE_INVALIDARG;
+}
+
+HResult CheckSingleLine(std::u16string_view text, std::size_t bufferUnits) {
+    return IsSingleLineText(text) && FitsBuffer(text, bufferUnits) ? kS_OK : kE_INVALIDARG;
+}
+
+HResult CheckCommandToken(std::u16string_view text, std::size_t bufferUnits) {
+    return IsCommandToken(text) && FitsBuffer(text, bufferUnits) ? kS_OK : kE_INVALIDARG;
+}
+
+HResult CheckPath(std::u16string_view text, std::size_t bufferUnits) {
+    return IsPathText(text) && FitsBuffer(text, bufferUnits) ? kS_OK : kE_INVALIDARG;
+}
+
+HResult CheckNoNull(std::u16string_view text) {
+    return HasNoNull(text) ? kS_OK : kE_INVALIDARG;
 }
 
 }  // namespace corvane

@@ -1,6 +1,7 @@
 // Checks that Corvane applies to text arguments before any of them reaches a file, the registry or a
-// command line. A caller of the automation objects is only a local user; what it passes must not add
-// lines to the engine's configuration, switches to the engine's command line, or overrun a buffer.
+// command line. The service runs as the local system account and a caller of the automation objects is
+// only a local user: what it passes must not add lines to the engine's configuration, switches to the
+// engine's command line, or overrun a buffer; a text longer than its buffer is refused rather than cut.
 #pragma once
 #include <cstddef>
 #include <optional>
@@ -24,6 +25,11 @@ inline InText TextArgument(const char16_t* units, std::size_t length) {
 inline constexpr std::size_t kPathBufferUnits = 260;
 inline constexpr std::size_t kMessageBufferUnits = 1024;
 
+// True when the text fits a buffer of `bufferUnits` units together with its terminator.
+constexpr bool FitsBuffer(std::u16string_view text, std::size_t bufferUnits) {
+    return text.size() < bufferUnits;
+}
+
 // A value that lands on one line of an engine configuration file: no CR, LF or NUL, at most
 // maxUnits units, and every unit one byte wide (U+0001..U+00FF), since the file is single-byte text.
 bool IsConfigLineValue(std::u16string_view text, std::size_t maxUnits);
@@ -33,9 +39,22 @@ bool IsSwitchValue(std::u16string_view text, std::size_t maxUnits);
 // Free text for a single-byte file: no NUL, at most maxUnits units, every unit U+0001..U+00FF.
 bool IsSingleByteText(std::u16string_view text, std::size_t maxUnits);
 
-// The same checks for an argument that may be null (a null string passes: each method says what it
-// stands for). kS_OK or kE_INVALIDARG.
+// A single-line text of any characters: no carriage return, line feed or null character.
+bool IsSingleLineText(std::u16string_view text);
+// A text without a null character (it would silently end the text where the service writes it).
+bool HasNoNull(std::u16string_view text);
+// One command-line word, of any length: the characters IsSwitchValue allows.
+bool IsCommandToken(std::u16string_view text);
+// A path the service hands on: no control character and no double quote.
+bool IsPathText(std::u16string_view text);
+
+// The same checks as results, kS_OK or kE_INVALIDARG. For an argument that may be null, a null string
+// passes: each method says what it stands for.
 HResult CheckConfigLineArgument(const InText& text, std::size_t maxUnits);
 HResult CheckSwitchArgument(const InText& text, std::size_t maxUnits);
+HResult CheckSingleLine(std::u16string_view text, std::size_t bufferUnits);
+HResult CheckCommandToken(std::u16string_view text, std::size_t bufferUnits);
+HResult CheckPath(std::u16string_view text, std::size_t bufferUnits);
+HResult CheckNoNull(std::u16string_view text);
 
 }  // namespace corvane

@@ -6,27 +6,9 @@
 namespace corvane {
 namespace {
 
-std::u16string Widen(std::string_view ascii) {
-    return std::u16string(ascii.begin(), ascii.end());
-}
-
-std::u16string Decimal(int64_t value) {
-    return Widen(std::to_string(value));
-}
-
-std::u16string Hex8(HResult hr) {
-    static constexpr char16_t kDigits[] = u"0123456789abcdef";
-    std::u16string text = u"0x";
-    const auto bits = static_cast<uint32_t>(hr);
-    for (int shift = 28; shift >= 0; shift -= 4) text += kDigits[(bits >> shift) & 0xFu];
-    return text;
-}
-
 // "<lead>(0x%08x): %s" with the HRESULT and its text.
 std::u16string WithHResult(CServiceStore& store, std::u16string_view lead, HResult hr) {
-    std::u16string message(lead);
-    message += u"(" + Hex8(hr) + u"): " + store.DescribeHResult(hr);
-    return message;
+    return std::u16string(lead) + HresultSuffix(hr, store.DescribeHResult(hr));
 }
 
 // Builds the path of a file beside the service executable. False when the method must end now with

@@ -71,19 +71,7 @@ private:
 }  // namespace
 
 std::u16string FallbackHResultText(HResult hr) {
-    static constexpr char16_t kDigits[] = u"0123456789ABCDEF";
-    const auto bits = static_cast<uint32_t>(hr);
-    if (bits >= 0x80040201u && bits <= 0x8004FFFFu) {
-        const std::string number = std::to_string(bits - 0x80040200u);
-        return u"IDispatch error #" + std::u16string(number.begin(), number.end());
-    }
-    std::u16string hex;
-    for (int shift = 28; shift >= 0; shift -= 4) {
-        const char16_t digit = kDigits[(bits >> shift) & 0xFu];
-        if (hex.empty() && digit == u'0' && shift != 0) continue;
-        hex += digit;
-    }
-    return u"Unknown error 0x" + hex;
+    return FormatHresultText(hr, {});
 }
 
 CFileServiceStore::CFileServiceStore(std::filesystem::path folder, std::u16string moduleName, LogSink log,
@@ -139,7 +127,7 @@ void CFileServiceStore::WriteLog(std::u16string_view message) {
 }
 
 std::u16string CFileServiceStore::DescribeHResult(HResult hr) {
-    return describe_ ? describe_(hr) : FallbackHResultText(hr);
+    return describe_ ? describe_(hr) : HresultText(hr);
 }
 
 }  // namespace corvane

@@ -17,7 +17,7 @@ public:
     using Describer = std::function<std::u16string(HResult)>;
 
     // `log` receives every message (none: dropped); `describe` gives the text of an HRESULT (none: the
-    // fallback texts of the service, "IDispatch error #%d" or "Unknown error 0x%0lX").
+    // installed system message source, else "IDispatch error #%d" or "Unknown error 0x%0lX").
     explicit CFileServiceStore(std::filesystem::path folder, std::u16string moduleName = u"Corvane.exe",
                                LogSink log = {}, Describer describe = {});
 

@@ -1,0 +1,50 @@
+// The client end of the engine control pipe: one connection for the whole process, opened by the first
+// request and dropped by any failed one, with one lock held for each request and its reply. On top of
+// it the four engine commands and the readers of their replies.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace velora {
+
+inline constexpr char16_t kEnginePipeName[] = u"\\\\.\\pipe\\dispatch_config_pipe";
+
+// Failure codes besides the system's own (2 no engine, 258 time-out, 109 engine gone).
+constexpr int32_t kPipeErrorStatus = -5048;  // the reply's status field was not 0
+constexpr int32_t kPipeErrorNoMemory = -22;  // a buffer could not be allocated
+constexpr int32_t kPipeErrorBadFrame = 13;   // ERROR_INVALID_DATA: the reply's length is impossible
+
+// Bounds of one request: waiting for a free pipe instance, the write, and the whole reply. A reply
+// that never comes must not hold the pipe lock (and every caller queued behind it) for ever.
+constexpr uint32_t kPipeBusyWaitMs = 3000;
+constexpr uint32_t kPipeOpenAttempts = 3;
+constexpr uint32_t kPipeWriteTimeoutMs = 3000;
+constexpr uint32_t kPipeReplyTimeoutMs = 5000;
+
+// Sends the request frame in `frame` and puts the whole reply frame (header included) in its place.
+// 0 or a failure code; any failure closes the connection so the next request reconnects.
+int32_t PipeRequest(std::string& frame);
+
+// Closes the connection, if open (the next request reconnects).
+void CloseEnginePipe();
+
+// PIPE_CMD_STATUS: counters summed over the tunnel lines of the reply (see ScanEngineStatus).
+int32_t QueryEngineStatus(int64_t& txOut, int64_t& rxOut, bool& downOut);
+// PIPE_CMD_GET_SHARE_IF: the sharing interface the engine uses, -1 when the reply names none.
+int32_t QueryShareInterface(int32_t& indexOut);
+// PIPE_CMD_SET_SHARE_IF: "ifindex=%d"; a negative index is sent as 0, index 0 sends no payload.
+int32_t SetShareInterface(int32_t index);
+// PIPE_CMD_STOP.
+int32_t StopEngine();
+
+// Reads a status text: while no connected state ("State: CONNECTED" or "State: UP") has been seen,
+// each tunnel line must follow a "State: " line; the tunnel lines' first two numbers are summed into
+// tx and rx (saturating). `downOut`: a tunnel line was read and no connected state was seen.
+void ScanEngineStatus(std::string_view text, int64_t& txOut, int64_t& rxOut, bool& downOut);
+// Reads a "name=value" reply: the integer between the first "=" and the line break after it, or -1.
+int32_t ParseShareInterface(std::string_view text);
+// The payload of PIPE_CMD_SET_SHARE_IF for an index.
+std::string ShareInterfacePayload(int32_t index);
+
+}  // namespace velora

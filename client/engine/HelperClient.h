@@ -1,0 +1,48 @@
+// The client's operations on the helper service: each makes one call on a fresh instance, logs as the
+// connection engine expects and returns the status code. Callers must have initialised COM on their thread.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace velora {
+
+// Status codes the operations treat specially.
+constexpr int32_t kHelperRouteExists = static_cast<int32_t>(0x80071392);
+constexpr int32_t kHelperRouteMissing = static_cast<int32_t>(0x80070002);
+constexpr int32_t kHelperNothingToStop = static_cast<int32_t>(0x80090011);
+
+// `op` of UpdateRoutes.
+constexpr int32_t kRoutesAdd = 131;
+constexpr int32_t kRoutesRemove = 132;
+
+// The tunnel's interface name handed to the route methods.
+inline constexpr std::u16string_view kTunnelInterfaceName = u"Hal-Vane";
+
+struct OrchConfig {
+    std::u16string commuServer;
+    int32_t orchId = 0;
+    int32_t cpeId = 0;
+    int32_t customerId = 0;
+    std::u16string token;
+    std::u16string sn;
+    std::u16string backServer;
+};
+
+int32_t SaveOrchConfig(const OrchConfig& config);
+int32_t SaveFilterConfig(std::u16string_view filterText);
+int32_t StartDataPath(std::u16string_view domain, int32_t mode, int32_t langId, int32_t& icsOut);
+int32_t StopDataPath();
+int32_t GetSystemInfo(std::u16string_view execPath, std::u16string_view outFilePath);
+int32_t FixErrAuto(uint32_t code);
+// The interface index the service reports; 0 on failure.
+int32_t WifiSpotHotNotify(int32_t langId);
+void ProduceNsCtlLog(std::u16string_view path, std::u16string_view name);
+int32_t AddRouterToGW(std::u16string_view address);
+int32_t AddTunnelRoute(std::u16string_view address);
+int32_t UpdateRoutes(int32_t op, bool log, std::u16string_view gwRoutes, std::u16string_view vpnRoutes,
+                     int32_t mode);
+int32_t FindDefaultGatewayInterface(int32_t exceptTunnel, int32_t exceptVirtual, std::u16string_view name,
+                                    int32_t& indexOut);
+
+}  // namespace velora

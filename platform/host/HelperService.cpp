@@ -1,0 +1,230 @@
+// Host binding to the helper service: without COM, each call runs the service's method logic in-process
+// on a fresh logic object, with the same outputs and result codes the Windows binding gives. What the
+// service would keep beside its executable and in its registry parameters lies in one folder (by default
+// "Corvane" under the user's data folder), its log in "service.log" there.
+#include "platform/HelperService.h"
+
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "logic/ControlHelperLogic.h"
+#include "logic/FileServiceStore.h"
+#include "logic/HResult.h"
+#include "logic/RouteHelperLogic.h"
+#include "logic/ServiceLog.h"
+#include "platform/Files.h"
+#include "platform/host/SimHelperService.h"
+
+namespace platform {
+
+namespace {
+
+constexpr int32_t kClassNotRegistered = static_cast<int32_t>(0x80040154);
+
+struct SimState {
+    std::mutex lock;
+    bool reachable = true;
+    std::map<std::u16string, int32_t> answers;
+    std::map<std::u16string, int> calls;
+    std::filesystem::path folder;  // empty: the default, fixed at the first call
+};
+SimState& Sim() {
+    static SimState state;
+    return state;
+}
+
+// Counts the call and tells whether a test has fixed its answer.
+bool Answered(std::u16string_view method, int32_t& code) {
+    SimState& s = Sim();
+    std::lock_guard<std::mutex> lock(s.lock);
+    ++s.calls[std::u16string(method)];
+    const auto it = s.answers.find(std::u16string(method));
+    if (it == s.answers.end()) return false;
+    code = it->second;
+    return true;
+}
+
+bool Reachable(HelperStatus& status) {
+    SimState& s = Sim();
+    std::lock_guard<std::mutex> lock(s.lock);
+    if (s.reachable) return true;
+    status.code = kClassNotRegistered;
+    status.step = HelperStep::Create;
+    return false;
+}
+
+std::filesystem::path StoreFolder() {
+    SimState& s = Sim();
+    std::lock_guard<std::mutex> lock(s.lock);
+    if (s.folder.empty()) {
+        const std::u16string data = RoamingAppDataFolder();
+        s.folder = data.empty() ? std::filesystem::temp_directory_path() / "Corvane"
+                                : std::filesystem::path(data) / u"Corvane";
+    }
+    return s.folder;
+}
+
+// The service's store for one call. The folder exists, as the folder of an installed executable would.
+corvane::CFileServiceStore Store() {
+    const std::filesystem::path folder = StoreFolder();
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    return corvane::CFileServiceStore(folder, u"Corvane.exe", [folder](std::u16string_view message) {
+        corvane::LogTime time;
+        int error = 0;
+        if (corvane::LocalLogTime(time, error))
+            corvane::AppendServiceLogLine(folder / u"service.log", message, time, error);
+    });
+}
+
+template <typename Body>
+HelperStatus Call(std::u16string_view method, Body body) {
+    HelperStatus status;
+    if (!Reachable(status)) return status;
+    int32_t code = 0;
+    status.code = Answered(method, code) ? code : body();
+    return status;
+}
+
+}  // namespace
+
+namespace host {
+void SetHelperServiceReachable(bool reachable) {
+    std::lock_guard<std::mutex> lock(Sim().lock);
+    Sim().reachable = reachable;
+}
+void SetHelperAnswer(std::u16string_view method, int32_t code) {
+    std::lock_guard<std::mutex> lock(Sim().lock);
+    Sim().answers[std::u16string(method)] = code;
+}
+void ClearHelperAnswers() {
+    std::lock_guard<std::mutex> lock(Sim().lock);
+    Sim().answers.clear();
+}
+void SetHelperServiceFolder(const std::filesystem::path& folder) {
+    std::lock_guard<std::mutex> lock(Sim().lock);
+    Sim().folder = folder;
+}
+std::filesystem::path HelperServiceFolder() {
+    return StoreFolder();
+}
+int HelperCallCount(std::u16string_view method) {
+    std::lock_guard<std::mutex> lock(Sim().lock);
+    const auto it = Sim().calls.find(std::u16string(method));
+    return it == Sim().calls.end() ? 0 : it->second;
+}
+}  // namespace host
+
+std::u16string HelperCodeText(int32_t code) {
+    switch (static_cast<uint32_t>(code)) {
+        case 0x80004001u:
+            return u"Not implemented";
+        case 0x80070057u:
+            return u"The parameter is incorrect.";
+        case 0x80040154u:
+            return u"Class not registered";
+        case 0x80070002u:
+            return u"The system cannot find the file specified.";
+        case 0x80071392u:
+            return u"The object already exists.";
+        default:
+            return {};
+    }
+}
+
+HelperStatus HelperSaveOrchConfigToFile(std::u16string_view commuServer, int32_t orchId, int32_t cpeId,
+                                        int32_t customerId, std::u16string_view token, std::u16string_view sn,
+                                        std::u16string_view backServer) {
+    return Call(u"SaveOrchConfigToFile", [&] {
+        auto store = Store();
+        return corvane::CControlHelperLogic(store).SaveOrchConfigToFile(commuServer, orchId, cpeId,
+                                                                        customerId, token, sn, backServer);
+    });
+}
+
+HelperStatus HelperSaveFilterConfigToFile(std::u16string_view filterContent) {
+    return Call(u"SaveFilterConfigToFile", [&] {
+        auto store = Store();
+        return corvane::CControlHelperLogic(store).SaveFilterConfigToFile(filterContent);
+    });
+}
+
+HelperStatus HelperStartDataPath(std::u16string_view orchDomain, int32_t enableHotSpotOrTransferMode,
+                                 int32_t& isErr, int32_t langId, std::optional<std::u16string>& msgErr,
+                                 int32_t& isIcsEnable) {
+    return Call(u"StartDataPath", [&] {
+        auto store = Store();
+        return corvane::CControlHelperLogic(store).StartDataPath(orchDomain, enableHotSpotOrTransferMode,
+                                                                 isErr, langId, msgErr, isIcsEnable);
+    });
+}
+
+HelperStatus HelperStopDataPath(std::optional<std::u16string>& msgErr) {
+    return Call(u"StopDataPath", [&] {
+        auto store = Store();
+        return corvane::CControlHelperLogic(store).StopDataPath(msgErr);
+    });
+}
+
+HelperStatus HelperGetSystemInfo(std::u16string_view execPath, std::u16string_view outFilePath) {
+    return Call(u"GetSystemInfo", [&] {
+        auto store = Store();
+        return corvane::CControlHelperLogic(store).GetSystemInfo(execPath, outFilePath);
+    });
+}
+
+HelperStatus HelperFixErrAuto(uint32_t errCode) {
+    return Call(u"FixErrAuto", [&] {
+        auto store = Store();
+        return corvane::CControlHelperLogic(store).FixErrAuto(errCode);
+    });
+}
+
+HelperStatus HelperWifiSpotHotNotify(int32_t& ifIndex, int32_t langId, std::optional<std::u16string>& msg) {
+    return Call(u"WifiSpotHotNotify", [&] {
+        auto store = Store();
+        return corvane::CControlHelperLogic(store).WifiSpotHotNotify(ifIndex, langId, msg);
+    });
+}
+
+HelperStatus HelperProduceNsCtlLog(std::u16string_view path, std::u16string_view name) {
+    return Call(u"ProduceNsCtlLog", [&] {
+        auto store = Store();
+        return corvane::CControlHelperLogic(store).ProduceNsCtlLog(path, name);
+    });
+}
+
+HelperStatus HelperAddRoute(std::u16string_view routerToGw, std::u16string_view routerToVpn,
+                            std::u16string_view l2tpInfName, int32_t mode) {
+    return Call(u"AddRoute", [&] {
+        return corvane::CRouteHelperLogic().AddRoute(routerToGw, routerToVpn, l2tpInfName, mode);
+    });
+}
+
+HelperStatus HelperRemoveRoutes(const std::vector<std::u16string>& routes) {
+    HelperStatus status;
+    if (!Reachable(status)) return status;
+    corvane::CRouteHelperLogic instance;
+    for (const std::u16string& route : routes) {
+        int32_t code = 0;
+        status.code = Answered(u"RemoveRoute", code) ? code : instance.RemoveRoute(route);
+        if (status.code < 0) break;
+    }
+    return status;
+}
+
+HelperStatus HelperAddRouterToGW(std::u16string_view routerToGw) {
+    return Call(u"AddRouterToGW", [&] { return corvane::CRouteHelperLogic().AddRouterToGW(routerToGw); });
+}
+
+HelperStatus HelperFindMinMetricInfOfDefaultGW(int32_t exceptL2tpInf, int32_t exceptVirtualInf,
+                                               std::u16string_view l2tpInfName, int32_t& index) {
+    return Call(u"FindMinMetricInfOfDefaultGW", [&] {
+        return corvane::CRouteHelperLogic().FindMinMetricInfOfDefaultGW(exceptL2tpInf, exceptVirtualInf,
+                                                                        l2tpInfName, index);
+    });
+}
+
+}  // namespace platform

@@ -1,0 +1,24 @@
+// Host-only controls of the in-process helper service: make it unreachable, or have a method answer a
+// chosen result code (the service's real answers for routes and engine states come from Windows).
+#pragma once
+#include <cstdint>
+#include <filesystem>
+#include <string_view>
+
+namespace platform::host {
+
+// While unreachable every call fails at the instance creation with 0x80040154 (class not registered).
+void SetHelperServiceReachable(bool reachable);
+// The next calls of `method` (its automation name) answer `code` without running the logic; outputs are
+// untouched. Cleared by ClearHelperAnswers.
+void SetHelperAnswer(std::u16string_view method, int32_t code);
+void ClearHelperAnswers();
+// The folder that stands for the service's own folder and registry parameters: "cpeagent.conf",
+// "filterConfig.conf", "service.log" and "Parameters/Token", "Parameters/Sn" (the value's data). By
+// default "Corvane" under the user's data folder.
+void SetHelperServiceFolder(const std::filesystem::path& folder);
+std::filesystem::path HelperServiceFolder();
+// How many calls reached a method (also counting those answered by SetHelperAnswer).
+int HelperCallCount(std::u16string_view method);
+
+}  // namespace platform::host

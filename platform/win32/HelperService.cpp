@@ -1,0 +1,231 @@
+// Windows binding to the helper service: a fresh local-server instance per call, automation strings made
+// from the caller's texts and freed after the call, output strings copied and freed here.
+#include "platform/HelperService.h"
+
+#include <windows.h>
+#include <objbase.h>
+#include <oleauto.h>
+
+#include "Corvane_h.h"
+#include "platform/win32/Wide.h"
+
+namespace platform {
+
+namespace {
+
+constexpr wchar_t kControlHelperClass[] = L"{bad0a0ad-c16e-4380-9ece-65a51b28a63a}";
+constexpr wchar_t kRouteHelperClass[] = L"{bb4f20ea-f314-4ccf-9ef2-fa503f862a53}";
+
+// An automation string owned by this side of the call.
+class CBstr {
+public:
+    CBstr() = default;
+    explicit CBstr(std::u16string_view text)
+        : s_(SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()),
+                               static_cast<UINT>(text.size()))) {}
+    ~CBstr() { SysFreeString(s_); }
+    CBstr(const CBstr&) = delete;
+    CBstr& operator=(const CBstr&) = delete;
+    BSTR Get() const { return s_; }
+    BSTR* Out() { return &s_; }
+    // Out strings: copied when the service set one.
+    void CopyTo(std::optional<std::u16string>& text) const {
+        if (s_) text = std::u16string(reinterpret_cast<const char16_t*>(s_), SysStringLen(s_));
+    }
+
+private:
+    BSTR s_ = nullptr;
+};
+
+template <typename I>
+class CInstance {
+public:
+    CInstance() = default;
+    ~CInstance() {
+        if (p_) p_->Release();
+    }
+    CInstance(const CInstance&) = delete;
+    CInstance& operator=(const CInstance&) = delete;
+    I* operator->() const { return p_; }
+    void** Out() { return reinterpret_cast<void**>(&p_); }
+    I* Get() const { return p_; }
+
+private:
+    I* p_ = nullptr;
+};
+
+// Steps 1 and 2 of every call; false with `status` filled when either fails.
+template <typename I>
+bool Create(const wchar_t* classText, CInstance<I>& instance, HelperStatus& status) {
+    CLSID clsid;
+    HRESULT hr = CLSIDFromString(classText, &clsid);
+    if (FAILED(hr)) {
+        status.code = hr;
+        status.step = HelperStep::ClassId;
+        return false;
+    }
+    hr = CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, __uuidof(I), instance.Out());
+    if (FAILED(hr)) {
+        status.code = hr;
+        status.step = HelperStep::Create;
+        return false;
+    }
+    return true;
+}
+
+// The service's description of a failed call, when its object offers one.
+template <typename I>
+void Finish(const CInstance<I>& instance, HRESULT hr, HelperStatus& status) {
+    status.code = hr;
+    status.step = HelperStep::Call;
+    if (SUCCEEDED(hr)) return;
+    ISupportErrorInfo* support = nullptr;
+    if (FAILED(instance->QueryInterface(IID_ISupportErrorInfo, reinterpret_cast<void**>(&support)))) return;
+    const bool offers = support->InterfaceSupportsErrorInfo(__uuidof(I)) == S_OK;
+    support->Release();
+    IErrorInfo* info = nullptr;
+    if (!offers || GetErrorInfo(0, &info) != S_OK || !info) return;
+    CBstr description;
+    if (SUCCEEDED(info->GetDescription(description.Out())) && description.Get())
+        status.description = win32::FromWide(description.Get(), SysStringLen(description.Get()));
+    info->Release();
+}
+
+template <typename Body>
+HelperStatus CallControl(Body body) {
+    HelperStatus status;
+    CInstance<IControlHelper> instance;
+    if (Create(kControlHelperClass, instance, status)) Finish(instance, body(instance.Get()), status);
+    return status;
+}
+
+template <typename Body>
+HelperStatus CallRoute(Body body) {
+    HelperStatus status;
+    CInstance<IRouteHelper> instance;
+    if (Create(kRouteHelperClass, instance, status)) Finish(instance, body(instance.Get()), status);
+    return status;
+}
+
+}  // namespace
+
+std::u16string HelperCodeText(int32_t code) {
+    wchar_t* buffer = nullptr;
+    const DWORD n = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::u16string text;
+    if (n > 0 && buffer) text = win32::FromWide(buffer, n);
+    if (buffer) LocalFree(buffer);
+    while (!text.empty() && (text.back() == u'\n' || text.back() == u'\r')) text.pop_back();
+    return text;
+}
+
+HelperStatus HelperSaveOrchConfigToFile(std::u16string_view commuServer, int32_t orchId, int32_t cpeId,
+                                        int32_t customerId, std::u16string_view token, std::u16string_view sn,
+                                        std::u16string_view backServer) {
+    return CallControl([&](IControlHelper* i) {
+        CBstr a(commuServer), b(token), c(sn), d(backServer);
+        return i->SaveOrchConfigToFile(a.Get(), orchId, cpeId, customerId, b.Get(), c.Get(), d.Get());
+    });
+}
+
+HelperStatus HelperSaveFilterConfigToFile(std::u16string_view filterContent) {
+    return CallControl([&](IControlHelper* i) {
+        CBstr a(filterContent);
+        return i->SaveFilterConfigToFile(a.Get());
+    });
+}
+
+HelperStatus HelperStartDataPath(std::u16string_view orchDomain, int32_t enableHotSpotOrTransferMode,
+                                 int32_t& isErr, int32_t langId, std::optional<std::u16string>& msgErr,
+                                 int32_t& isIcsEnable) {
+    return CallControl([&](IControlHelper* i) {
+        CBstr domain(orchDomain), message;
+        LONG err = isErr, ics = isIcsEnable;
+        const HRESULT hr =
+            i->StartDataPath(domain.Get(), enableHotSpotOrTransferMode, &err, langId, message.Out(), &ics);
+        isErr = err;
+        isIcsEnable = ics;
+        message.CopyTo(msgErr);
+        return hr;
+    });
+}
+
+HelperStatus HelperStopDataPath(std::optional<std::u16string>& msgErr) {
+    return CallControl([&](IControlHelper* i) {
+        CBstr message;
+        const HRESULT hr = i->StopDataPath(message.Out());
+        message.CopyTo(msgErr);
+        return hr;
+    });
+}
+
+HelperStatus HelperGetSystemInfo(std::u16string_view execPath, std::u16string_view outFilePath) {
+    return CallControl([&](IControlHelper* i) {
+        CBstr a(execPath), b(outFilePath);
+        return i->GetSystemInfo(a.Get(), b.Get());
+    });
+}
+
+HelperStatus HelperFixErrAuto(uint32_t errCode) {
+    return CallControl([&](IControlHelper* i) { return i->FixErrAuto(errCode); });
+}
+
+HelperStatus HelperWifiSpotHotNotify(int32_t& ifIndex, int32_t langId, std::optional<std::u16string>& msg) {
+    return CallControl([&](IControlHelper* i) {
+        CBstr message;
+        INT index = ifIndex;
+        const HRESULT hr = i->WifiSpotHotNotify(&index, langId, message.Out());
+        ifIndex = index;
+        message.CopyTo(msg);
+        return hr;
+    });
+}
+
+HelperStatus HelperProduceNsCtlLog(std::u16string_view path, std::u16string_view name) {
+    return CallControl([&](IControlHelper* i) {
+        CBstr a(path), b(name);
+        return i->ProduceNsCtlLog(a.Get(), b.Get());
+    });
+}
+
+HelperStatus HelperAddRoute(std::u16string_view routerToGw, std::u16string_view routerToVpn,
+                            std::u16string_view l2tpInfName, int32_t mode) {
+    return CallRoute([&](IRouteHelper* i) {
+        CBstr a(routerToGw), b(routerToVpn), c(l2tpInfName);
+        return i->AddRoute(a.Get(), b.Get(), c.Get(), mode);
+    });
+}
+
+HelperStatus HelperRemoveRoutes(const std::vector<std::u16string>& routes) {
+    return CallRoute([&](IRouteHelper* i) {
+        HRESULT hr = S_OK;
+        for (const std::u16string& route : routes) {
+            CBstr a(route);
+            hr = i->RemoveRoute(a.Get());
+            if (FAILED(hr)) break;
+        }
+        return hr;
+    });
+}
+
+HelperStatus HelperAddRouterToGW(std::u16string_view routerToGw) {
+    return CallRoute([&](IRouteHelper* i) {
+        CBstr a(routerToGw);
+        return i->AddRouterToGW(a.Get());
+    });
+}
+
+HelperStatus HelperFindMinMetricInfOfDefaultGW(int32_t exceptL2tpInf, int32_t exceptVirtualInf,
+                                               std::u16string_view l2tpInfName, int32_t& index) {
+    return CallRoute([&](IRouteHelper* i) {
+        CBstr a(l2tpInfName);
+        INT value = index;
+        const HRESULT hr = i->FindMinMetricInfOfDefaultGW(exceptL2tpInf, exceptVirtualInf, a.Get(), &value);
+        index = value;
+        return hr;
+    });
+}
+
+}  // namespace platform
