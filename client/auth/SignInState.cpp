@@ -19,6 +19,22 @@ std::atomic<bool> agreeToPrivacy{false};
 std::atomic<int32_t> otpLogin{0};
 std::atomic<bool> passwordEdited{false};
 
+namespace {
+thread_local int32_t t_pageOverride = -1;
+}  // namespace
+
+int32_t CurrentLoginPage() {
+    return t_pageOverride >= 0 ? t_pageOverride : LoginPage.load();
+}
+
+CLoginPageOverride::CLoginPageOverride(int32_t page) : previous_(t_pageOverride) {
+    t_pageOverride = page;
+}
+
+CLoginPageOverride::~CLoginPageOverride() {
+    t_pageOverride = previous_;
+}
+
 void ResetSignInStateForTest() {
     LoginPage = PageCustomerId;
     signInRequested = false;

@@ -67,6 +67,21 @@ extern std::atomic<bool> agreeToPrivacy;
 extern std::atomic<int32_t> otpLogin;  // 1 when the account signs in with a one-time password
 extern std::atomic<bool> passwordEdited;
 
+// The page a sign-in acts for: `LoginPage`, unless this thread runs a sign-in of the exported API, which
+// acts as the password page without touching the window's page.
+int32_t CurrentLoginPage();
+// While one lives, CurrentLoginPage() on this thread answers `page`.
+class CLoginPageOverride {
+public:
+    explicit CLoginPageOverride(int32_t page);
+    ~CLoginPageOverride();
+    CLoginPageOverride(const CLoginPageOverride&) = delete;
+    CLoginPageOverride& operator=(const CLoginPageOverride&) = delete;
+
+private:
+    int32_t previous_;
+};
+
 // Back to the start-up values (tests; a process without the login window never needs it).
 void ResetSignInStateForTest();
 

@@ -445,7 +445,13 @@ uint32_t ApiValidateUser(const char16_t* customerId, const char16_t* userName, c
         CopyMessage(message, capacity, u"2017 Invalid password");
         return kErrorInvalidParameter;
     }
-    runSignIn(context);
+    // The API always runs the password sign-in, as the login window's password page does: it has a user
+    // name and a password, no browser for an external sign-in and no window for a second factor. It runs
+    // synchronously on the caller's thread. The sign-in escapes the texts it sends, so what is stored
+    // afterwards is taken from the caller's own texts.
+    const std::u16string typedName = context.userName;
+    const std::size_t passwordLength = context.password.size();
+    runApiSignIn(context);
     if (!context.message.empty()) CopyMessage(message, capacity, context.message);
     if (context.resultCode != 0 || context.authToken.empty()) {
         SetSetting(u"Password", u"");
@@ -459,8 +465,8 @@ uint32_t ApiValidateUser(const char16_t* customerId, const char16_t* userName, c
         return static_cast<uint32_t>(context.resultCode);
     }
     CopyMessage(message, capacity, u"");
-    SetSetting(u"Username", context.userName);
-    SetSetting(u"Password", std::u16string(context.password.size(), u'*'));
+    SetSetting(u"Username", typedName);
+    SetSetting(u"Password", std::u16string(passwordLength, u'*'));
     SetSetting(u"CustomerId", context.customerId);
     SetSetting(u"AuthUrl", context.authUrl);
     LogDebug(u"Authorization succeeded");

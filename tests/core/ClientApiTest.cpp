@@ -172,11 +172,14 @@ TEST_F(ClientApiTest, FailedSignInClearsTheStoredTokenAndPassword) {
     }
 }
 
-TEST_F(ClientApiTest, BuiltInSignInReportsThatItIsNotAvailable) {
+TEST_F(ClientApiTest, BuiltInSignInReportsAnUnreachableDiscoveryServer) {
     SetSignInRunnerForTest({});
-    char16_t buffer[64];
-    EXPECT_EQ(ApiValidateUser(u"12", u"alice", u"secret1", buffer, 64), 120u);
-    EXPECT_EQ(Text(buffer), u"Sign-in is not available in this build yet");
+    // Nothing listens on port 1 of the loopback: the run never leaves this machine.
+    SetSettingText(u"DiscoveryUrl", u"http://127.0.0.1:1/api/mobile/v1/orchinfo");
+    SetSettingText(u"DiscoveryBackupUrl", u"http://127.0.0.1:1/api/mobile/v1/orchinfo");
+    char16_t buffer[128];
+    EXPECT_EQ(ApiValidateUser(u"12", u"alice", u"secret1", buffer, 128), 12029u);
+    EXPECT_EQ(Text(buffer), u"Request time out.The network or the server might be unavailable");
 }
 
 // ---- Buffer rules ---------------------------------------------------------------------------------

@@ -1,0 +1,58 @@
+// The customer's sign-in methods.
+#include "auth/AuthConfig.h"
+
+#include "auth/AuthText.h"
+#include "auth/PasswordSignIn.h"
+#include "core/HttpClient.h"
+#include "core/JsonFields.h"
+#include "core/Log.h"
+#include "core/TextHelpers.h"
+
+namespace velora {
+
+bool fetchAuthConfig(SignInContext& context, AuthConfig& config) {
+    config = AuthConfig();
+    const std::u16string root = ServerRoot(context.authUrl);
+    const std::u16string body = FormatText(u"{\"customerId\":%s}", context.customerId);
+    LogMessageId(1302);
+    CHttpClient client;
+    std::string raw;
+    uint32_t status = 0;
+    const uint32_t result = client.PostText(root + u"api/mobile/auth/config", body, raw, status, 1, u"", u"", u"");
+    const std::u16string answer = Utf8ToUtf16(raw);
+    if (result != 0 || status != 200) {
+        if (result == 0 && status == 404) return true;
+        LogDebug(u"Failed to get type of customerID");
+        LogFormatMessageId(250, static_cast<int32_t>(result), static_cast<int32_t>(status));
+        reportRequestFailure(answer, result, status, context);
+        return false;
+    }
+    LogDebug(LogSnippet(answer));
+    if (const auto list = answer.find(u"authConfigs"); list != std::u16string::npos) {
+        std::size_t start = list;
+        while (start < answer.size()) {
+            std::size_t end = answer.find(u'}', start);
+            if (end == std::u16string::npos) end = answer.size();
+            const std::u16string_view element = std::u16string_view(answer).substr(start, end - start);
+            if (GetStringField(element, u"authenticationProtocol", u"") == u"authorization-code") {
+                config.identityProvider = GetStringField(element, u"identityProvider", u"");
+                config.configUrl = GetStringField(element, u"configUrl", u"");
+                break;
+            }
+            start = end + 1;
+        }
+    }
+    const bool ordinary = GetBoolField(answer, u"supportedOrdinaryAuthentication", 0) == 1;
+    if (!config.configUrl.empty()) {
+        if (config.configUrl.front() == u'/') config.configUrl.erase(0, 1);
+        config.configUrl = root + config.configUrl;
+    }
+    config.type = config.configUrl.empty() ? kAuthConfigPasswordOnly
+                  : ordinary               ? kAuthConfigExternalAndPassword
+                                           : kAuthConfigExternalOnly;
+    static constexpr uint32_t kTypeLog[] = {1306, 1303, 1304};
+    LogMessageId(kTypeLog[config.type]);
+    return true;
+}
+
+}  // namespace velora
