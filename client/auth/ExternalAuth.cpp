@@ -185,6 +185,10 @@ void RunExternalSignIn(const std::u16string& serial, const std::u16string& provi
         return;
     }
 
+    // The named event exists before the browser can start a second copy: that copy must find it, or it
+    // would take itself for the first one.
+    uint32_t eventError = 0;
+    (void)InstanceEvent(eventError);
     LogDebug(u"Auth code request URL:" + url);
     SetSetting(u"OauthBrowerRet", u"");
     platform::PostWindowMessage(context.notifyWindow, UM_SIGNIN_RESULT, kExternalBrowserOpened, 0);

@@ -80,22 +80,28 @@ TEST_F(AccountTest, PasswordChangeWithoutTokenNeverReachesTheNetwork) {
 TEST_F(AccountTest, PasswordChangeOutcomes) {
     struct Case {
         const char16_t* data;
+        bool publicKey;  // the service hands out its key (else the key request fails)
         const char16_t* oldPassword;
         uintptr_t code;
         bool sent;
         const char16_t* text;
     } cases[] = {
-        {u"{\"current\":\"old-1\",\"tokens\":[\"tok-1\"]}", u"old-1", 0, false, u""},
+        {u"{\"current\":\"old-1\",\"tokens\":[\"tok-1\"]}", false, u"old-1", 0, false, u""},
+        {u"{\"current\":\"old-1\",\"tokens\":[\"tok-1\"]}", true, u"old-1", 0, false, u""},
         // 406 shows the key's text itself.
-        {u"{\"current\":\"old-1\",\"tokens\":[\"tok-1\"]}", u"wrong", 406, true,
+        {u"{\"current\":\"old-1\",\"tokens\":[\"tok-1\"]}", false, u"wrong", 406, true,
          u"The old password is incorrect"},
         // HTTP 500 without "i18nKey" is a failure with the status, never a success.
-        {u"{\"tokens\":[\"tok-1\"],\"failure\":{\"status\":500,\"body\":{\"error\":\"x\"}}}", u"old-1", 500,
-         false, u""},
+        {u"{\"tokens\":[\"tok-1\"],\"failure\":{\"status\":500,\"body\":{\"error\":\"x\"}}}", true, u"old-1",
+         500, false, u""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(platform::Utf16ToUtf8(c.data));
         UseTenant(u"{\"factors\":{\"password\":" + std::u16string(c.data) + u"}}");
+        if (!c.publicKey) {
+            sim_.Answer(u"{\"path\":\"" + TenantPath(u"/s/mobile/pubkey/obtain") + u"\",\"status\":503}");
+        }
+        serverPublicKey.Clear();
         SetSetting(u"AuthToken", u"tok-1");
         const auto messages = Change(c.oldPassword, u"new \"1\"");
         ASSERT_EQ(messages.size(), 1u);
@@ -103,13 +109,20 @@ TEST_F(AccountTest, PasswordChangeOutcomes) {
         EXPECT_EQ(messages[0].wParam, c.code);
         EXPECT_EQ(messages[0].sent, c.sent);
         EXPECT_EQ(messages[0].text, c.text);
+        const std::string body = sim_.Last(TenantPath(u"/api/mobile/v2/resetpassword"), u"body");
+        if (c.publicKey) {
+            // "key:ciphertext" for both, never the clear passwords.
+            EXPECT_EQ(body.rfind("{\"oldEncryptPassword\":\"", 0), 0u) << body;
+            EXPECT_NE(body.find("\",\"newEncryptPassword\":\""), std::string::npos) << body;
+            EXPECT_EQ(body.find("old-1"), std::string::npos) << body;
+        } else {
+            // The key request failed silently: the clear body, a quotation mark kept inside its value.
+            EXPECT_EQ(body, "{\"oldPassword\":\"" + test::U8(c.oldPassword) + "\",\"newPassword\":\"new \\\"1\\\"\"}");
+        }
+        const std::string headers = sim_.Last(TenantPath(u"/api/mobile/v2/resetpassword"), u"headers");
+        EXPECT_TRUE(test::HasHeader(headers, "X-KX-AUTH-HEADER", "tok-1")) << headers;
+        EXPECT_TRUE(test::HasHeader(headers, "type", "windows")) << headers;
     }
-    // Without the service's public key the clear body goes out; a quotation mark stays inside its value.
-    const std::string body = sim_.Last(TenantPath(u"/api/mobile/v2/resetpassword"), u"body");
-    EXPECT_EQ(body, "{\"oldPassword\":\"old-1\",\"newPassword\":\"new \\\"1\\\"\"}");
-    const std::string headers = sim_.Last(TenantPath(u"/api/mobile/v2/resetpassword"), u"headers");
-    EXPECT_TRUE(test::HasHeader(headers, "X-KX-AUTH-HEADER", "tok-1")) << headers;
-    EXPECT_TRUE(test::HasHeader(headers, "type", "windows")) << headers;
 }
 
 TEST_F(AccountTest, SignOutTellsTheServiceAndForgetsTheToken) {

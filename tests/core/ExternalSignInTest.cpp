@@ -8,6 +8,7 @@
 
 #include "auth/ExternalAuth.h"
 #include "auth/Pkce.h"
+#include "auth/SignIn.h"
 #include "auth/SignInState.h"
 #include "core/DeviceInfo.h"
 #include "core/HttpClient.h"
@@ -138,7 +139,11 @@ TEST_F(ExternalSignInTest, BrowserRedirectLeadsToTheCodeExchangeWithPkce) {
     UseIdp(u"{\"identityProvider\":\"corp-sso\",\"token\":\"ext-token-1\",\"accountName\":\"carol\"}");
     SignInContext context;
     const auto messages = Run(context);
-    ASSERT_GE(messages.size(), 2u);
+    ASSERT_EQ(Codes(messages), (std::vector<uintptr_t>{4091, 4095, 0}));
+    EXPECT_EQ(context.resultCode, 0) << U8(context.message);
+    EXPECT_EQ(context.authToken, u"ext-token-1");
+    EXPECT_EQ(GetSetting(u"AuthToken", u""), u"ext-token-1");
+    EXPECT_EQ(GetSetting(u"ThirdPartyUser", u""), u"carol");
     EXPECT_EQ(messages[0].wParam, static_cast<uintptr_t>(kExternalBrowserOpened));
     EXPECT_FALSE(messages[0].sent);
     EXPECT_EQ(messages[1].wParam, static_cast<uintptr_t>(kExternalRedirectArrived));
@@ -163,6 +168,53 @@ TEST_F(ExternalSignInTest, BrowserRedirectLeadsToTheCodeExchangeWithPkce) {
         << body;
     EXPECT_EQ(GetSetting(u"OauthBrowerRet", u""), handedOver_);
     EXPECT_FALSE(ExternalSignInRunning());
+}
+
+TEST_F(ExternalSignInTest, SignInFlowDispatchesToTheBrowserAndLaterUsesTheStoredToken) {
+    UseTenant(u"{\"authConfig\":{\"authConfigs\":[{\"authenticationProtocol\":\"authorization-code\","
+              u"\"identityProvider\":\"corp-sso\",\"configUrl\":\"/api/mobile/v1/auth/idp/param\"}],"
+              u"\"supportedOrdinaryAuthentication\":false},"
+              u"\"accounts\":[{\"customerId\":\"1234\",\"name\":\"carol\",\"password\":\"unused-1\"}],"
+              u"\"factors\":{\"idp\":{\"identityProvider\":\"corp-sso\",\"token\":\"ext-token-2\","
+              u"\"accountName\":\"carol\"}}}");
+    SetSettingText(u"DiscoveryUrl", root_ + u"/api/mobile/v1/orchinfo");
+    SetSettingText(u"DiscoveryBackupUrl", root_ + u"/backup/api/mobile/v1/orchinfo");
+    SetSettingText(u"DebugOrchUrl", authUrl_);
+    auto runFlow = [&](SignInContext& context) {
+        context.customerId = u"1234";
+        context.notifyWindow = window_.Handle();
+        std::atomic<bool> done{false};
+        std::thread worker([&] {
+            runSignIn(context);
+            done = true;
+        });
+        EXPECT_TRUE(window_.PumpUntil([&] { return done.load(); }, 60000));
+        if (!done) SignalLoginThreadExit();
+        worker.join();
+        if (browser_.joinable()) browser_.join();
+        window_.WaitFor(0, 50);
+        return Codes(window_.Take());
+    };
+    SignInContext first;
+    EXPECT_EQ(runFlow(first), (std::vector<uintptr_t>{4091, 4095, 0}));
+    EXPECT_EQ(first.resultCode, 0) << U8(first.message);
+    EXPECT_EQ(first.authToken, u"ext-token-2");
+    EXPECT_EQ(GetSetting(u"ThirdPartyUser", u""), u"carol");
+    EXPECT_EQ(GetSettingInt(u"EnableOuterAuth2", -1), 1);
+    ASSERT_EQ(opened_.size(), 1u);
+
+    // The next sign-in goes with the stored token and the stored account, without the browser.
+    SignInContext again;
+    again.authToken = first.authToken;
+    EXPECT_EQ(runFlow(again), (std::vector<uintptr_t>{0}));
+    EXPECT_EQ(again.resultCode, 0) << U8(again.message);
+    EXPECT_EQ(opened_.size(), 1u);
+    const std::string body = sim_.Last(TenantPath(u"/api/mobile/v2/auth"), u"body");
+    EXPECT_EQ(body.rfind("{\"customerId\":1234,\"accountName\":\"carol\", \"support2FA\":false, "
+                         "\"supportPollByRequestId\":false, \"agreeToPrivacy\":false,", 0),
+              0u)
+        << body;
+    SetSettingText(u"DebugOrchUrl", u"");
 }
 
 TEST_F(ExternalSignInTest, FailuresEndWithOneResult) {
