@@ -117,7 +117,8 @@ TEST_F(AccountTest, PasswordChangeOutcomes) {
             EXPECT_EQ(body.find("old-1"), std::string::npos) << body;
         } else {
             // The key request failed silently: the clear body, a quotation mark kept inside its value.
-            EXPECT_EQ(body, "{\"oldPassword\":\"" + test::U8(c.oldPassword) + "\",\"newPassword\":\"new \\\"1\\\"\"}");
+            EXPECT_EQ(body, "{\"oldPassword\":\"" + test::U8(c.oldPassword) +
+                                "\",\"newPassword\":\"new \\\"1\\\"\"}");
         }
         const std::string headers = sim_.Last(TenantPath(u"/api/mobile/v2/resetpassword"), u"headers");
         EXPECT_TRUE(test::HasHeader(headers, "X-KX-AUTH-HEADER", "tok-1")) << headers;

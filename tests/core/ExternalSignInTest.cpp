@@ -171,12 +171,13 @@ TEST_F(ExternalSignInTest, BrowserRedirectLeadsToTheCodeExchangeWithPkce) {
 }
 
 TEST_F(ExternalSignInTest, SignInFlowDispatchesToTheBrowserAndLaterUsesTheStoredToken) {
-    UseTenant(u"{\"authConfig\":{\"authConfigs\":[{\"authenticationProtocol\":\"authorization-code\","
-              u"\"identityProvider\":\"corp-sso\",\"configUrl\":\"/api/mobile/v1/auth/idp/param\"}],"
-              u"\"supportedOrdinaryAuthentication\":false},"
-              u"\"accounts\":[{\"customerId\":\"1234\",\"name\":\"carol\",\"password\":\"unused-1\"}],"
-              u"\"factors\":{\"idp\":{\"identityProvider\":\"corp-sso\",\"token\":\"ext-token-2\","
-              u"\"accountName\":\"carol\"}}}");
+    UseTenant(
+        u"{\"authConfig\":{\"authConfigs\":[{\"authenticationProtocol\":\"authorization-code\","
+        u"\"identityProvider\":\"corp-sso\",\"configUrl\":\"/api/mobile/v1/auth/idp/param\"}],"
+        u"\"supportedOrdinaryAuthentication\":false},"
+        u"\"accounts\":[{\"customerId\":\"1234\",\"name\":\"carol\",\"password\":\"unused-1\"}],"
+        u"\"factors\":{\"idp\":{\"identityProvider\":\"corp-sso\",\"token\":\"ext-token-2\","
+        u"\"accountName\":\"carol\"}}}");
     SetSettingText(u"DiscoveryUrl", root_ + u"/api/mobile/v1/orchinfo");
     SetSettingText(u"DiscoveryBackupUrl", root_ + u"/backup/api/mobile/v1/orchinfo");
     SetSettingText(u"DebugOrchUrl", authUrl_);
@@ -211,7 +212,8 @@ TEST_F(ExternalSignInTest, SignInFlowDispatchesToTheBrowserAndLaterUsesTheStored
     EXPECT_EQ(opened_.size(), 1u);
     const std::string body = sim_.Last(TenantPath(u"/api/mobile/v2/auth"), u"body");
     EXPECT_EQ(body.rfind("{\"customerId\":1234,\"accountName\":\"carol\", \"support2FA\":false, "
-                         "\"supportPollByRequestId\":false, \"agreeToPrivacy\":false,", 0),
+                         "\"supportPollByRequestId\":false, \"agreeToPrivacy\":false,",
+                         0),
               0u)
         << body;
     SetSettingText(u"DebugOrchUrl", u"");

@@ -62,8 +62,9 @@ class ExternalSignInWinTest : public test::FactorFixture {};
 
 TEST_F(ExternalSignInWinTest, SecondStartOfTheProgramHandsTheRedirectToTheWaitingSignIn) {
     ASSERT_EQ(CountVeloraProcesses(), 0) << "a Velora.exe already runs in this Wine prefix";
-    UseTenant(u"{\"factors\":{\"idp\":{\"identityProvider\":\"corp-sso\",\"token\":\"ext-win-1\","
-              u"\"accountName\":\"carol\"}}}");
+    UseTenant(
+        u"{\"factors\":{\"idp\":{\"identityProvider\":\"corp-sso\",\"token\":\"ext-win-1\","
+        u"\"accountName\":\"carol\"}}}");
     SetSettingText(u"OauthDebugRet", u"");
     ResetLoginThreadExit();
 
@@ -74,7 +75,8 @@ TEST_F(ExternalSignInWinTest, SecondStartOfTheProgramHandsTheRedirectToTheWaitin
         error = 0;
         browser = std::thread([&, url = std::u16string(url)] {
             redirect = LocationOf(url);
-            std::wstring commandLine = L"\"" + VeloraPath() + L"\" " + std::wstring(redirect.begin(), redirect.end());
+            std::wstring commandLine =
+                L"\"" + VeloraPath() + L"\" " + std::wstring(redirect.begin(), redirect.end());
             STARTUPINFOW startup{};
             startup.cb = sizeof(startup);
             PROCESS_INFORMATION info{};
@@ -83,7 +85,8 @@ TEST_F(ExternalSignInWinTest, SecondStartOfTheProgramHandsTheRedirectToTheWaitin
                 return;
             }
             CloseHandle(info.hThread);
-            if (WaitForSingleObject(info.hProcess, 60000) != WAIT_OBJECT_0) TerminateProcess(info.hProcess, 1);
+            if (WaitForSingleObject(info.hProcess, 60000) != WAIT_OBJECT_0)
+                TerminateProcess(info.hProcess, 1);
             GetExitCodeProcess(info.hProcess, &secondExit);
             CloseHandle(info.hProcess);
         });
