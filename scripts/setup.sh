@@ -24,3 +24,56 @@ if ((${#missing[@]})); then
     apt-get update -qq
     apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
+
+# Third-party sources that the Windows build compiles too come from Debian source packages, fetched once
+# into third_party/ (ignored by git). The deb-src list is derived from this system's own apt sources and
+# kept in a private apt folder, so the system's apt configuration is left alone.
+ROOT="$(cd "$(dirname "$0")/.." && pwd)"
+fetch_source_package() {
+    local package=$1 dest=$2 inner=$3
+    [ -d "$dest" ] && return 0
+    local apt_dir="$ROOT/build/apt-src"
+    mkdir -p "$apt_dir/parts" "$apt_dir/lists/partial" "$apt_dir/cache/archives/partial" "$apt_dir/download"
+    : >"$apt_dir/empty.list"
+    rm -f "$apt_dir/parts/"*
+    for f in /etc/apt/sources.list.d/*.sources; do
+        [ -f "$f" ] || continue
+        sed -E 's/^Types:[[:space:]]*deb[[:space:]]*$/Types: deb-src/' "$f" >"$apt_dir/parts/$(basename "$f")"
+    done
+    for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+        [ -f "$f" ] || continue
+        grep -E '^[[:space:]]*deb[[:space:]]' "$f" | sed -E 's/^[[:space:]]*deb[[:space:]]/deb-src /' \
+            >"$apt_dir/parts/$(basename "$f").list" || true
+    done
+    local options=(-o "Dir::Etc::sourcelist=$apt_dir/empty.list" -o "Dir::Etc::sourceparts=$apt_dir/parts"
+                   -o "Dir::State::Lists=$apt_dir/lists" -o "Dir::Cache=$apt_dir/cache"
+                   -o "APT::Sandbox::User=root")
+    apt-get -qq "${options[@]}" update >/dev/null 2>&1 || true
+    # Only the upstream tarball is needed; a missing Debian patch tarball does not matter here.
+    (cd "$apt_dir/download" && apt-get -qq "${options[@]}" source --download-only "$package" >/dev/null 2>&1) || true
+    local tarball
+    tarball=$(ls "$apt_dir/download/${package}_"*.orig.tar.* 2>/dev/null | head -n 1)
+    if [ -z "$tarball" ]; then
+        echo "setup: could not fetch the source package $package" >&2
+        return 1
+    fi
+    # The checksum listed in the signed source index (through the .dsc) must match.
+    local dsc expected
+    dsc=$(ls "$apt_dir/download/${package}_"*.dsc | head -n 1)
+    expected=$(awk '/^Checksums-Sha256:/{s=1;next} /^[^ ]/{s=0} s && $3=="'"$(basename "$tarball")"'"{print $1}' "$dsc")
+    if [ -z "$expected" ] || [ "$(sha256sum "$tarball" | cut -d' ' -f1)" != "$expected" ]; then
+        echo "setup: checksum mismatch for $tarball" >&2
+        return 1
+    fi
+    local unpack="$apt_dir/unpack-$package"
+    rm -rf "$unpack" && mkdir -p "$unpack"
+    tar -xf "$tarball" -C "$unpack"
+    local top
+    top=$(ls "$unpack" | head -n 1)
+    mkdir -p "$(dirname "$dest")"
+    cp -r "$unpack/$top/$inner" "$dest"
+    rm -rf "$unpack"
+    echo "setup: fetched $package into ${dest#"$ROOT"/}"
+}
+# qrcodegen (the C library): the QR symbol of the one-time-password binding page.
+fetch_source_package qr-code-generator "$ROOT/third_party/qrcodegen" c

@@ -5,9 +5,11 @@ namespace sim {
 
 using nlohmann::json;
 
+// The factor group goes first: of the auth URL's requests it claims only the SMS verification and the
+// code exchange, and leaves every other sign-in request to the authentication group.
 COperations::COperations()
     : default_(std::make_shared<CTenant>(json::object())),
-      groups_{AuthOperations, FactorOperations, OrchOperations} {}
+      groups_{FactorOperations, AuthOperations, OrchOperations} {}
 
 void COperations::SetDefault(const json& data) {
     json clean = data.is_object() ? data : json::object();

@@ -1,0 +1,39 @@
+// Small pieces shared by the short account workers (SMS, one-time-password recovery, password change,
+// sign-out, external sign-in): URL cutting, the "does this answer carry a server message" test, and the
+// window-message rule that texts are sent (valid during the call) and codes are posted.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/Messenger.h"
+#include "platform/Types.h"
+
+namespace velora {
+
+// The text before the last (or first) occurrence of `mark`; the whole text when it does not occur.
+inline std::u16string CutBeforeLast(std::u16string_view text, std::u16string_view mark) {
+    const std::size_t p = text.rfind(mark);
+    return std::u16string(p == std::u16string_view::npos ? text : text.substr(0, p));
+}
+inline std::u16string CutBeforeFirst(std::u16string_view text, std::u16string_view mark) {
+    const std::size_t p = text.find(mark);
+    return std::u16string(p == std::u16string_view::npos ? text : text.substr(0, p));
+}
+
+// At least 7 bytes and the bytes of `word` somewhere in them (the service's error answers).
+inline bool AnswerCarries(const std::string& answer, std::string_view word) {
+    return answer.size() >= 7 && answer.find(word) != std::string::npos;
+}
+
+// A text goes to the window by a sent message: the pointer (a NUL-terminated UTF-16 text) is valid only
+// while the window handles it.
+inline void SendTextMessage(platform::WindowHandle window, uint32_t message, uintptr_t code,
+                            const std::u16string& text) {
+    platform::SendWindowMessage(window, message, code, reinterpret_cast<intptr_t>(text.c_str()));
+}
+inline void PostCode(platform::WindowHandle window, uint32_t message, uintptr_t code) {
+    platform::PostWindowMessage(window, message, code, 0);
+}
+
+}  // namespace velora

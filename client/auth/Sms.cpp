@@ -1,0 +1,259 @@
+// SMS workers. They never touch the dialog directly: codes are posted, texts sent. Every loop here is
+// bounded, whatever counts and intervals the service hands out.
+#include "auth/Sms.h"
+
+#include <algorithm>
+#include <atomic>
+
+#include "auth/AccountHelpers.h"
+#include "auth/ErrorCatalogue.h"
+#include "auth/PasswordSignIn.h"
+#include "core/DeviceInfo.h"
+#include "core/Format.h"
+#include "core/HttpClient.h"
+#include "core/JsonFields.h"
+#include "core/Log.h"
+#include "core/Settings.h"
+#include "core/TextHelpers.h"
+
+namespace velora {
+
+CSharedText smsAccountName;
+
+namespace {
+
+std::atomic<void (*)(uint32_t)> g_sleep{nullptr};
+
+// The service decides how often and how slowly the client polls; these keep a hostile or broken answer
+// from holding the worker for ever.
+constexpr int32_t kMaxPollChecks = 100;
+constexpr int32_t kMaxPollIntervalSeconds = 60;
+constexpr int kMaxVerifyRounds = 20;
+
+void SmsFailureReport(const std::string& answer, uint32_t result, uint32_t status,
+                      platform::WindowHandle dialog) {
+    if (result != 0) {
+        PostCode(dialog, UM_SMS_VERIFY_RESULT, result);
+        return;
+    }
+    if (!AnswerCarries(answer, "message")) {
+        if (!answer.empty()) LogDebug(Utf8ToUtf16(answer));
+        PostCode(dialog, UM_SMS_VERIFY_RESULT, status);
+        return;
+    }
+    const std::u16string wide = Utf8ToUtf16(answer);
+    const std::u16string text = serverErrorText(wide);
+    if (text.empty()) {
+        PostCode(dialog, UM_SMS_VERIFY_RESULT, status);
+    } else if (text.find(u"BindDevice") != std::u16string::npos) {
+        smsAccountName.Set(GetStringField(wide, u"accountName", u""));
+        PostCode(dialog, UM_SMS_VERIFY_RESULT, kSmsBindDevice);
+    } else {
+        SendTextMessage(dialog, UM_SMS_VERIFY_RESULT, status, text);
+    }
+}
+
+void StoreAdmissionRules(std::u16string_view answer) {
+    const std::u16string processes = GetStringField(answer, u"windowsProcessNameExpression", u"");
+    SetSetting(u"ProcessList", processes);
+    if (!processes.empty()) LogFormatMessageId(1243, processes);
+    const std::u16string versions = GetArrayField(answer, u"windowsVersionList", u"");
+    SetSetting(u"OsList", versions);
+    if (!versions.empty()) LogFormatMessageId(1267, versions);
+}
+
+}  // namespace
+
+void SetFactorSleepForTest(void (*sleep)(uint32_t ms)) {
+    g_sleep = sleep;
+}
+
+void FactorSleep(uint32_t ms) {
+    if (auto sleep = g_sleep.load()) {
+        sleep(ms);
+    } else {
+        platform::SleepMs(ms);
+    }
+}
+
+std::u16string SmsSendUrl(std::u16string_view authUrl) {
+    return CutBeforeLast(authUrl, u"/") + u"/verification/send";
+}
+
+std::u16string SmsStatusUrl(std::u16string_view sendUrl) {
+    return CutBeforeFirst(sendUrl, u"/api") + u"/api/smsStatus";
+}
+
+void sendSmsCode(const SmsRequest& request) {
+    const std::u16string serial = GetInstallationSerial();
+    const std::u16string encrypted = encryptCredential(request.userName);
+    // The number comes from the service's answer; escaping keeps it a value whatever it holds.
+    const std::u16string phone = JsonEscape(request.phoneNumber);
+    const std::u16string body =
+        encrypted.empty()
+            ? FormatText(u"{\"phoneNumber\":\"%s\",\"customerId\":%s,\"accountName\":\"%s\"}", phone,
+                         request.customerId, request.userName)
+            : FormatText(u"{\"phoneNumber\":\"%s\",\"customerId\":%s,\"encryptAccountName\":\"%s\"}", phone,
+                         request.customerId, encrypted);
+    LogFormat(u"SMS post params: %s", body);
+    const std::u16string middleHeader =
+        request.smsMiddleToken.empty() ? std::u16string() : u"middleToken:" + request.smsMiddleToken;
+    const std::u16string snHeader = u"sn:" + serial;
+
+    PostCode(request.dialog, UM_SMS_SEND_RESULT, kSmsSending);
+    std::string answer;
+    uint32_t status = 0;
+    uint32_t result = 0;
+    {
+        CHttpClient client;
+        result = client.PostText(request.url, body, answer, status, 1, middleHeader, snHeader, u"");
+    }
+    if (result != 0 || status != 200) {
+        LogMessageId(400);
+        LogFormatMessageId(401, result, status);
+        if (result == 0 && !answer.empty()) {
+            const std::u16string wide = Utf8ToUtf16(answer);
+            LogFormatMessageId(402, wide);
+            if (AnswerCarries(answer, "message")) {
+                const std::u16string text = serverErrorText(wide);
+                if (text.empty()) {
+                    PostCode(request.dialog, UM_SMS_SEND_RESULT, status);
+                } else {
+                    SendTextMessage(request.dialog, UM_SMS_SEND_RESULT, status, text);
+                }
+                return;
+            }
+        }
+        PostCode(request.dialog, UM_SMS_SEND_RESULT, result != 0 ? result : status);
+        return;
+    }
+
+    const std::u16string id = GetStringField(Utf8ToUtf16(answer), u"id", u"");
+    if (id.empty()) return;
+    const std::u16string statusUrl = SmsStatusUrl(request.url);
+    const std::u16string statusBody = FormatText(u"{\"id\":\"%s\"}", JsonEscape(id));
+    for (int check = 0; check < kSmsStatusChecks; ++check) {
+        std::string statusAnswer;
+        uint32_t checkStatus = 0;
+        CHttpClient client;
+        client.PostText(statusUrl, statusBody, statusAnswer, checkStatus, 1);
+        const std::u16string wide = Utf8ToUtf16(statusAnswer);
+        LogFormatMessageId(399, checkStatus, wide);
+        const int32_t code = GetIntField(wide, u"code", kSmsNoCode);
+        if (code != kSmsStillSending) {
+            PostCode(request.dialog, UM_SMS_SEND_RESULT, static_cast<uint32_t>(code));
+            return;
+        }
+        // No pause after the last check: the worker ends silently then.
+        if (check + 1 < kSmsStatusChecks) FactorSleep(kSmsStatusIntervalMs);
+    }
+}
+
+void verifySmsCode(const SmsRequest& request) {
+    smsAccountName.Clear();
+    LogMessageId(245);
+    LogFormat(u"CustomerId %s accountName %s code %s", request.customerId, request.userName, request.code);
+    const std::u16string serial = GetInstallationSerial();
+    const std::u16string snHeader = u"sn:" + serial;
+    const std::u16string code = JsonEscape(request.code);
+
+    std::u16string requestId;
+    for (int round = 0; round < kMaxVerifyRounds; ++round) {
+        std::u16string body =
+            requestId.empty()
+                ? FormatText(
+                      u"{\"supportPollByRequestId\":true,\"password\":\"%s\",\"customerId\":%s,"
+                      u"\"accountName\":\"%s\", \"support2FA\":true, \"verification\":\"%s\"}",
+                      request.password, request.customerId, request.userName, code)
+                : FormatText(
+                      u"{\"requestIdForPoll\":\"%s\",\"supportPollByRequestId\":true,\"password\":\"%s\","
+                      u"\"customerId\":%s,\"accountName\":\"%s\", \"support2FA\":true, "
+                      u"\"verification\":\"%s\"}",
+                      JsonEscape(requestId), request.password, request.customerId, request.userName, code);
+        if (platform::WindowExists(request.loginWindow)) appendDeviceInfo(body, serial);
+
+        std::string answer;
+        uint32_t status = 0;
+        uint32_t result = 0;
+        {
+            CHttpClient client;
+            result = client.PostText(request.url, body, answer, status, 1, snHeader, u"type:windows", u"");
+        }
+        if (result != 0 || status != 200) {
+            LogMessageId(249);
+            LogFormatMessageId(250, result, status);
+            SmsFailureReport(answer, result, status, request.dialog);
+            return;
+        }
+        const std::u16string wide = Utf8ToUtf16(answer);
+        LogDebug(MaskStringField(wide, u"X-KX-AUTH-HEADER"));
+        const std::u16string token = GetStringField(wide, u"X-KX-AUTH-HEADER", u"");
+        requestId = GetStringField(wide, u"requestIdForPoll", u"");
+        const std::u16string checkUrl = GetStringField(wide, u"authResultCheckUrl", u"");
+        const int32_t interval =
+            std::clamp(GetIntField(wide, u"authResultCheckInterval", 0), 0, kMaxPollIntervalSeconds);
+        int32_t checks = std::min(GetIntField(wide, u"authResultCheckTimes", 0), kMaxPollChecks);
+        StoreAdmissionRules(wide);
+
+        if (!token.empty()) {
+            LogMessageId(403);
+            SetSetting(u"AuthToken", token);
+            PostCode(request.dialog, UM_SMS_VERIFY_RESULT, 0);
+            return;
+        }
+        if (requestId.empty() || checkUrl.empty()) {
+            PostCode(request.dialog, UM_SMS_VERIFY_RESULT, kSmsNoCode);
+            return;
+        }
+        bool approved = false;
+        while (checks > 0) {
+            std::string checkAnswer;
+            uint32_t checkStatus = 0;
+            uint32_t checkResult = 0;
+            {
+                CHttpClient client;
+                checkResult = client.PostText(checkUrl, u"", checkAnswer, checkStatus, 1, snHeader,
+                                              u"type:windows", u"");
+            }
+            LogDebug(Utf8ToUtf16(checkAnswer));
+            if (checkResult != 0 || checkStatus != 200) {
+                LogMessageId(405);
+                LogFormatMessageId(250, checkResult, checkStatus);
+                SmsFailureReport(checkAnswer, checkResult, checkStatus, request.dialog);
+                return;
+            }
+            if (GetIntField(Utf8ToUtf16(checkAnswer), u"resultCode", -1) == 0) {
+                approved = true;
+                break;
+            }
+            --checks;
+            if (interval > 0) FactorSleep(static_cast<uint32_t>(interval) * 1000u);
+        }
+        if (!approved) {
+            PostCode(request.dialog, UM_SMS_VERIFY_RESULT, kSmsPollTimedOut);
+            return;
+        }
+    }
+    // The service kept asking for another round: treat it as a time-out rather than loop for ever.
+    PostCode(request.dialog, UM_SMS_VERIFY_RESULT, kSmsPollTimedOut);
+}
+
+std::unique_ptr<platform::Thread> StartSendSmsCode(SmsRequest request, uint32_t& error) {
+    platform::ThreadCreation created = platform::StartThread([request = std::move(request)]() -> uint32_t {
+        sendSmsCode(request);
+        return 0;
+    });
+    error = created.error;
+    return std::move(created.thread);
+}
+
+std::unique_ptr<platform::Thread> StartVerifySmsCode(SmsRequest request, uint32_t& error) {
+    platform::ThreadCreation created = platform::StartThread([request = std::move(request)]() -> uint32_t {
+        verifySmsCode(request);
+        return 0;
+    });
+    error = created.error;
+    return std::move(created.thread);
+}
+
+}  // namespace velora
