@@ -11,6 +11,7 @@
 #include "core/Log.h"
 #include "core/Settings.h"
 #include "core/TextHelpers.h"
+#include "engine/HelperClient.h"
 
 namespace velora {
 namespace {
@@ -82,7 +83,6 @@ void routeServerViaGateway(std::u16string_view url) {
         std::lock_guard l(g_routerLock);
         router = g_router;
     }
-    if (!router) return;
     const std::size_t slashes = url.find(u"//");
     if (slashes == std::u16string_view::npos) {
         LogFormatMessageId(258, url);
@@ -105,7 +105,11 @@ void routeServerViaGateway(std::u16string_view url) {
         LogDebug(addresses);
         return;
     }
-    (*router)(addresses);
+    if (router) {
+        (*router)(addresses);
+    } else {
+        AddRouterToGW(addresses);
+    }
 }
 
 void SetGatewayRouter(GatewayRouterFn router) {
@@ -113,9 +117,5 @@ void SetGatewayRouter(GatewayRouterFn router) {
     g_router = router ? std::make_shared<const GatewayRouterFn>(std::move(router)) : nullptr;
 }
 
-bool HasGatewayRouter() {
-    std::lock_guard l(g_routerLock);
-    return g_router != nullptr;
-}
 
 }  // namespace velora

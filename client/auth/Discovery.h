@@ -24,14 +24,12 @@ std::u16string authUrlFromDiscovery(std::u16string_view answer);
 std::u16string fetchPrivacyVersion();
 
 // Hands the IPv4 addresses of the URL's host to the helper service (AddRouterToGW), so traffic to the
-// authentication servers bypasses a tunnel. Does nothing until the helper-service binding registers
-// how to reach it (SetGatewayRouter).
+// authentication servers bypasses a tunnel. The call goes to the helper service's binding unless a test
+// registered another router (SetGatewayRouter); the thread must be in a COM apartment.
 void routeServerViaGateway(std::u16string_view url);
 
-// `addresses`: IPv4 addresses joined by ",". Registered by the helper-service binding; empty removes it.
+// `addresses`: IPv4 addresses joined by ",". Tests register a recorder; empty restores the binding.
 using GatewayRouterFn = std::function<void(const std::u16string& addresses)>;
 void SetGatewayRouter(GatewayRouterFn router);
-// Whether a router is registered (the sign-in routes its servers only then).
-bool HasGatewayRouter();
 
 }  // namespace velora

@@ -19,6 +19,8 @@
 #include "core/Settings.h"
 #include "core/TextHelpers.h"
 #include "core/WindowMessages.h"
+#include "platform/ComApartment.h"
+#include "platform/HelperService.h"
 #include "platform/Messenger.h"
 
 namespace velora {
@@ -104,8 +106,13 @@ void RunExternal(SignInContext& context, const std::u16string& serial, const Aut
 void RunSignInFlow(SignInContext& context, bool apiRun) {
     const std::u16string serial = GetInstallationSerial();
     LogMessageId(239);
-    // The helper service is reached through the registered router (it starts COM for its own calls).
-    const bool routeServers = HasGatewayRouter();
+    // The helper service that routes the servers past a tunnel is reached through COM; without it the
+    // sign-in still runs, unrouted.
+    const platform::CComApartment com;
+    if (!com.Usable()) {
+        LogFormatMessageId(240, static_cast<uint32_t>(com.Error()), platform::HelperCodeText(com.Error()));
+    }
+    const bool routeServers = com.Usable();
 
     const std::u16string fetched = fetchPrivacyVersion();
     privacyVersion.Set(fetched);

@@ -9,6 +9,7 @@
 #include <objidl.h>
 #include <gdiplus.h>
 
+#include "auth/ExternalAuth.h"
 #include "platform/SystemInfo.h"
 #include "platform/win32/Wide.h"
 #include "ui/app/StartupPresenter.h"
@@ -49,6 +50,9 @@ BOOL CVeloraApp::InitInstance() {
         if (m_activationMessage != 0) PostMessageW(HWND_BROADCAST, m_activationMessage, 0, 0);
         return FALSE;
     }
+
+    // The login pages that sign in through the browser run this flow.
+    RegisterExternalSignIn();
 
     // Dialogs here host no ActiveX controls, so there is no control container to enable.
 
