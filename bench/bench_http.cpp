@@ -25,63 +25,13 @@
 #include "platform/Http.h"
 #include "platform/Text.h"
 
-extern char** environ;
+#include "BenchStandIn.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-// The stand-in, started for this run from the build's bin folder and stopped by its pid at the end.
-class CStandIn {
-public:
-    bool Start() {
-        const fs::path self = fs::read_symlink("/proc/self/exe");
-        const std::string exe = (self.parent_path() / "velora_cloud_sim").string();
-        const fs::path script = fs::path(__FILE__).parent_path().parent_path() / "scripts" / "cloud-sim.sh";
-        char folder[] = "/tmp/velora-bench-http-XXXXXX";
-        if (!mkdtemp(folder)) return false;
-        dir_ = folder;
-        const std::string certs = "'" + script.string() + "' certs '" + dir_ + "' >/dev/null 2>&1";
-        if (std::system(certs.c_str()) != 0) return false;
-        const std::string cert = dir_ + "/server.pem", key = dir_ + "/server.key", ready = dir_ + "/ready";
-        std::vector<std::string> args = {exe, "--cert", cert, "--key", key, "--no-ipv6", "--idle-seconds", "120",
-                                         "--ready-file", ready};
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        const int rc = posix_spawn(&pid_, exe.c_str(), &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (rc != 0) return false;
-        for (int i = 0; i < 100 && !fs::exists(ready); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        std::ifstream in(ready);
-        std::string line;
-        while (std::getline(in, line)) {
-            const auto eq = line.find('=');
-            if (eq != std::string::npos) urls_[line.substr(0, eq)] = line.substr(eq + 1);
-        }
-        return platform::TrustRootCertificateForTest(platform::Utf8ToUtf16(dir_ + "/ca.pem")) && !Url("http").empty();
-    }
-    ~CStandIn() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-        std::error_code ignored;
-        if (!dir_.empty()) fs::remove_all(dir_, ignored);
-    }
-    std::u16string Url(const std::string& name) const {
-        const auto it = urls_.find(name);
-        return it == urls_.end() ? std::u16string() : platform::Utf8ToUtf16(it->second);
-    }
-
-private:
-    pid_t pid_ = -1;
-    std::string dir_;
-    std::map<std::string, std::string> urls_;
-};
+using velora::bench::CStandIn;
 
 CStandIn* g_standIn = nullptr;
 
@@ -97,9 +47,11 @@ void PostSequential(benchmark::State& state, const std::string& listener) {
     const std::u16string control = g_standIn->Url("http");
     const std::u16string path = platform::Utf8ToUtf16("/bench/" + listener);
     Control(control + u"/_sim/reset?prefix=" + path, u"");
-    Control(control + u"/_sim/answers", u"{\"path\":\"" + path +
-                                            u"\",\"status\":200,\"body\":{\"resultCode\":0,\"heartbeatInterval\":30}}");
-    const std::u16string body = u"{\"customerId\":\"c-1\",\"userName\":\"alice\",\"sn\":\"SN-0001\",\"type\":\"windows\"}";
+    Control(
+        control + u"/_sim/answers",
+        u"{\"path\":\"" + path + u"\",\"status\":200,\"body\":{\"resultCode\":0,\"heartbeatInterval\":30}}");
+    const std::u16string body =
+        u"{\"customerId\":\"c-1\",\"userName\":\"alice\",\"sn\":\"SN-0001\",\"type\":\"windows\"}";
     std::vector<double> micros;
     micros.reserve(1000);
     for (auto _ : state) {
@@ -109,7 +61,8 @@ void PostSequential(benchmark::State& state, const std::string& listener) {
         uint32_t status = 0;
         const uint32_t error =
             client.PostText(base + path, body, answer, status, 1, u"sn:SN-0001", u"type:windows", u"");
-        micros.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
+        micros.push_back(
+            std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
         if (error != 0 || status != 200) {
             state.SkipWithError("exchange failed");
             break;
@@ -133,8 +86,12 @@ void PostSequential(benchmark::State& state, const std::string& listener) {
     state.counters["client_overhead_us"] = median - serverMean;
 }
 
-void BM_PostTextHttp(benchmark::State& state) { PostSequential(state, "http"); }
-void BM_PostTextHttps(benchmark::State& state) { PostSequential(state, "https"); }
+void BM_PostTextHttp(benchmark::State& state) {
+    PostSequential(state, "http");
+}
+void BM_PostTextHttps(benchmark::State& state) {
+    PostSequential(state, "https");
+}
 
 BENCHMARK(BM_PostTextHttp)->Iterations(1000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PostTextHttps)->Iterations(1000)->Unit(benchmark::kMicrosecond);

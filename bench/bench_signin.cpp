@@ -28,59 +28,13 @@
 #include "platform/Http.h"
 #include "platform/Text.h"
 
-extern char** environ;
+#include "BenchStandIn.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-// The stand-in, started for this run from the build's bin folder and stopped by its pid at the end.
-class CStandIn {
-public:
-    bool Start(const std::string& dir) {
-        const fs::path self = fs::read_symlink("/proc/self/exe");
-        const std::string exe = (self.parent_path() / "velora_cloud_sim").string();
-        const fs::path script = fs::path(__FILE__).parent_path().parent_path() / "scripts" / "cloud-sim.sh";
-        const std::string certs = "'" + script.string() + "' certs '" + dir + "' >/dev/null 2>&1";
-        if (std::system(certs.c_str()) != 0) return false;
-        const std::string cert = dir + "/server.pem", key = dir + "/server.key", ready = dir + "/ready";
-        std::vector<std::string> args = {exe,         "--cert",         cert,  "--key",        key,
-                                         "--no-ipv6", "--idle-seconds", "120", "--ready-file", ready};
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        const int rc = posix_spawn(&pid_, exe.c_str(), &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (rc != 0) return false;
-        for (int i = 0; i < 100 && !fs::exists(ready); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        std::ifstream in(ready);
-        std::string line;
-        while (std::getline(in, line)) {
-            const auto eq = line.find('=');
-            if (eq != std::string::npos) urls_[line.substr(0, eq)] = line.substr(eq + 1);
-        }
-        return platform::TrustRootCertificateForTest(platform::Utf8ToUtf16(dir + "/ca.pem")) &&
-               !Url("http").empty();
-    }
-    ~CStandIn() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    std::u16string Url(const std::string& name) const {
-        const auto it = urls_.find(name);
-        return it == urls_.end() ? std::u16string() : platform::Utf8ToUtf16(it->second);
-    }
-
-private:
-    pid_t pid_ = -1;
-    std::map<std::string, std::string> urls_;
-};
+using velora::bench::CStandIn;
 
 CStandIn* g_standIn = nullptr;
 
