@@ -13,33 +13,12 @@
 #include <vector>
 
 #include "Corvane_h.h"
+#include "../../tests/support/CorvaneProcess.h"
 
 namespace {
 
-std::wstring BinFolder() {
-    wchar_t self[MAX_PATH];
-    const DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
-    const std::wstring path(self, n);
-    return path.substr(0, path.rfind(L'\\') + 1);
-}
-
-long RunCorvane(const wchar_t* option) {
-    std::wstring line = L"\"" + BinFolder() + L"Corvane.exe\" " + option;
-    STARTUPINFOW si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return -2;
-    long result = -1;
-    if (WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0) {
-        DWORD code = 0;
-        GetExitCodeProcess(pi.hProcess, &code);
-        result = static_cast<long>(code);
-    }
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    return result;
-}
+using velora::test::BinFolder;
+using velora::test::RunCorvane;
 
 // Times `body` `runs` times; false when any run failed.
 bool Measure(const char* name, int runs, const std::function<HRESULT()>& body) {
