@@ -1,6 +1,8 @@
 // Platform cryptography on the host: OpenSSL's EVP interface and random source.
 #include "platform/Crypto.h"
 
+#include "OpenSsl.h"
+
 #include <openssl/evp.h>
 #include <openssl/rand.h>
 
@@ -11,10 +13,7 @@
 namespace platform {
 namespace {
 
-struct CipherContextFree {
-    void operator()(EVP_CIPHER_CTX* ctx) const { EVP_CIPHER_CTX_free(ctx); }
-};
-using CipherContext = std::unique_ptr<EVP_CIPHER_CTX, CipherContextFree>;
+using CipherContext = host::OpenSslPtr<EVP_CIPHER_CTX, EVP_CIPHER_CTX_free>;
 
 // One pass of AES-128-ECB over whole blocks; EVP takes int lengths, so large inputs go in slices.
 bool RunAes128Ecb(bool encrypt, const uint8_t key[16], const uint8_t* data, std::size_t size, uint8_t* out,
