@@ -26,6 +26,7 @@
 #include "platform/Text.h"
 
 #include "BenchStandIn.h"
+#include "StandInStats.h"
 
 namespace {
 
@@ -72,14 +73,8 @@ void PostSequential(benchmark::State& state, const std::string& listener) {
     std::sort(micros.begin(), micros.end());
     const double median = micros[micros.size() / 2];
 
-    velora::CHttpClient client;
-    std::string stats;
-    uint32_t status = 0;
-    client.GetText(control + u"/_sim/stats?prefix=" + path, stats, status);
-    const std::u16string stats16 = platform::Utf8ToUtf16(stats);
-    const double count = velora::GetIntField(stats16, u"count", 0);
-    const double handling = velora::GetIntField(stats16, u"handlingMicros", 0);
-    const double serverMean = count > 0 ? handling / count : 0;
+    const velora::bench::StandInStats stats = velora::bench::ReadStandInStats(control, path);
+    const double serverMean = stats.count > 0 ? stats.handlingMicros / stats.count : 0;
     state.counters["median_us"] = median;
     state.counters["p90_us"] = micros[micros.size() * 9 / 10];
     state.counters["standin_us"] = serverMean;

@@ -29,6 +29,7 @@
 #include "platform/Text.h"
 
 #include "BenchStandIn.h"
+#include "StandInStats.h"
 
 namespace {
 
@@ -47,13 +48,9 @@ std::u16string Post(const std::u16string& url, const std::u16string& body) {
 }
 
 void Stats(const std::u16string& control, double& count, double& micros) {
-    velora::CHttpClient client;
-    std::string stats;
-    uint32_t status = 0;
-    client.GetText(control + u"/_sim/stats?prefix=/t/bench", stats, status);
-    const std::u16string text = platform::Utf8ToUtf16(stats);
-    count = velora::GetIntField(text, u"count", 0);
-    micros = velora::GetIntField(text, u"handlingMicros", 0);
+    const velora::bench::StandInStats stats = velora::bench::ReadStandInStats(control, u"/t/bench");
+    count = stats.count;
+    micros = stats.handlingMicros;
 }
 
 void BM_ValidateUserPassword(benchmark::State& state) {

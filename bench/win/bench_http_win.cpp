@@ -19,6 +19,8 @@
 #include "platform/Http.h"
 #include "platform/Text.h"
 
+#include "../StandInStats.h"
+
 namespace {
 
 constexpr int kExchanges = 1000;
@@ -77,13 +79,9 @@ bool Measure(const char* name, const std::u16string& base, const std::u16string&
     }
     std::sort(micros.begin(), micros.end());
 
-    velora::CHttpClient client;
-    std::string stats;
-    uint32_t status = 0;
-    client.GetText(control + u"/_sim/stats?prefix=" + path, stats, status);
-    const std::u16string stats16 = platform::Utf8ToUtf16(stats);
-    const int32_t count = velora::GetIntField(stats16, u"count", 0);
-    const double handling = velora::GetIntField(stats16, u"handlingMicros", 0);
+    const velora::bench::StandInStats stats = velora::bench::ReadStandInStats(control, path);
+    const int32_t count = stats.count;
+    const double handling = stats.handlingMicros;
     if (count != kExchanges) {
         std::printf("%-10s the stand-in counted %d exchanges, not %d\n", name, count, kExchanges);
         return false;
