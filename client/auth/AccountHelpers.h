@@ -6,7 +6,10 @@
 #include <string>
 #include <string_view>
 
+#include "auth/ErrorCatalogue.h"
+#include "core/Log.h"
 #include "platform/Messenger.h"
+#include "platform/Text.h"
 #include "platform/Types.h"
 
 namespace velora {
@@ -34,6 +37,27 @@ inline void SendTextMessage(platform::WindowHandle window, uint32_t message, uin
 }
 inline void PostCode(platform::WindowHandle window, uint32_t message, uintptr_t code) {
     platform::PostWindowMessage(window, message, code, 0);
+}
+
+// A failed request of a worker whose window shows the service's own text: the server's message when the
+// answer carries one (sent, or its status posted when the catalogue has no text), else the transport
+// result or the HTTP status (posted).
+inline void ReportWorkerFailure(platform::WindowHandle window, uint32_t message, uint32_t result,
+                                uint32_t status, const std::string& answer) {
+    if (result == 0 && !answer.empty()) {
+        const std::u16string wide = platform::Utf8ToUtf16(answer);
+        LogFormatMessageId(402, wide);
+        if (AnswerCarries(answer, "message")) {
+            const std::u16string text = serverErrorText(wide);
+            if (text.empty()) {
+                PostCode(window, message, status);
+            } else {
+                SendTextMessage(window, message, status, text);
+            }
+            return;
+        }
+    }
+    PostCode(window, message, result != 0 ? result : status);
 }
 
 }  // namespace velora

@@ -76,19 +76,7 @@ void recoverOtpKey(const OtpRecoverRequest& request) {
     if (result != 0 || status != 200) {
         LogDebug(u"Failed to send recovery code");
         LogFormatMessageId(284, result, wide, status);
-        if (result == 0 && !answer.empty()) {
-            LogFormatMessageId(402, wide);
-            if (AnswerCarries(answer, "message")) {
-                const std::u16string text = serverErrorText(wide);
-                if (text.empty()) {
-                    PostCode(request.dialog, UM_OTP_RECOVER_RESULT, status);
-                } else {
-                    SendTextMessage(request.dialog, UM_OTP_RECOVER_RESULT, status, text);
-                }
-                return;
-            }
-        }
-        PostCode(request.dialog, UM_OTP_RECOVER_RESULT, result != 0 ? result : status);
+        ReportWorkerFailure(request.dialog, UM_OTP_RECOVER_RESULT, result, status, answer);
         return;
     }
     LogDebug(u"Using recovery code: " + MaskStringField(wide, u"otpMiddleToken"));

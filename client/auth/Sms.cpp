@@ -111,20 +111,7 @@ void sendSmsCode(const SmsRequest& request) {
     if (result != 0 || status != 200) {
         LogMessageId(400);
         LogFormatMessageId(401, result, status);
-        if (result == 0 && !answer.empty()) {
-            const std::u16string wide = Utf8ToUtf16(answer);
-            LogFormatMessageId(402, wide);
-            if (AnswerCarries(answer, "message")) {
-                const std::u16string text = serverErrorText(wide);
-                if (text.empty()) {
-                    PostCode(request.dialog, UM_SMS_SEND_RESULT, status);
-                } else {
-                    SendTextMessage(request.dialog, UM_SMS_SEND_RESULT, status, text);
-                }
-                return;
-            }
-        }
-        PostCode(request.dialog, UM_SMS_SEND_RESULT, result != 0 ? result : status);
+        ReportWorkerFailure(request.dialog, UM_SMS_SEND_RESULT, result, status, answer);
         return;
     }
 
