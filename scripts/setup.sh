@@ -2,33 +2,49 @@
 # Installs what the build, the tests and the demo need, only where something is missing.
 set -euo pipefail
 
-packages=(
-    cmake g++ make ccache pkg-config
-    mingw-w64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev
-    wine64 xvfb xauth x11-apps x11-utils imagemagick fonts-wine fonts-liberation
-    googletest libgtest-dev libgmock-dev libbenchmark-dev
-    libssl-dev libcurl4-openssl-dev openssl nlohmann-json3-dev curl
-    libwine-dev
-    clang libclang-rt-14-dev
-)
+ROOT="$(cd "$(dirname "$0")/.." && pwd)"
+# The list of packages: scripts/packages.txt (another list through VELORA_PACKAGES_FILE, for the set-up check's
+# own tests).
+list_file=${VELORA_PACKAGES_FILE:-$ROOT/scripts/packages.txt}
+mapfile -t packages < <(sed -E 's/#.*//; s/[[:space:]]+//g; /^$/d' "$list_file")
+
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 
 missing=()
 for p in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-        missing+=("$p")
-    fi
+    installed "$p" || missing+=("$p")
 done
 if ((${#missing[@]})); then
     echo "setup: installing ${missing[*]}"
     export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq
-    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    mkdir -p "$ROOT/build"
+    apt_log="$ROOT/build/setup-apt.log"
+    sources_ok=1
+    apt-get update -qq >"$apt_log" 2>&1 || sources_ok=0
+    if ! apt-get install -y -qq --no-install-recommends "${missing[@]}" >>"$apt_log" 2>&1; then
+        # One at a time, so that the one line below names the package that cannot be had.
+        for p in "${missing[@]}"; do
+            installed "$p" && continue
+            apt-get install -y -qq --no-install-recommends "$p" >>"$apt_log" 2>&1 && continue
+            if ! apt-cache show "$p" >/dev/null 2>&1; then
+                why="apt knows no package of that name"
+            elif [ "$sources_ok" -eq 0 ]; then
+                why="the package sources could not be reached"
+            else
+                why="apt-get install failed"
+            fi
+            echo "setup: cannot install the package $p: $why (apt's output: ${apt_log#"$ROOT"/})" >&2
+            exit 1
+        done
+    fi
+    for p in "${missing[@]}"; do
+        installed "$p" || { echo "setup: the package $p is still not installed (apt's output: ${apt_log#"$ROOT"/})" >&2; exit 1; }
+    done
 fi
 
 # Third-party sources that the Windows build compiles too come from Debian source packages, fetched once
 # into third_party/ (ignored by git). The deb-src list is derived from this system's own apt sources and
 # kept in a private apt folder, so the system's apt configuration is left alone.
-ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 fetch_source_package() {
     local package=$1 dest=$2 inner=$3
     [ -d "$dest" ] && return 0

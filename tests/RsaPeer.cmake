@@ -1,7 +1,7 @@
 # RSA against a real peer in the Windows build: the build makes a key pair with the openssl command, the
 # RsaPeer cases run under Wine with the public key and leave their ciphertexts beside it, and a host step
 # then decrypts each with the private key and compares it with the plain text the case meant to send.
-find_program(VELORA_OPENSSL openssl REQUIRED)
+velora_find_program(VELORA_OPENSSL PACKAGE openssl NAMES openssl)
 set(rsa_peer_dir ${CMAKE_BINARY_DIR}/rsa-peer)
 add_custom_command(
     OUTPUT ${rsa_peer_dir}/private.pem ${rsa_peer_dir}/public.b64
