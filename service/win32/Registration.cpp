@@ -89,14 +89,12 @@ void UnregisterClass(HKEY root, const ClassIdentity& id) {
 }
 
 HRESULT RegisterTypeLibrary(RegistrationScope scope, const std::wstring& exe) {
-    ITypeLib* library = nullptr;
-    HRESULT hr = LoadTypeLibEx(exe.c_str(), REGKIND_NONE, &library);
+    platform::win32::CComPtr<ITypeLib> library;
+    const HRESULT hr = LoadTypeLibEx(exe.c_str(), REGKIND_NONE, library.Receive());
     if (FAILED(hr)) return hr;
     std::wstring path = exe;
-    hr = scope == RegistrationScope::Machine ? RegisterTypeLib(library, path.data(), nullptr)
-                                             : RegisterTypeLibForUser(library, path.data(), nullptr);
-    library->Release();
-    return hr;
+    return scope == RegistrationScope::Machine ? RegisterTypeLib(library.Get(), path.data(), nullptr)
+                                               : RegisterTypeLibForUser(library.Get(), path.data(), nullptr);
 }
 
 HRESULT UnregisterTypeLibrary(RegistrationScope scope) {
