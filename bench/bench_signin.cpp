@@ -21,7 +21,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/ClientApi.h"
+#include "api/ClientApi.h"
 #include "core/HttpClient.h"
 #include "core/JsonFields.h"
 #include "core/Settings.h"

@@ -11,4 +11,4 @@ set_target_properties(qrcodegen PROPERTIES C_STANDARD 99 POSITION_INDEPENDENT_CO
 if(NOT VELORA_WINDOWS AND VELORA_SANITIZE)
     target_compile_options(qrcodegen PRIVATE -fsanitize=${VELORA_SANITIZE} -fno-omit-frame-pointer)
 endif()
-target_link_libraries(velora_client PRIVATE qrcodegen)
+target_link_libraries(velora_auth PRIVATE qrcodegen)

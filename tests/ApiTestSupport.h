@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "auth/SignIn.h"
-#include "core/ClientApi.h"
+#include "api/ClientApi.h"
 #include "core/Settings.h"
 #include "engine/ConnectContext.h"
 #include "engine/EngineState.h"

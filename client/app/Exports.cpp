@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "core/ClientApi.h"
+#include "api/ClientApi.h"
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "wide characters are UTF-16 units");
 static_assert(sizeof(unsigned long) == 4 && sizeof(long long) == 8, "the exported integer widths");

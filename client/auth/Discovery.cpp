@@ -11,7 +11,7 @@
 #include "core/Log.h"
 #include "core/Settings.h"
 #include "core/TextHelpers.h"
-#include "engine/HelperClient.h"
+#include "helper/HelperClient.h"
 
 namespace velora {
 namespace {
@@ -116,6 +116,5 @@ void SetGatewayRouter(GatewayRouterFn router) {
     std::lock_guard l(g_routerLock);
     g_router = router ? std::make_shared<const GatewayRouterFn>(std::move(router)) : nullptr;
 }
-
 
 }  // namespace velora

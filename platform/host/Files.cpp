@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "platform/Text.h"
+#include "platform/host/UniqueFd.h"
 #include "platform/Types.h"
 
 namespace platform {
@@ -68,27 +69,6 @@ bool Fail(int err, bool creating = false) {
     return false;
 }
 
-// Closes the descriptor on every path out.
-class CFileDescriptor {
-public:
-    explicit CFileDescriptor(int fd) : fd_(fd) {}
-    ~CFileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    CFileDescriptor(const CFileDescriptor&) = delete;
-    CFileDescriptor& operator=(const CFileDescriptor&) = delete;
-    int get() const { return fd_; }
-    // Closing can report a failed write-back; the caller decides whether that matters.
-    bool Close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
-
 bool MakeFolders(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
@@ -130,12 +110,12 @@ bool DeleteOneFile(std::u16string_view path) {
 }
 
 bool AppendToFile(std::u16string_view path, const void* data, std::size_t size) {
-    CFileDescriptor fd(::open(NativePath(path).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
-    if (fd.get() < 0) return Fail(errno, true);
+    host::CUniqueFd fd(::open(NativePath(path).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
+    if (fd.Get() < 0) return Fail(errno, true);
     const char* p = static_cast<const char*>(data);
     std::size_t left = size;
     while (left > 0) {
-        const ssize_t n = ::write(fd.get(), p, left);
+        const ssize_t n = ::write(fd.Get(), p, left);
         if (n < 0) {
             if (errno == EINTR) continue;
             return Fail(errno);
@@ -151,12 +131,12 @@ bool ReplaceFileContent(std::u16string_view path, const void* data, std::size_t 
     const std::string native = NativePath(path);
     const std::string temp = native + ".new";
     {
-        CFileDescriptor fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-        if (fd.get() < 0) return Fail(errno, true);
+        host::CUniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+        if (fd.Get() < 0) return Fail(errno, true);
         const char* p = static_cast<const char*>(data);
         std::size_t left = size;
         while (left > 0) {
-            const ssize_t n = ::write(fd.get(), p, left);
+            const ssize_t n = ::write(fd.Get(), p, left);
             if (n < 0) {
                 if (errno == EINTR) continue;
                 const int err = errno;
@@ -166,7 +146,7 @@ bool ReplaceFileContent(std::u16string_view path, const void* data, std::size_t 
             p += n;
             left -= static_cast<std::size_t>(n);
         }
-        if (::fsync(fd.get()) != 0 || !fd.Close()) {
+        if (::fsync(fd.Get()) != 0 || !fd.Close()) {
             const int err = errno;
             ::unlink(temp.c_str());
             return Fail(err);
@@ -182,8 +162,8 @@ bool ReplaceFileContent(std::u16string_view path, const void* data, std::size_t 
 
 bool CreateFileIfMissing(std::u16string_view path, bool& created) {
     created = false;
-    CFileDescriptor fd(::open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-    if (fd.get() >= 0) {
+    host::CUniqueFd fd(::open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (fd.Get() >= 0) {
         created = true;
         return true;
     }
@@ -193,16 +173,16 @@ bool CreateFileIfMissing(std::u16string_view path, bool& created) {
 
 bool ReadWholeFile(std::u16string_view path, std::string& bytes) {
     bytes.clear();
-    CFileDescriptor fd(::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) return Fail(errno);
+    host::CUniqueFd fd(::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.Get() < 0) return Fail(errno);
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) return Fail(errno);
+    if (::fstat(fd.Get(), &st) != 0) return Fail(errno);
     if (S_ISDIR(st.st_mode)) return Fail(EACCES);
     if (st.st_size > 0) bytes.reserve(static_cast<std::size_t>(st.st_size));
     // Read to the end rather than to the size seen at open: writers may append meanwhile.
     char chunk[64 * 1024];
     for (;;) {
-        const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
+        const ssize_t n = ::read(fd.Get(), chunk, sizeof chunk);
         if (n == 0) break;
         if (n < 0) {
             if (errno == EINTR) continue;

@@ -23,6 +23,7 @@
 
 #include "platform/Http.h"
 #include "platform/Text.h"
+#include "platform/host/UniqueFd.h"
 
 namespace platform {
 namespace {
@@ -42,8 +43,12 @@ std::once_flag g_curlInit;
 std::mutex g_shareLocks[CURL_LOCK_DATA_LAST];
 CURLSH* g_share = nullptr;
 
-void LockShare(CURL*, curl_lock_data data, curl_lock_access, void*) { g_shareLocks[data].lock(); }
-void UnlockShare(CURL*, curl_lock_data data, void*) { g_shareLocks[data].unlock(); }
+void LockShare(CURL*, curl_lock_data data, curl_lock_access, void*) {
+    g_shareLocks[data].lock();
+}
+void UnlockShare(CURL*, curl_lock_data data, void*) {
+    g_shareLocks[data].unlock();
+}
 
 void InitCurl() {
     curl_global_init(CURL_GLOBAL_DEFAULT);
@@ -88,28 +93,6 @@ uint32_t FileError(int err, bool creating = false) {
             return 31;  // ERROR_GEN_FAILURE
     }
 }
-
-class CFd {
-public:
-    CFd() = default;
-    explicit CFd(int fd) : fd_(fd) {}
-    ~CFd() { Close(); }
-    CFd(const CFd&) = delete;
-    CFd& operator=(const CFd&) = delete;
-    int get() const { return fd_; }
-    void Reset(int fd) {
-        Close();
-        fd_ = fd;
-    }
-    bool Close() {
-        const bool ok = fd_ < 0 || ::close(fd_) == 0;
-        fd_ = -1;
-        return ok;
-    }
-
-private:
-    int fd_ = -1;
-};
 
 struct CurlSlist {
     curl_slist* list = nullptr;
@@ -286,11 +269,11 @@ struct CHttpSession::Impl {
     std::size_t blockFill = 0;  // bytes of the current 1024-byte block seen so far
     bool blockCut = false;      // a NUL ended the current block's text
     std::string downloadPath;   // empty unless downloading
-    CFd downloadFd;
+    host::CUniqueFd downloadFd;
     bool downloadCreated = false;
     int fileErrno = 0;
     bool fileFailed = false;
-    CFd uploadFd;
+    host::CUniqueFd uploadFd;
     char errorText[CURL_ERROR_SIZE] = {};
     std::chrono::steady_clock::time_point lastMoved;
     curl_off_t lastCount = -1;
@@ -344,7 +327,7 @@ struct CHttpSession::Impl {
     bool CreateDownload() {
         downloadCreated = true;
         downloadFd.Reset(::open(downloadPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-        if (downloadFd.get() < 0) {
+        if (downloadFd.Get() < 0) {
             fileErrno = errno;
             fileFailed = true;
             return false;
@@ -355,7 +338,7 @@ struct CHttpSession::Impl {
     bool WriteDownload(const char* p, std::size_t n) {
         if (!downloadCreated && !CreateDownload()) return false;
         while (n > 0) {
-            const ssize_t written = ::write(downloadFd.get(), p, n);
+            const ssize_t written = ::write(downloadFd.Get(), p, n);
             if (written < 0) {
                 if (errno == EINTR) continue;
                 fileErrno = errno;
@@ -398,7 +381,7 @@ struct CHttpSession::Impl {
         auto* self = static_cast<Impl*>(user);
         const std::size_t want = std::min(size * count, kReadBlock);
         for (;;) {
-            const ssize_t got = ::read(self->uploadFd.get(), p, want);
+            const ssize_t got = ::read(self->uploadFd.Get(), p, want);
             if (got >= 0) return static_cast<size_t>(got);
             if (errno == EINTR) continue;
             self->fileErrno = errno;
@@ -477,8 +460,8 @@ void CHttpSession::Exchange(const HttpExchange& exchange, HttpAnswer& answer) {
     if (!exchange.uploadFile.empty()) {
         s.uploadFd.Reset(::open(NativePath(exchange.uploadFile).c_str(), O_RDONLY | O_CLOEXEC));
         struct stat st {};
-        if (s.uploadFd.get() < 0 || ::fstat(s.uploadFd.get(), &st) != 0 || S_ISDIR(st.st_mode)) {
-            answer.error = FileError(s.uploadFd.get() < 0 ? errno : EISDIR);
+        if (s.uploadFd.Get() < 0 || ::fstat(s.uploadFd.Get(), &st) != 0 || S_ISDIR(st.st_mode)) {
+            answer.error = FileError(s.uploadFd.Get() < 0 ? errno : EISDIR);
             answer.stage = HttpStage::kLocalFile;
             s.uploadFd.Close();
             return;
@@ -568,7 +551,7 @@ void CHttpSession::Exchange(const HttpExchange& exchange, HttpAnswer& answer) {
     if (code == CURLE_OK && !s.downloadPath.empty() && answer.status == 200 && !s.downloadCreated) {
         s.CreateDownload();  // an empty 200 answer still makes an (empty) file
     }
-    if (!s.downloadPath.empty() && s.downloadFd.get() >= 0 && !s.downloadFd.Close() && !s.fileFailed) {
+    if (!s.downloadPath.empty() && s.downloadFd.Get() >= 0 && !s.downloadFd.Close() && !s.fileFailed) {
         s.fileErrno = errno;
         s.fileFailed = true;
     }
@@ -593,12 +576,12 @@ void SetHttpTimeoutsForTest(uint32_t milliseconds) {
 }
 
 bool TrustRootCertificateForTest(std::u16string_view pemPath) {
-    CFd fd(::open(NativePath(pemPath).c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) return false;
+    host::CUniqueFd fd(::open(NativePath(pemPath).c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.Get() < 0) return false;
     std::string pem;
     char buffer[4096];
     for (;;) {
-        const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
+        const ssize_t got = ::read(fd.Get(), buffer, sizeof buffer);
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) break;
         pem.append(buffer, static_cast<std::size_t>(got));

@@ -31,6 +31,7 @@
 
 #include "platform/ProfileStore.h"
 #include "platform/Text.h"
+#include "platform/host/UniqueFd.h"
 
 namespace platform {
 namespace {
@@ -58,25 +59,6 @@ struct Line {
     Kind kind = Kind::Text;
     bool valid = false;
     std::vector<uint8_t> bytes;
-};
-
-class CFileDescriptor {
-public:
-    explicit CFileDescriptor(int fd = -1) : fd_(fd) {}
-    CFileDescriptor(const CFileDescriptor&) = delete;
-    CFileDescriptor& operator=(const CFileDescriptor&) = delete;
-    ~CFileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int Get() const { return fd_; }
-    bool Close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
 };
 
 std::filesystem::path ConfigBase() {
@@ -180,7 +162,7 @@ void ReportDamage(const std::filesystem::path& file, std::size_t number, const s
 // leave it alone rather than replace it with a file that lacks its values).
 bool LoadLines(const std::filesystem::path& file, std::vector<Line>& lines) {
     lines.clear();
-    CFileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    host::CUniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.Get() < 0) return errno == ENOENT;
     std::string content;
     char buffer[8192];
@@ -247,7 +229,7 @@ bool RewriteFile(Change change) {
     const std::filesystem::path temp = folder / "Settings.tmp";
 
     std::lock_guard processLock(g_writeLock);
-    CFileDescriptor lockFd(::open((folder / "Settings.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    host::CUniqueFd lockFd(::open((folder / "Settings.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
     if (lockFd.Get() < 0) return false;
     while (::flock(lockFd.Get(), LOCK_EX) != 0) {
         if (errno != EINTR) return false;
@@ -264,7 +246,7 @@ bool RewriteFile(Change change) {
         content += line.raw;
         content += '\n';
     }
-    CFileDescriptor tempFd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    host::CUniqueFd tempFd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
     if (tempFd.Get() < 0) return false;
     if (!WriteAll(tempFd.Get(), content) || ::fsync(tempFd.Get()) != 0 || !tempFd.Close()) {
         ::unlink(temp.c_str());
@@ -275,7 +257,7 @@ bool RewriteFile(Change change) {
         return false;
     }
     // Make the rename itself durable; a failure here leaves a complete file either way.
-    CFileDescriptor dirFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    host::CUniqueFd dirFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dirFd.Get() >= 0) ::fsync(dirFd.Get());
     return true;
 }

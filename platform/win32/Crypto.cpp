@@ -7,6 +7,7 @@
 #include <climits>
 
 #include "platform/Crypto.h"
+#include "platform/win32/Handles.h"
 
 namespace platform {
 namespace {
@@ -14,36 +15,6 @@ namespace {
 bool Succeeded(NTSTATUS status) {
     return status >= 0;
 }
-
-class CAlgorithmHandle {
-public:
-    CAlgorithmHandle() = default;
-    CAlgorithmHandle(const CAlgorithmHandle&) = delete;
-    CAlgorithmHandle& operator=(const CAlgorithmHandle&) = delete;
-    ~CAlgorithmHandle() {
-        if (handle_) BCryptCloseAlgorithmProvider(handle_, 0);
-    }
-    BCRYPT_ALG_HANDLE* Receive() { return &handle_; }
-    BCRYPT_ALG_HANDLE Get() const { return handle_; }
-
-private:
-    BCRYPT_ALG_HANDLE handle_ = nullptr;
-};
-
-class CKeyHandle {
-public:
-    CKeyHandle() = default;
-    CKeyHandle(const CKeyHandle&) = delete;
-    CKeyHandle& operator=(const CKeyHandle&) = delete;
-    ~CKeyHandle() {
-        if (handle_) BCryptDestroyKey(handle_);
-    }
-    BCRYPT_KEY_HANDLE* Receive() { return &handle_; }
-    BCRYPT_KEY_HANDLE Get() const { return handle_; }
-
-private:
-    BCRYPT_KEY_HANDLE handle_ = nullptr;
-};
 
 // A fresh provider per call keeps the function free of shared state; the settings store calls it
 // only a handful of times per operation.
@@ -53,7 +24,7 @@ bool RunAes128Ecb(bool encrypt, const uint8_t key[16], const uint8_t* data, std:
         failedStep = "argument";
         return false;
     }
-    CAlgorithmHandle algorithm;
+    win32::CAlgorithmProvider algorithm;
     if (!Succeeded(BCryptOpenAlgorithmProvider(algorithm.Receive(), BCRYPT_AES_ALGORITHM, nullptr, 0))) {
         failedStep = "BCryptOpenAlgorithmProvider";
         return false;
@@ -64,7 +35,7 @@ bool RunAes128Ecb(bool encrypt, const uint8_t key[16], const uint8_t* data, std:
         failedStep = "BCryptSetProperty";
         return false;
     }
-    CKeyHandle keyHandle;
+    win32::CCngKey keyHandle;
     if (!Succeeded(BCryptGenerateSymmetricKey(algorithm.Get(), keyHandle.Receive(), nullptr, 0,
                                               const_cast<PUCHAR>(key), 16, 0))) {
         failedStep = "BCryptGenerateSymmetricKey";

@@ -7,7 +7,7 @@
 #include <climits>
 
 #include "platform/Crypto.h"
-#include "platform/win32/CngHandles.h"
+#include "platform/win32/CryptoBuffer.h"
 
 namespace platform {
 

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/SystemInfo.h"
+#include "platform/win32/Handles.h"
 #include "platform/win32/Wide.h"
 
 namespace platform {
@@ -17,70 +18,10 @@ namespace {
 using win32::FromWide;
 using win32::WideString;
 
-// Owns one COM interface pointer.
-template <typename T>
-class CComRef {
-public:
-    CComRef() = default;
-    ~CComRef() {
-        if (p_) p_->Release();
-    }
-    CComRef(const CComRef&) = delete;
-    CComRef& operator=(const CComRef&) = delete;
-    T** Out() { return &p_; }
-    void** OutVoid() { return reinterpret_cast<void**>(&p_); }
-    T* operator->() const { return p_; }
-    T* Get() const { return p_; }
-
-private:
-    T* p_ = nullptr;
-};
-
-class CBstr {
-public:
-    explicit CBstr(const wchar_t* text) : b_(SysAllocString(text)) {}
-    ~CBstr() { SysFreeString(b_); }
-    CBstr(const CBstr&) = delete;
-    CBstr& operator=(const CBstr&) = delete;
-    BSTR Get() const { return b_; }
-
-private:
-    BSTR b_;
-};
-
-class CRegKey {
-public:
-    CRegKey() = default;
-    ~CRegKey() {
-        if (key_) RegCloseKey(key_);
-    }
-    CRegKey(const CRegKey&) = delete;
-    CRegKey& operator=(const CRegKey&) = delete;
-    HKEY* Out() { return &key_; }
-    HKEY Get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
-
-class CHandle {
-public:
-    CHandle() = default;
-    explicit CHandle(HANDLE h) : h_(h) {}
-    ~CHandle() { Close(); }
-    CHandle(const CHandle&) = delete;
-    CHandle& operator=(const CHandle&) = delete;
-    HANDLE* Out() { return &h_; }
-    HANDLE Get() const { return h_; }
-    bool Valid() const { return h_ != nullptr && h_ != INVALID_HANDLE_VALUE; }
-    void Close() {
-        if (Valid()) CloseHandle(h_);
-        h_ = nullptr;
-    }
-
-private:
-    HANDLE h_ = nullptr;
-};
+using win32::CBstr;
+using win32::CComPtr;
+using win32::CKernelHandle;
+using win32::CRegistryKey;
 
 template <typename Fn>
 Fn LookUp(const wchar_t* module, const char* name) {
@@ -135,35 +76,36 @@ ProductUuidQuery QueryWithCom() {
                                       RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr);
     if (FAILED(hr) && hr != RPC_E_TOO_LATE) return Failed(ProductQueryStep::Security, hr);
 
-    CComRef<IWbemLocator> locator;
+    CComPtr<IWbemLocator> locator;
     hr = CoCreateInstance(__uuidof(WbemLocator), nullptr, CLSCTX_INPROC_SERVER, __uuidof(IWbemLocator),
-                          locator.OutVoid());
+                          locator.ReceiveVoid());
     if (FAILED(hr)) return Failed(ProductQueryStep::Locator, hr);
 
     // The connection waits at most two minutes instead of without limit when the service hangs.
-    CComRef<IWbemServices> services;
+    CComPtr<IWbemServices> services;
     const CBstr root(L"ROOT\\CIMV2");
     hr = locator->ConnectServer(root.Get(), nullptr, nullptr, nullptr, WBEM_FLAG_CONNECT_USE_MAX_WAIT,
-                                nullptr, nullptr, services.Out());
+                                nullptr, nullptr, services.Receive());
     if (FAILED(hr)) return Failed(ProductQueryStep::Connect, hr);
 
     hr = CoSetProxyBlanket(services.Get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr,
                            RPC_C_AUTHN_LEVEL_CALL, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
     if (FAILED(hr)) return Failed(ProductQueryStep::ProxyBlanket, hr);
 
-    CComRef<IEnumWbemClassObject> records;
+    CComPtr<IEnumWbemClassObject> records;
     const CBstr language(L"WQL");
     const CBstr statement(L"SELECT * FROM Win32_ComputerSystemProduct");
     hr = services->ExecQuery(language.Get(), statement.Get(),
-                             WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY, nullptr, records.Out());
+                             WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY, nullptr,
+                             records.Receive());
     if (FAILED(hr)) return Failed(ProductQueryStep::Query, hr);
 
     ProductUuidQuery query;
     for (ULONG n = 0; n < kMaxProductRecords; ++n) {
-        CComRef<IWbemClassObject> record;
+        CComPtr<IWbemClassObject> record;
         ULONG returned = 0;
         // A record that takes longer than the time-out ends the walk (WBEM_S_TIMEDOUT, none returned).
-        hr = records->Next(kNextRecordTimeoutMs, 1, record.Out(), &returned);
+        hr = records->Next(kNextRecordTimeoutMs, 1, record.Receive(), &returned);
         if (FAILED(hr) || returned == 0) break;
         VARIANT value;
         VariantInit(&value);
@@ -207,10 +149,10 @@ bool ReadProductType(const OsVersion& version, uint32_t& productType) {
 MachineKeyTexts ReadMachineTexts(std::u16string_view subKey, std::initializer_list<std::u16string_view> names,
                                  std::size_t maxChars) {
     MachineKeyTexts result;
-    CRegKey key;
+    CRegistryKey key;
     const std::wstring path = WideString(subKey);
     const LONG opened =
-        RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, key.Out());
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, key.Receive());
     if (opened != ERROR_SUCCESS) {
         result.openError = static_cast<uint32_t>(opened);
         return result;
@@ -286,22 +228,22 @@ CommandCapture CaptureHiddenCommand(std::u16string_view commandLine, uint32_t ti
     SECURITY_ATTRIBUTES inherit{};
     inherit.nLength = sizeof(inherit);
     inherit.bInheritHandle = TRUE;
-    CHandle readEnd;
-    CHandle writeEnd;
-    if (!CreatePipe(readEnd.Out(), writeEnd.Out(), &inherit, 0)) {
+    CKernelHandle readEnd;
+    CKernelHandle writeEnd;
+    if (!CreatePipe(readEnd.Receive(), writeEnd.Receive(), &inherit, 0)) {
         capture.pipeError = GetLastError();
         return capture;
     }
     SetHandleInformation(readEnd.Get(), HANDLE_FLAG_INHERIT, 0);
     // Some tools wait for their standard input to end before they exit: give them an empty one.
-    CHandle input(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                              OPEN_EXISTING, 0, nullptr));
+    CKernelHandle input(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                    OPEN_EXISTING, 0, nullptr));
 
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
     startup.wShowWindow = SW_HIDE;
-    startup.hStdInput = input.Valid() ? input.Get() : nullptr;
+    startup.hStdInput = input.IsValid() ? input.Get() : nullptr;
     startup.hStdOutput = writeEnd.Get();
     startup.hStdError = writeEnd.Get();
     std::wstring line = WideString(commandLine);
@@ -311,8 +253,8 @@ CommandCapture CaptureHiddenCommand(std::u16string_view commandLine, uint32_t ti
         capture.processError = GetLastError();
         return capture;
     }
-    CHandle processHandle(process.hProcess);
-    CHandle threadHandle(process.hThread);
+    CKernelHandle processHandle(process.hProcess);
+    CKernelHandle threadHandle(process.hThread);
     writeEnd.Close();  // the pipe ends when the child (and whatever it passed the handle to) is done
     input.Close();
 

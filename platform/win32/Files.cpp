@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include "platform/Files.h"
+#include "platform/win32/Handles.h"
 #include "platform/win32/Wide.h"
 
 namespace platform {
@@ -26,20 +27,7 @@ std::wstring PathOf(std::u16string_view path) {
     return platform::win32::WideString(path);
 }
 
-class CFileHandle {
-public:
-    explicit CFileHandle(HANDLE h) : h_(h) {}
-    ~CFileHandle() {
-        if (valid()) CloseHandle(h_);
-    }
-    CFileHandle(const CFileHandle&) = delete;
-    CFileHandle& operator=(const CFileHandle&) = delete;
-    bool valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
-    HANDLE get() const { return h_; }
-
-private:
-    HANDLE h_;
-};
+using platform::win32::CFileHandle;
 
 constexpr DWORD kShareReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
@@ -77,19 +65,19 @@ bool ReplaceFileContent(std::u16string_view path, const void* data, std::size_t 
     const std::wstring target = PathOf(path);
     const std::wstring temp = target + L".new";
     const auto writeTemp = [&]() {
-        CFileHandle file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                     nullptr));
-        if (!file.valid()) return false;
+        CFileHandle file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.IsValid()) return false;
         const char* p = static_cast<const char*>(data);
         std::size_t left = size;
         while (left > 0) {
             const DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
             DWORD written = 0;
-            if (!WriteFile(file.get(), p, chunk, &written, nullptr) || written == 0) return false;
+            if (!WriteFile(file.Get(), p, chunk, &written, nullptr) || written == 0) return false;
             p += written;
             left -= written;
         }
-        return FlushFileBuffers(file.get()) != FALSE;
+        return FlushFileBuffers(file.Get()) != FALSE;
     };
     if (!writeTemp() ||
         !MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
@@ -104,12 +92,12 @@ bool ReplaceFileContent(std::u16string_view path, const void* data, std::size_t 
 bool AppendToFile(std::u16string_view path, const void* data, std::size_t size) {
     CFileHandle file(CreateFileW(PathOf(path).c_str(), FILE_APPEND_DATA, kShareReadWrite, nullptr,
                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) return Fail();
+    if (!file.IsValid()) return Fail();
     const char* p = static_cast<const char*>(data);
     while (size > 0) {
         const DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
         DWORD written = 0;
-        if (!WriteFile(file.get(), p, chunk, &written, nullptr)) return Fail();
+        if (!WriteFile(file.Get(), p, chunk, &written, nullptr)) return Fail();
         if (written == 0) {
             SetLastError(ERROR_WRITE_FAULT);
             return Fail();
@@ -124,7 +112,7 @@ bool CreateFileIfMissing(std::u16string_view path, bool& created) {
     created = false;
     CFileHandle file(CreateFileW(PathOf(path).c_str(), GENERIC_WRITE, kShareReadWrite, nullptr, CREATE_NEW,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.valid()) {
+    if (file.IsValid()) {
         created = true;
         return true;
     }
@@ -136,15 +124,15 @@ bool ReadWholeFile(std::u16string_view path, std::string& bytes) {
     bytes.clear();
     CFileHandle file(CreateFileW(PathOf(path).c_str(), GENERIC_READ, kShareReadWrite, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) return Fail();
+    if (!file.IsValid()) return Fail();
     LARGE_INTEGER size{};
-    if (GetFileSizeEx(file.get(), &size) && size.QuadPart > 0)
+    if (GetFileSizeEx(file.Get(), &size) && size.QuadPart > 0)
         bytes.reserve(static_cast<std::size_t>(size.QuadPart));
     // Read to the end rather than to the size seen at open: writers may append meanwhile.
     char chunk[64 * 1024];
     for (;;) {
         DWORD read = 0;
-        if (!ReadFile(file.get(), chunk, sizeof chunk, &read, nullptr)) {
+        if (!ReadFile(file.Get(), chunk, sizeof chunk, &read, nullptr)) {
             bytes.clear();
             return Fail();
         }

@@ -1,5 +1,6 @@
-// Windows binding to the helper service: a fresh local-server instance per call, automation strings made
-// from the caller's texts and freed after the call, output strings copied and freed here.
+// Windows binding to the helper service: a fresh local-server instance of the class the IDL build names per
+// call, automation strings made from the caller's texts and freed after the call, output strings copied
+// and freed here.
 #include "platform/HelperService.h"
 
 #include <windows.h>
@@ -7,64 +8,22 @@
 #include <oleauto.h>
 
 #include "Corvane_h.h"
+#include "platform/win32/Handles.h"
 #include "platform/win32/Wide.h"
 
 namespace platform {
 
 namespace {
 
-constexpr wchar_t kControlHelperClass[] = L"{bad0a0ad-c16e-4380-9ece-65a51b28a63a}";
-constexpr wchar_t kRouteHelperClass[] = L"{bb4f20ea-f314-4ccf-9ef2-fa503f862a53}";
+using win32::CBstr;
+using win32::CComPtr;
 
-// An automation string owned by this side of the call.
-class CBstr {
-public:
-    CBstr() = default;
-    explicit CBstr(std::u16string_view text)
-        : s_(SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()),
-                               static_cast<UINT>(text.size()))) {}
-    ~CBstr() { SysFreeString(s_); }
-    CBstr(const CBstr&) = delete;
-    CBstr& operator=(const CBstr&) = delete;
-    BSTR Get() const { return s_; }
-    BSTR* Out() { return &s_; }
-    // Out strings: copied when the service set one.
-    void CopyTo(std::optional<std::u16string>& text) const {
-        if (s_) text = std::u16string(reinterpret_cast<const char16_t*>(s_), SysStringLen(s_));
-    }
-
-private:
-    BSTR s_ = nullptr;
-};
-
+// Steps 1 and 2 of every call; false with `status` filled when either fails. The class identifiers come
+// from the IDL build, so step 1 (turning the identifier into a class) cannot fail on this side.
 template <typename I>
-class CInstance {
-public:
-    CInstance() = default;
-    ~CInstance() {
-        if (p_) p_->Release();
-    }
-    CInstance(const CInstance&) = delete;
-    CInstance& operator=(const CInstance&) = delete;
-    I* operator->() const { return p_; }
-    void** Out() { return reinterpret_cast<void**>(&p_); }
-    I* Get() const { return p_; }
-
-private:
-    I* p_ = nullptr;
-};
-
-// Steps 1 and 2 of every call; false with `status` filled when either fails.
-template <typename I>
-bool Create(const wchar_t* classText, CInstance<I>& instance, HelperStatus& status) {
-    CLSID clsid;
-    HRESULT hr = CLSIDFromString(classText, &clsid);
-    if (FAILED(hr)) {
-        status.code = hr;
-        status.step = HelperStep::ClassId;
-        return false;
-    }
-    hr = CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, __uuidof(I), instance.Out());
+bool Create(const CLSID& clsid, CComPtr<I>& instance, HelperStatus& status) {
+    const HRESULT hr =
+        CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, __uuidof(I), instance.ReceiveVoid());
     if (FAILED(hr)) {
         status.code = hr;
         status.step = HelperStep::Create;
@@ -75,35 +34,33 @@ bool Create(const wchar_t* classText, CInstance<I>& instance, HelperStatus& stat
 
 // The service's description of a failed call, when its object offers one.
 template <typename I>
-void Finish(const CInstance<I>& instance, HRESULT hr, HelperStatus& status) {
+void Finish(const CComPtr<I>& instance, HRESULT hr, HelperStatus& status) {
     status.code = hr;
     status.step = HelperStep::Call;
     if (SUCCEEDED(hr)) return;
-    ISupportErrorInfo* support = nullptr;
-    if (FAILED(instance->QueryInterface(IID_ISupportErrorInfo, reinterpret_cast<void**>(&support)))) return;
+    CComPtr<ISupportErrorInfo> support;
+    if (FAILED(instance->QueryInterface(IID_ISupportErrorInfo, support.ReceiveVoid()))) return;
     const bool offers = support->InterfaceSupportsErrorInfo(__uuidof(I)) == S_OK;
-    support->Release();
-    IErrorInfo* info = nullptr;
-    if (!offers || GetErrorInfo(0, &info) != S_OK || !info) return;
+    CComPtr<IErrorInfo> info;
+    if (!offers || GetErrorInfo(0, info.Receive()) != S_OK || !info) return;
     CBstr description;
-    if (SUCCEEDED(info->GetDescription(description.Out())) && description.Get())
-        status.description = win32::FromWide(description.Get(), SysStringLen(description.Get()));
-    info->Release();
+    if (SUCCEEDED(info->GetDescription(description.Receive())) && description)
+        status.description = description.Text();
 }
 
 template <typename Body>
 HelperStatus CallControl(Body body) {
     HelperStatus status;
-    CInstance<IControlHelper> instance;
-    if (Create(kControlHelperClass, instance, status)) Finish(instance, body(instance.Get()), status);
+    CComPtr<IControlHelper> instance;
+    if (Create(CLSID_ControlHelper, instance, status)) Finish(instance, body(instance.Get()), status);
     return status;
 }
 
 template <typename Body>
 HelperStatus CallRoute(Body body) {
     HelperStatus status;
-    CInstance<IRouteHelper> instance;
-    if (Create(kRouteHelperClass, instance, status)) Finish(instance, body(instance.Get()), status);
+    CComPtr<IRouteHelper> instance;
+    if (Create(CLSID_RouteHelper, instance, status)) Finish(instance, body(instance.Get()), status);
     return status;
 }
 
@@ -143,8 +100,8 @@ HelperStatus HelperStartDataPath(std::u16string_view orchDomain, int32_t enableH
     return CallControl([&](IControlHelper* i) {
         CBstr domain(orchDomain), message;
         LONG err = isErr, ics = isIcsEnable;
-        const HRESULT hr =
-            i->StartDataPath(domain.Get(), enableHotSpotOrTransferMode, &err, langId, message.Out(), &ics);
+        const HRESULT hr = i->StartDataPath(domain.Get(), enableHotSpotOrTransferMode, &err, langId,
+                                            message.Receive(), &ics);
         isErr = err;
         isIcsEnable = ics;
         message.CopyTo(msgErr);
@@ -155,7 +112,7 @@ HelperStatus HelperStartDataPath(std::u16string_view orchDomain, int32_t enableH
 HelperStatus HelperStopDataPath(std::optional<std::u16string>& msgErr) {
     return CallControl([&](IControlHelper* i) {
         CBstr message;
-        const HRESULT hr = i->StopDataPath(message.Out());
+        const HRESULT hr = i->StopDataPath(message.Receive());
         message.CopyTo(msgErr);
         return hr;
     });
@@ -176,7 +133,7 @@ HelperStatus HelperWifiSpotHotNotify(int32_t& ifIndex, int32_t langId, std::opti
     return CallControl([&](IControlHelper* i) {
         CBstr message;
         INT index = ifIndex;
-        const HRESULT hr = i->WifiSpotHotNotify(&index, langId, message.Out());
+        const HRESULT hr = i->WifiSpotHotNotify(&index, langId, message.Receive());
         ifIndex = index;
         message.CopyTo(msg);
         return hr;

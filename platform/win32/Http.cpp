@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/Http.h"
+#include "platform/win32/Handles.h"
 #include "platform/win32/Wide.h"
 
 namespace platform {
@@ -29,47 +30,8 @@ uint32_t LastError(uint32_t fallback) {
     return error != 0 ? error : fallback;
 }
 
-class CInternetHandle {
-public:
-    CInternetHandle() = default;
-    ~CInternetHandle() { Close(); }
-    CInternetHandle(const CInternetHandle&) = delete;
-    CInternetHandle& operator=(const CInternetHandle&) = delete;
-    void Reset(HINTERNET h) {
-        Close();
-        h_ = h;
-    }
-    void Close() {
-        if (h_) InternetCloseHandle(h_);
-        h_ = nullptr;
-    }
-    HINTERNET get() const { return h_; }
-
-private:
-    HINTERNET h_ = nullptr;
-};
-
-class CFileHandle {
-public:
-    CFileHandle() = default;
-    ~CFileHandle() { Close(); }
-    CFileHandle(const CFileHandle&) = delete;
-    CFileHandle& operator=(const CFileHandle&) = delete;
-    void Reset(HANDLE h) {
-        Close();
-        h_ = h;
-    }
-    bool Close() {
-        const bool ok = !valid() || CloseHandle(h_);
-        h_ = INVALID_HANDLE_VALUE;
-        return ok;
-    }
-    bool valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
-    HANDLE get() const { return h_; }
-
-private:
-    HANDLE h_ = INVALID_HANDLE_VALUE;
-};
+using win32::CFileHandle;
+using win32::CInternetHandle;
 
 std::wstring NulFree(std::u16string_view text) {
     const auto nul = text.find(u'\0');
@@ -175,7 +137,7 @@ CHttpSession::CHttpSession(std::u16string_view agent) : impl_(std::make_unique<I
     }
     const std::wstring name = NulFree(agent);
     impl_->session.Reset(InternetOpenW(name.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-    if (impl_->session.get()) impl_->SetTimeouts(impl_->session.get());
+    if (impl_->session.Get()) impl_->SetTimeouts(impl_->session.Get());
 }
 
 CHttpSession::~CHttpSession() {
@@ -184,7 +146,7 @@ CHttpSession::~CHttpSession() {
 }
 
 bool CHttpSession::IsOpen() const {
-    return impl_->session.get() != nullptr;
+    return impl_->session.Get() != nullptr;
 }
 
 void CHttpSession::CloseRequest() {
@@ -199,7 +161,7 @@ void CHttpSession::Exchange(const HttpExchange& exchange, HttpAnswer& answer) {
         answer.stage = stage;
         s.CloseRequest();
     };
-    if (!s.session.get()) return fail(kHttpErrorInternal, HttpStage::kSend);
+    if (!s.session.Get()) return fail(kHttpErrorInternal, HttpStage::kSend);
 
     // The file to upload is opened first: when it cannot be, nothing is sent.
     CFileHandle upload;
@@ -208,7 +170,7 @@ void CHttpSession::Exchange(const HttpExchange& exchange, HttpAnswer& answer) {
         const std::wstring path = NulFree(exchange.uploadFile);
         upload.Reset(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!upload.valid() || !GetFileSizeEx(upload.get(), &uploadSize)) {
+        if (!upload.IsValid() || !GetFileSizeEx(upload.Get(), &uploadSize)) {
             return fail(LastError(0xFFFFFFFFu), HttpStage::kLocalFile);
         }
     }
@@ -240,18 +202,18 @@ void CHttpSession::Exchange(const HttpExchange& exchange, HttpAnswer& answer) {
         server = server.substr(1, server.size() - 2);
 
     s.connection.Reset(InternetConnectW(
-        s.session.get(), server.c_str(), parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP,
+        s.session.Get(), server.c_str(), parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP,
         INTERNET_FLAG_KEEP_CONNECTION | (secure ? INTERNET_FLAG_SECURE : 0), 1));
-    if (!s.connection.get()) return fail(LastError(kHttpErrorInternal), HttpStage::kSend);
-    s.SetTimeouts(s.connection.get());
+    if (!s.connection.Get()) return fail(LastError(kHttpErrorInternal), HttpStage::kSend);
+    s.SetTimeouts(s.connection.Get());
 
     const std::wstring method = NulFree(exchange.method);
     DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION;
     if (secure) flags |= INTERNET_FLAG_SECURE;
-    s.request.Reset(HttpOpenRequestW(s.connection.get(), method.c_str(), object.c_str(), nullptr, nullptr,
+    s.request.Reset(HttpOpenRequestW(s.connection.Get(), method.c_str(), object.c_str(), nullptr, nullptr,
                                      nullptr, flags, 1));
-    if (!s.request.get()) return fail(LastError(kHttpErrorInternal), HttpStage::kSend);
-    HINTERNET request = s.request.get();
+    if (!s.request.Get()) return fail(LastError(kHttpErrorInternal), HttpStage::kSend);
+    HINTERNET request = s.request.Get();
     s.SetTimeouts(request);
     if (secure) {
         DWORD security = 0;
@@ -269,7 +231,7 @@ void CHttpSession::Exchange(const HttpExchange& exchange, HttpAnswer& answer) {
     }
 
     ULONGLONG started = GetTickCount64();
-    if (upload.valid()) {
+    if (upload.IsValid()) {
         INTERNET_BUFFERSW buffers{};
         buffers.dwStructSize = sizeof buffers;
         buffers.dwBufferTotal = static_cast<DWORD>(uploadSize.QuadPart);
@@ -279,7 +241,7 @@ void CHttpSession::Exchange(const HttpExchange& exchange, HttpAnswer& answer) {
         char chunk[kReadBlock];
         for (;;) {
             DWORD got = 0;
-            if (!ReadFile(upload.get(), chunk, sizeof chunk, &got, nullptr)) {
+            if (!ReadFile(upload.Get(), chunk, sizeof chunk, &got, nullptr)) {
                 return fail(LastError(0xFFFFFFFFu), HttpStage::kLocalFile);
             }
             if (got == 0) break;
@@ -321,11 +283,11 @@ void CHttpSession::Exchange(const HttpExchange& exchange, HttpAnswer& answer) {
         filePath = NulFree(exchange.downloadFile);
         file.Reset(CreateFileW(filePath.c_str(), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file.valid()) return fail(LastError(0xFFFFFFFFu), HttpStage::kLocalFile);
+        if (!file.IsValid()) return fail(LastError(0xFFFFFFFFu), HttpStage::kLocalFile);
     }
     // A file that did not become whole is removed, so no caller trusts half of it.
     auto failDownload = [&](uint32_t error, HttpStage stage) {
-        if (file.valid()) {
+        if (file.IsValid()) {
             file.Close();
             DeleteFileW(filePath.c_str());
         }
@@ -356,7 +318,7 @@ void CHttpSession::Exchange(const HttpExchange& exchange, HttpAnswer& answer) {
         total += fill;
         if (download) {
             DWORD written = 0;
-            if (!WriteFile(file.get(), block, fill, &written, nullptr) || written != fill) {
+            if (!WriteFile(file.Get(), block, fill, &written, nullptr) || written != fill) {
                 return failDownload(LastError(0xFFFFFFFFu), HttpStage::kLocalFile);
             }
         } else {
@@ -373,7 +335,7 @@ void CHttpSession::Exchange(const HttpExchange& exchange, HttpAnswer& answer) {
         const uint64_t announced = std::wcstoull(lengthText, nullptr, 10);
         if (total < announced) return failDownload(kHttpErrorConnectionAborted, HttpStage::kReceive);
     }
-    if (file.valid() && !file.Close()) {
+    if (file.IsValid() && !file.Close()) {
         const uint32_t error = LastError(0xFFFFFFFFu);
         DeleteFileW(filePath.c_str());
         return fail(error, HttpStage::kLocalFile);
@@ -395,10 +357,10 @@ bool TrustRootCertificateForTest(std::u16string_view pemPath) {
     CFileHandle file;
     file.Reset(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) return false;
+    if (!file.IsValid()) return false;
     std::string pem(64 * 1024, '\0');
     DWORD got = 0;
-    if (!ReadFile(file.get(), pem.data(), static_cast<DWORD>(pem.size()), &got, nullptr)) return false;
+    if (!ReadFile(file.Get(), pem.data(), static_cast<DWORD>(pem.size()), &got, nullptr)) return false;
     pem.resize(got);
     DWORD derSize = 0;
     if (!CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER, nullptr,
@@ -410,12 +372,12 @@ bool TrustRootCertificateForTest(std::u16string_view pemPath) {
                               reinterpret_cast<BYTE*>(der.data()), &derSize, nullptr, nullptr)) {
         return false;
     }
-    HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root");
+    const win32::CCertStore store(
+        CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root"));
     if (!store) return false;
-    const BOOL added =
-        CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()),
-                                         derSize, CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
-    CertCloseStore(store, 0);
+    const BOOL added = CertAddEncodedCertificateToStore(store.Get(), X509_ASN_ENCODING,
+                                                        reinterpret_cast<const BYTE*>(der.data()), derSize,
+                                                        CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
     return added != FALSE;
 }
 

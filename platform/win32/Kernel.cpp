@@ -5,51 +5,40 @@
 #include <new>
 
 #include "platform/Kernel.h"
+#include "platform/win32/Handles.h"
 #include "platform/win32/Wide.h"
 
 namespace platform {
 namespace {
 
-class Handle {
-public:
-    explicit Handle(HANDLE h) : h_(h) {}
-    ~Handle() {
-        if (h_) CloseHandle(h_);
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    HANDLE get() const { return h_; }
-
-private:
-    HANDLE h_;
-};
+using win32::CKernelHandle;
 
 class Win32Event final : public Event {
 public:
     explicit Win32Event(HANDLE h) : h_(h) {}
-    void Set() override { SetEvent(h_.get()); }
-    void Reset() override { ResetEvent(h_.get()); }
-    void Pulse() override { PulseEvent(h_.get()); }
-    bool Wait(uint32_t ms) override { return WaitForSingleObject(h_.get(), ms) == WAIT_OBJECT_0; }
+    void Set() override { SetEvent(h_.Get()); }
+    void Reset() override { ResetEvent(h_.Get()); }
+    void Pulse() override { PulseEvent(h_.Get()); }
+    bool Wait(uint32_t ms) override { return WaitForSingleObject(h_.Get(), ms) == WAIT_OBJECT_0; }
 
 private:
-    Handle h_;
+    CKernelHandle h_;
 };
 
 class Win32Thread final : public Thread {
 public:
     explicit Win32Thread(HANDLE h) : h_(h) {}
-    bool IsRunning() override { return WaitForSingleObject(h_.get(), 0) == WAIT_TIMEOUT; }
+    bool IsRunning() override { return WaitForSingleObject(h_.Get(), 0) == WAIT_TIMEOUT; }
     bool GetExitCode(uint32_t& code) override {
         DWORD value = 0;
-        if (!GetExitCodeThread(h_.get(), &value)) return false;
+        if (!GetExitCodeThread(h_.Get(), &value)) return false;
         code = value;
         return true;
     }
-    bool Wait(uint32_t ms) override { return WaitForSingleObject(h_.get(), ms) == WAIT_OBJECT_0; }
+    bool Wait(uint32_t ms) override { return WaitForSingleObject(h_.Get(), ms) == WAIT_OBJECT_0; }
 
 private:
-    Handle h_;
+    CKernelHandle h_;
 };
 
 DWORD WINAPI ThreadEntry(LPVOID parameter) {

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "platform/ProfileStore.h"
+#include "platform/win32/Handles.h"
 #include "platform/win32/Wide.h"
 
 namespace platform {
@@ -15,20 +16,7 @@ using win32::WideString;
 std::mutex g_appLock;
 std::u16string g_application = u"Velora";
 
-class CRegistryKey {
-public:
-    CRegistryKey() = default;
-    CRegistryKey(const CRegistryKey&) = delete;
-    CRegistryKey& operator=(const CRegistryKey&) = delete;
-    ~CRegistryKey() {
-        if (key_) RegCloseKey(key_);
-    }
-    PHKEY Receive() { return &key_; }
-    HKEY Get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
+using win32::CRegistryKey;
 
 std::wstring SectionPath() {
     std::lock_guard lock(g_appLock);

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string_view>
 
+#include "contract/CorvaneContract.h"
 #include "logic/HResult.h"
 
 namespace corvane {
@@ -20,10 +21,9 @@ inline InText TextArgument(const char16_t* units, std::size_t length) {
     return std::u16string_view(units, length);
 }
 
-// Paths and command lines are built in buffers of 260 units, message texts in buffers of 1,024 units;
-// both include the terminator, so a text that must fit leaves one unit free.
-inline constexpr std::size_t kPathBufferUnits = 260;
-inline constexpr std::size_t kMessageBufferUnits = 1024;
+// Paths and command lines are built in buffers of kPathBufferUnits, message texts in buffers of
+// kMessageBufferUnits (both in contract/CorvaneContract.h); both include the terminator, so a text that
+// must fit leaves one unit free.
 
 // True when the text fits a buffer of `bufferUnits` units together with its terminator.
 constexpr bool FitsBuffer(std::u16string_view text, std::size_t bufferUnits) {

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "contract/CorvaneContract.h"
+
 namespace corvane {
 
 using HResult = int32_t;
@@ -20,13 +22,10 @@ inline constexpr HResult kE_UNEXPECTED = static_cast<HResult>(0x8000FFFFu);
 inline constexpr HResult kE_ACCESSDENIED = static_cast<HResult>(0x80070005u);
 inline constexpr HResult kE_OUTOFMEMORY = static_cast<HResult>(0x8007000Eu);
 inline constexpr HResult kE_INVALIDARG = static_cast<HResult>(0x80070057u);
-// The fixed results some methods give: no engine to stop, a refused state, and the rest.
-inline constexpr HResult kNothingToStop = static_cast<HResult>(0x80090011u);
+// The fixed results some methods give besides those the client tells apart (kNothingToStop, kRouteExists,
+// kRouteMissing in contract/CorvaneContract.h): a refused state, and the rest.
 inline constexpr HResult kResult80004018 = static_cast<HResult>(0x80004018u);
 inline constexpr HResult kResult8010000A = static_cast<HResult>(0x8010000Au);
-// What the route methods answer for an existing / a missing route.
-inline constexpr HResult kRouteExists = static_cast<HResult>(0x80071392u);
-inline constexpr HResult kRouteMissing = static_cast<HResult>(0x80070002u);
 
 // System error codes the logic produces itself (Windows numbering on every platform).
 inline constexpr uint32_t kErrorFileNotFound = 2;

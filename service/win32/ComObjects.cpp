@@ -14,6 +14,7 @@
 #include "Corvane_h.h"
 #include "logic/ControlHelperLogic.h"
 #include "logic/RouteHelperLogic.h"
+#include "platform/win32/Handles.h"
 #include "win32/Win32ServiceStore.h"
 
 namespace corvane::win32 {
@@ -67,11 +68,11 @@ HRESULT TypeInfoOf(REFIID iid, ITypeInfo** out) {
         const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
         if (n == 0 || n >= MAX_PATH)
             return HRESULT_FROM_WIN32(n == 0 ? GetLastError() : ERROR_INSUFFICIENT_BUFFER);
-        ITypeLib* library = nullptr;
-        HRESULT hr = LoadTypeLibEx(path, REGKIND_NONE, &library);
+        platform::win32::CComPtr<ITypeLib> library;
+        HRESULT hr = LoadTypeLibEx(path, REGKIND_NONE, library.Receive());
         if (FAILED(hr)) return hr;
         hr = library->GetTypeInfoOfGuid(iid, &slot);
-        library->Release();
+        library.Reset();
         if (FAILED(hr)) return hr;
     }
     slot->AddRef();
@@ -130,22 +131,18 @@ public:
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID,
                                             DISPID* ids) override {
         if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-        ITypeInfo* info = nullptr;
-        HRESULT hr = TypeInfoOf(__uuidof(I), &info);
+        platform::win32::CComPtr<ITypeInfo> info;
+        HRESULT hr = TypeInfoOf(__uuidof(I), info.Receive());
         if (FAILED(hr)) return hr;
-        hr = info->GetIDsOfNames(names, count, ids);
-        info->Release();
-        return hr;
+        return info->GetIDsOfNames(names, count, ids);
     }
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
                                      VARIANT* result, EXCEPINFO* exception, UINT* argError) override {
         if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-        ITypeInfo* info = nullptr;
-        HRESULT hr = TypeInfoOf(__uuidof(I), &info);
+        platform::win32::CComPtr<ITypeInfo> info;
+        HRESULT hr = TypeInfoOf(__uuidof(I), info.Receive());
         if (FAILED(hr)) return hr;
-        hr = info->Invoke(static_cast<I*>(this), id, flags, params, result, exception, argError);
-        info->Release();
-        return hr;
+        return info->Invoke(static_cast<I*>(this), id, flags, params, result, exception, argError);
     }
 
 private:

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Corvane_h.h"
+#include "platform/win32/Handles.h"
 #include "win32/ComSecurity.h"
 #include "win32/CorvaneIds.h"
 #include "win32/EventLog.h"
@@ -22,35 +23,8 @@ namespace corvane::win32 {
 
 namespace {
 
-class CKey {
-public:
-    CKey() = default;
-    ~CKey() {
-        if (key_) RegCloseKey(key_);
-    }
-    CKey(const CKey&) = delete;
-    CKey& operator=(const CKey&) = delete;
-    HKEY* Out() { return &key_; }
-    HKEY Get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
-
-class CServiceHandle {
-public:
-    explicit CServiceHandle(SC_HANDLE h = nullptr) : h_(h) {}
-    ~CServiceHandle() {
-        if (h_) CloseServiceHandle(h_);
-    }
-    CServiceHandle(const CServiceHandle&) = delete;
-    CServiceHandle& operator=(const CServiceHandle&) = delete;
-    SC_HANDLE Get() const { return h_; }
-    explicit operator bool() const { return h_ != nullptr; }
-
-private:
-    SC_HANDLE h_;
-};
+using CKey = platform::win32::CRegistryKey;
+using platform::win32::CServiceHandle;
 
 HRESULT FromStatus(LSTATUS status) {
     return status == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(status);
@@ -63,16 +37,17 @@ LSTATUS SetText(HKEY key, const wchar_t* name, const std::wstring& value) {
 
 LSTATUS CreateWithDefault(HKEY parent, const std::wstring& path, const std::wstring& value) {
     CKey key;
-    LSTATUS s = RegCreateKeyExW(parent, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.Out(), nullptr);
+    LSTATUS s =
+        RegCreateKeyExW(parent, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.Receive(), nullptr);
     if (s == ERROR_SUCCESS) s = SetText(key.Get(), nullptr, value);
     return s;
 }
 
 HRESULT OpenClassesRoot(RegistrationScope scope, CKey& root) {
     if (scope == RegistrationScope::Machine)
-        return FromStatus(RegOpenKeyExW(HKEY_CLASSES_ROOT, nullptr, 0, KEY_READ | KEY_WRITE, root.Out()));
+        return FromStatus(RegOpenKeyExW(HKEY_CLASSES_ROOT, nullptr, 0, KEY_READ | KEY_WRITE, root.Receive()));
     return FromStatus(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, nullptr, 0,
-                                      KEY_READ | KEY_WRITE, nullptr, root.Out(), nullptr));
+                                      KEY_READ | KEY_WRITE, nullptr, root.Receive(), nullptr));
 }
 
 HRESULT RegisterClass(HKEY root, const ClassIdentity& id, const std::wstring& exe) {
@@ -96,12 +71,12 @@ HRESULT RegisterClass(HKEY root, const ClassIdentity& id, const std::wstring& ex
     if (s != ERROR_SUCCESS) return FromStatus(s);
     {
         CKey server;
-        s = RegOpenKeyExW(root, (key + L"\\LocalServer32").c_str(), 0, KEY_WRITE, server.Out());
+        s = RegOpenKeyExW(root, (key + L"\\LocalServer32").c_str(), 0, KEY_WRITE, server.Receive());
         if (s == ERROR_SUCCESS) s = SetText(server.Get(), L"ServerExecutable", exe);
     }
     if (s == ERROR_SUCCESS) {
         CKey classKey;
-        s = RegOpenKeyExW(root, key.c_str(), 0, KEY_WRITE, classKey.Out());
+        s = RegOpenKeyExW(root, key.c_str(), 0, KEY_WRITE, classKey.Receive());
         if (s == ERROR_SUCCESS) s = SetText(classKey.Get(), L"AppID", kAppIdText);
     }
     return FromStatus(s);
@@ -114,26 +89,24 @@ void UnregisterClass(HKEY root, const ClassIdentity& id) {
 }
 
 HRESULT RegisterTypeLibrary(RegistrationScope scope, const std::wstring& exe) {
-    ITypeLib* library = nullptr;
-    HRESULT hr = LoadTypeLibEx(exe.c_str(), REGKIND_NONE, &library);
+    platform::win32::CComPtr<ITypeLib> library;
+    const HRESULT hr = LoadTypeLibEx(exe.c_str(), REGKIND_NONE, library.Receive());
     if (FAILED(hr)) return hr;
     std::wstring path = exe;
-    hr = scope == RegistrationScope::Machine ? RegisterTypeLib(library, path.data(), nullptr)
-                                             : RegisterTypeLibForUser(library, path.data(), nullptr);
-    library->Release();
-    return hr;
+    return scope == RegistrationScope::Machine ? RegisterTypeLib(library.Get(), path.data(), nullptr)
+                                               : RegisterTypeLibForUser(library.Get(), path.data(), nullptr);
 }
 
 HRESULT UnregisterTypeLibrary(RegistrationScope scope) {
     // Nothing registered is what unregistration wants (the system call fails on a missing library).
     const std::wstring key = std::wstring(L"TypeLib\\") + kLibIdText + L"\\1.0";
-    HKEY probe = nullptr;
-    const LSTATUS s =
-        scope == RegistrationScope::Machine
-            ? RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &probe)
-            : RegOpenKeyExW(HKEY_CURRENT_USER, (L"Software\\Classes\\" + key).c_str(), 0, KEY_READ, &probe);
+    CKey probe;
+    const LSTATUS s = scope == RegistrationScope::Machine
+                          ? RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, probe.Receive())
+                          : RegOpenKeyExW(HKEY_CURRENT_USER, (L"Software\\Classes\\" + key).c_str(), 0,
+                                          KEY_READ, probe.Receive());
     if (s != ERROR_SUCCESS) return S_OK;
-    RegCloseKey(probe);
+    probe.Reset();
     return scope == RegistrationScope::Machine
                ? UnRegisterTypeLib(LIBID_CorvaneLib, 1, 0, LOCALE_NEUTRAL, SYS_WIN64)
                : UnRegisterTypeLibForUser(LIBID_CorvaneLib, 1, 0, LOCALE_NEUTRAL, SYS_WIN64);
@@ -194,11 +167,11 @@ bool InstallService(const std::wstring& exe) {
 
 HRESULT OpenAppIdKey(CKey& key, bool create) {
     CKey appIds;
-    LSTATUS s = RegOpenKeyExW(HKEY_CLASSES_ROOT, L"AppID", 0, KEY_READ | KEY_WRITE, appIds.Out());
+    LSTATUS s = RegOpenKeyExW(HKEY_CLASSES_ROOT, L"AppID", 0, KEY_READ | KEY_WRITE, appIds.Receive());
     if (s != ERROR_SUCCESS) return FromStatus(s);
     s = create ? RegCreateKeyExW(appIds.Get(), kAppIdText, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr,
-                                 key.Out(), nullptr)
-               : RegOpenKeyExW(appIds.Get(), kAppIdText, 0, KEY_READ | KEY_WRITE, key.Out());
+                                 key.Receive(), nullptr)
+               : RegOpenKeyExW(appIds.Get(), kAppIdText, 0, KEY_READ | KEY_WRITE, key.Receive());
     return FromStatus(s);
 }
 

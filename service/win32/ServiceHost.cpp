@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "logic/ServiceLog.h"
+#include "platform/win32/Handles.h"
 #include "win32/ComObjects.h"
 #include "win32/ComSecurity.h"
 #include "win32/CorvaneIds.h"
@@ -21,8 +22,8 @@ SERVICE_STATUS gStatus = {SERVICE_WIN32_OWN_PROCESS, SERVICE_STOPPED, SERVICE_AC
 SERVICE_STATUS_HANDLE gStatusHandle = nullptr;
 std::atomic<bool> gAsService{false};
 std::atomic<DWORD> gMainThread{0};
-HANDLE gMonitorStop = nullptr;
-HANDLE gMonitorThread = nullptr;
+platform::win32::CKernelHandle gMonitorStop;
+platform::win32::CKernelHandle gMonitorThread;
 
 void Report() {
     if (gStatusHandle) SetServiceStatus(gStatusHandle, &gStatus);
@@ -86,11 +87,10 @@ void WINAPI ControlHandler(DWORD control) {
     switch (control) {
         case SERVICE_CONTROL_STOP:
             if (gMonitorThread && gMonitorStop) {
-                SetEvent(gMonitorStop);
-                WaitForSingleObject(gMonitorThread, 1000);
-                CloseHandle(gMonitorThread);
-                CloseHandle(gMonitorStop);
-                gMonitorThread = gMonitorStop = nullptr;
+                SetEvent(gMonitorStop.Get());
+                WaitForSingleObject(gMonitorThread.Get(), 1000);
+                gMonitorThread.Reset();
+                gMonitorStop.Reset();
             }
             gStatus.dwCurrentState = SERVICE_STOP_PENDING;
             Report();
@@ -109,11 +109,11 @@ void WINAPI ControlHandler(DWORD control) {
 void WINAPI ServiceMain(DWORD, LPWSTR*) {
     MSG queue;
     PeekMessageW(&queue, nullptr, WM_USER, WM_USER, PM_NOREMOVE);  // the stop control posts its quit here
-    gMonitorStop = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    gMonitorStop.Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
     if (!gMonitorStop) {
         LogLine(L"Failed to create stop event(" + std::to_wstring(static_cast<long>(GetLastError())) + L")");
     } else {
-        gMonitorThread = CreateThread(nullptr, 0, EngineMonitor, gMonitorStop, 0, nullptr);
+        gMonitorThread.Reset(CreateThread(nullptr, 0, EngineMonitor, gMonitorStop.Get(), 0, nullptr));
         if (!gMonitorThread)
             LogLine(L"Failed to create monitor thread(" + std::to_wstring(static_cast<long>(GetLastError())) +
                     L")");
@@ -166,17 +166,18 @@ bool RunningAsService() {
 }
 
 int RunProcess() {
-    HKEY appIds = nullptr;
-    LSTATUS status = RegOpenKeyExW(HKEY_CLASSES_ROOT, L"AppID", 0, KEY_READ, &appIds);
+    platform::win32::CRegistryKey appIds;
+    LSTATUS status = RegOpenKeyExW(HKEY_CLASSES_ROOT, L"AppID", 0, KEY_READ, appIds.Receive());
     if (status != ERROR_SUCCESS) return static_cast<int>(status);
-    HKEY appId = nullptr;
-    status = RegOpenKeyExW(appIds, kAppIdText, 0, KEY_READ, &appId);
-    RegCloseKey(appIds);
+    platform::win32::CRegistryKey appId;
+    status = RegOpenKeyExW(appIds.Get(), kAppIdText, 0, KEY_READ, appId.Receive());
+    appIds.Reset();
     if (status != ERROR_SUCCESS) return static_cast<int>(status);
     wchar_t value[MAX_PATH] = {};
     DWORD size = sizeof value, type = 0;
-    status = RegQueryValueExW(appId, L"LocalService", nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
-    RegCloseKey(appId);
+    status =
+        RegQueryValueExW(appId.Get(), L"LocalService", nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+    appId.Reset();
     const bool asService = status == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ) &&
                            (size < sizeof(wchar_t) || value[size / sizeof(wchar_t) - 1] == L'\0');
     if (asService) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "logic/ConfigFiles.h"
+#include "platform/win32/Handles.h"
 #include "logic/ServiceLog.h"
 
 namespace corvane::win32 {
@@ -20,15 +21,12 @@ std::wstring Wide(std::u16string_view text) {
 
 class CRegistryKey : public CParameterKey {
 public:
-    explicit CRegistryKey(HKEY key) : key_(key) {}
-    ~CRegistryKey() override { RegCloseKey(key_); }
-    CRegistryKey(const CRegistryKey&) = delete;
-    CRegistryKey& operator=(const CRegistryKey&) = delete;
+    explicit CRegistryKey(HKEY key) : m_key(key) {}
 
     uint32_t SetText(std::u16string_view name, std::u16string_view value) override {
         std::wstring data = Wide(value);
         const auto bytes = static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t));
-        return static_cast<uint32_t>(RegSetValueExW(key_, Wide(name).c_str(), 0, REG_SZ,
+        return static_cast<uint32_t>(RegSetValueExW(m_key.Get(), Wide(name).c_str(), 0, REG_SZ,
                                                     reinterpret_cast<const BYTE*>(data.c_str()), bytes));
     }
 
@@ -37,10 +35,11 @@ public:
         // The value may change between the size query and the read: try again a few times.
         for (int attempt = 0; attempt < 4; ++attempt) {
             DWORD size = 0;
-            LSTATUS status = RegQueryValueExW(key_, valueName.c_str(), nullptr, nullptr, nullptr, &size);
+            LSTATUS status =
+                RegQueryValueExW(m_key.Get(), valueName.c_str(), nullptr, nullptr, nullptr, &size);
             if (status != ERROR_SUCCESS) return static_cast<uint32_t>(status);
             std::string data(size, '\0');
-            status = RegQueryValueExW(key_, valueName.c_str(), nullptr, nullptr,
+            status = RegQueryValueExW(m_key.Get(), valueName.c_str(), nullptr, nullptr,
                                       reinterpret_cast<BYTE*>(data.data()), &size);
             if (status == ERROR_MORE_DATA) continue;
             if (status != ERROR_SUCCESS) return static_cast<uint32_t>(status);
@@ -52,7 +51,7 @@ public:
     }
 
 private:
-    HKEY key_;
+    platform::win32::CRegistryKey m_key;
 };
 
 }  // namespace

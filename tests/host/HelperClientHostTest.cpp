@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "core/Log.h"
-#include "engine/HelperClient.h"
+#include "helper/HelperClient.h"
+#include "inprocess/SimHelperService.h"
 #include "platform/Text.h"
-#include "platform/host/SimHelperService.h"
 #include "support/LogFiles.h"
 
 using namespace velora;
-namespace sim = platform::host;
+namespace sim = corvane::inprocess;
 
 namespace {
 

@@ -20,7 +20,7 @@ public:
 private:
     int32_t code_ = 0;
     bool usable_ = true;
-    bool joined_ = false;
+    [[maybe_unused]] bool joined_ = false;  // used by the Windows implementation only
 };
 
 }  // namespace platform

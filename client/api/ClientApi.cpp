@@ -2,7 +2,7 @@
 // api lock for their whole run; ValidateUser, GetConnectionStep and CheckStatus take no lock. The link
 // monitor runs on a thread of its own; an API watcher thread waits for it and reconnects when the link
 // is lost.
-#include "core/ClientApi.h"
+#include "api/ClientApi.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,6 +1,6 @@
 // Client operations on the helper service: logging of the three steps (class identifier, instance, call)
 // and the status codes that mean "already there", "not there" and "nothing to stop".
-#include "engine/HelperClient.h"
+#include "helper/HelperClient.h"
 
 #include <optional>
 #include <vector>
@@ -117,7 +117,8 @@ void ProduceNsCtlLog(std::u16string_view path, std::u16string_view name) {
     const auto status = platform::HelperProduceNsCtlLog(path, name);
     if (LoggedSetupFailure(status, Where::UserLog)) return;
     if (status.code < 0)
-        LogFormatMessageIdAtLevel(kLogInfo, 1280, u"ProduceNsCtlLog", static_cast<uint32_t>(status.code));
+        LogFormatMessageIdAtLevel(kLogInfo, 1280, corvane::method::kProduceNsCtlLog,
+                                  static_cast<uint32_t>(status.code));
 }
 
 int32_t AddRouterToGW(std::u16string_view address) {

@@ -5,12 +5,14 @@
 #include <string>
 #include <string_view>
 
+#include "contract/CorvaneContract.h"
+
 namespace velora {
 
-// Status codes the operations treat specially.
-constexpr int32_t kHelperRouteExists = static_cast<int32_t>(0x80071392);
-constexpr int32_t kHelperRouteMissing = static_cast<int32_t>(0x80070002);
-constexpr int32_t kHelperNothingToStop = static_cast<int32_t>(0x80090011);
+// Status codes the operations treat specially (the service's contract).
+constexpr int32_t kHelperRouteExists = corvane::kRouteExists;
+constexpr int32_t kHelperRouteMissing = corvane::kRouteMissing;
+constexpr int32_t kHelperNothingToStop = corvane::kNothingToStop;
 
 // `op` of UpdateRoutes.
 constexpr int32_t kRoutesAdd = 131;

@@ -1,11 +1,11 @@
-// Host-only controls of the in-process helper service: make it unreachable, or have a method answer a
+// Host-only controls of the in-process helper service binding: make it unreachable, or have a method answer a
 // chosen result code (the service's real answers for routes and engine states come from Windows).
 #pragma once
 #include <cstdint>
 #include <filesystem>
 #include <string_view>
 
-namespace platform::host {
+namespace corvane::inprocess {
 
 // While unreachable every call fails at the instance creation with 0x80040154 (class not registered).
 void SetHelperServiceReachable(bool reachable);
@@ -21,4 +21,4 @@ std::filesystem::path HelperServiceFolder();
 // How many calls reached a method (also counting those answered by SetHelperAnswer).
 int HelperCallCount(std::u16string_view method);
 
-}  // namespace platform::host
+}  // namespace corvane::inprocess

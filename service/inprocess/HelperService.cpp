@@ -1,5 +1,5 @@
-// Host binding to the helper service: without COM, each call runs the service's method logic in-process
-// on a fresh logic object, with the same outputs and result codes the Windows binding gives. What the
+// The host's in-process binding to the helper service: without COM, each call runs the service's method
+// logic on a fresh logic object, with the same outputs and result codes the Windows binding gives. What the
 // service would keep beside its executable and in its registry parameters lies in one folder (by default
 // "Corvane" under the user's data folder), its log in "service.log" there.
 #include "platform/HelperService.h"
@@ -9,19 +9,21 @@
 #include <mutex>
 #include <string>
 
+#include "contract/CorvaneContract.h"
+#include "inprocess/SimHelperService.h"
 #include "logic/ControlHelperLogic.h"
 #include "logic/FileServiceStore.h"
 #include "logic/HResult.h"
 #include "logic/RouteHelperLogic.h"
 #include "logic/ServiceLog.h"
 #include "platform/Files.h"
-#include "platform/host/SimHelperService.h"
 
-namespace platform {
+namespace corvane::inprocess {
+
+using platform::HelperStatus;
+using platform::HelperStep;
 
 namespace {
-
-constexpr int32_t kClassNotRegistered = static_cast<int32_t>(0x80040154);
 
 struct SimState {
     std::mutex lock;
@@ -59,7 +61,7 @@ std::filesystem::path StoreFolder() {
     SimState& s = Sim();
     std::lock_guard<std::mutex> lock(s.lock);
     if (s.folder.empty()) {
-        const std::u16string data = RoamingAppDataFolder();
+        const std::u16string data = platform::RoamingAppDataFolder();
         s.folder = data.empty() ? std::filesystem::temp_directory_path() / "Corvane"
                                 : std::filesystem::path(data) / u"Corvane";
     }
@@ -90,7 +92,6 @@ HelperStatus Call(std::u16string_view method, Body body) {
 
 }  // namespace
 
-namespace host {
 void SetHelperServiceReachable(bool reachable) {
     std::lock_guard<std::mutex> lock(Sim().lock);
     Sim().reachable = reachable;
@@ -115,7 +116,12 @@ int HelperCallCount(std::u16string_view method) {
     const auto it = Sim().calls.find(std::u16string(method));
     return it == Sim().calls.end() ? 0 : it->second;
 }
-}  // namespace host
+}  // namespace corvane::inprocess
+
+namespace platform {
+
+using corvane::inprocess::Call;
+using corvane::inprocess::Store;
 
 std::u16string HelperCodeText(int32_t code) {
     switch (static_cast<uint32_t>(code)) {
@@ -137,7 +143,7 @@ std::u16string HelperCodeText(int32_t code) {
 HelperStatus HelperSaveOrchConfigToFile(std::u16string_view commuServer, int32_t orchId, int32_t cpeId,
                                         int32_t customerId, std::u16string_view token, std::u16string_view sn,
                                         std::u16string_view backServer) {
-    return Call(u"SaveOrchConfigToFile", [&] {
+    return Call(corvane::method::kSaveOrchConfigToFile, [&] {
         auto store = Store();
         return corvane::CControlHelperLogic(store).SaveOrchConfigToFile(commuServer, orchId, cpeId,
                                                                         customerId, token, sn, backServer);
@@ -145,7 +151,7 @@ HelperStatus HelperSaveOrchConfigToFile(std::u16string_view commuServer, int32_t
 }
 
 HelperStatus HelperSaveFilterConfigToFile(std::u16string_view filterContent) {
-    return Call(u"SaveFilterConfigToFile", [&] {
+    return Call(corvane::method::kSaveFilterConfigToFile, [&] {
         auto store = Store();
         return corvane::CControlHelperLogic(store).SaveFilterConfigToFile(filterContent);
     });
@@ -154,7 +160,7 @@ HelperStatus HelperSaveFilterConfigToFile(std::u16string_view filterContent) {
 HelperStatus HelperStartDataPath(std::u16string_view orchDomain, int32_t enableHotSpotOrTransferMode,
                                  int32_t& isErr, int32_t langId, std::optional<std::u16string>& msgErr,
                                  int32_t& isIcsEnable) {
-    return Call(u"StartDataPath", [&] {
+    return Call(corvane::method::kStartDataPath, [&] {
         auto store = Store();
         return corvane::CControlHelperLogic(store).StartDataPath(orchDomain, enableHotSpotOrTransferMode,
                                                                  isErr, langId, msgErr, isIcsEnable);
@@ -162,35 +168,35 @@ HelperStatus HelperStartDataPath(std::u16string_view orchDomain, int32_t enableH
 }
 
 HelperStatus HelperStopDataPath(std::optional<std::u16string>& msgErr) {
-    return Call(u"StopDataPath", [&] {
+    return Call(corvane::method::kStopDataPath, [&] {
         auto store = Store();
         return corvane::CControlHelperLogic(store).StopDataPath(msgErr);
     });
 }
 
 HelperStatus HelperGetSystemInfo(std::u16string_view execPath, std::u16string_view outFilePath) {
-    return Call(u"GetSystemInfo", [&] {
+    return Call(corvane::method::kGetSystemInfo, [&] {
         auto store = Store();
         return corvane::CControlHelperLogic(store).GetSystemInfo(execPath, outFilePath);
     });
 }
 
 HelperStatus HelperFixErrAuto(uint32_t errCode) {
-    return Call(u"FixErrAuto", [&] {
+    return Call(corvane::method::kFixErrAuto, [&] {
         auto store = Store();
         return corvane::CControlHelperLogic(store).FixErrAuto(errCode);
     });
 }
 
 HelperStatus HelperWifiSpotHotNotify(int32_t& ifIndex, int32_t langId, std::optional<std::u16string>& msg) {
-    return Call(u"WifiSpotHotNotify", [&] {
+    return Call(corvane::method::kWifiSpotHotNotify, [&] {
         auto store = Store();
         return corvane::CControlHelperLogic(store).WifiSpotHotNotify(ifIndex, langId, msg);
     });
 }
 
 HelperStatus HelperProduceNsCtlLog(std::u16string_view path, std::u16string_view name) {
-    return Call(u"ProduceNsCtlLog", [&] {
+    return Call(corvane::method::kProduceNsCtlLog, [&] {
         auto store = Store();
         return corvane::CControlHelperLogic(store).ProduceNsCtlLog(path, name);
     });
@@ -198,30 +204,33 @@ HelperStatus HelperProduceNsCtlLog(std::u16string_view path, std::u16string_view
 
 HelperStatus HelperAddRoute(std::u16string_view routerToGw, std::u16string_view routerToVpn,
                             std::u16string_view l2tpInfName, int32_t mode) {
-    return Call(u"AddRoute", [&] {
+    return Call(corvane::method::kAddRoute, [&] {
         return corvane::CRouteHelperLogic().AddRoute(routerToGw, routerToVpn, l2tpInfName, mode);
     });
 }
 
 HelperStatus HelperRemoveRoutes(const std::vector<std::u16string>& routes) {
     HelperStatus status;
-    if (!Reachable(status)) return status;
+    if (!corvane::inprocess::Reachable(status)) return status;
     corvane::CRouteHelperLogic instance;
     for (const std::u16string& route : routes) {
         int32_t code = 0;
-        status.code = Answered(u"RemoveRoute", code) ? code : instance.RemoveRoute(route);
+        status.code = corvane::inprocess::Answered(corvane::method::kRemoveRoute, code)
+                          ? code
+                          : instance.RemoveRoute(route);
         if (status.code < 0) break;
     }
     return status;
 }
 
 HelperStatus HelperAddRouterToGW(std::u16string_view routerToGw) {
-    return Call(u"AddRouterToGW", [&] { return corvane::CRouteHelperLogic().AddRouterToGW(routerToGw); });
+    return Call(corvane::method::kAddRouterToGW,
+                [&] { return corvane::CRouteHelperLogic().AddRouterToGW(routerToGw); });
 }
 
 HelperStatus HelperFindMinMetricInfOfDefaultGW(int32_t exceptL2tpInf, int32_t exceptVirtualInf,
                                                std::u16string_view l2tpInfName, int32_t& index) {
-    return Call(u"FindMinMetricInfOfDefaultGW", [&] {
+    return Call(corvane::method::kFindMinMetricInfOfDefaultGW, [&] {
         return corvane::CRouteHelperLogic().FindMinMetricInfOfDefaultGW(exceptL2tpInf, exceptVirtualInf,
                                                                         l2tpInfName, index);
     });
