@@ -19,7 +19,7 @@ set(rules
     "platform/host|platform,platform/host|portable|MessageTable.h"
     "platform/win32|platform,platform/win32,contract|win32|Corvane_h.h"
     "service/contract|contract|portable|"
-    "service/logic|logic,contract|portable|"
+    "service/logic|logic,contract,platform|portable|"
     "service/inprocess|inprocess,logic,contract,platform|portable|"
     "service/win32|win32,logic,contract,platform/win32|win32|Corvane_h.h")
 # The portable presenters of the UI: the rule of their folder, without Win32.

@@ -16,6 +16,7 @@
 #include "platform/Network.h"
 #include "platform/SystemInfo.h"
 #include "platform/Text.h"
+#include "platform/Utf16Le.h"
 
 namespace velora {
 namespace {
@@ -160,11 +161,8 @@ std::u16string ChunkText(const std::string& bytes) {
             wide = bytes[i] == '\0' && bytes[i - 1] != '\0';
     }
     if (!wide) return platform::NarrowToUtf16(bytes);
-    std::u16string text;
-    for (std::size_t i = start; i + 1 < bytes.size(); i += 2)
-        text += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                      (static_cast<unsigned char>(bytes[i + 1]) << 8));
-    return text;
+    return start < bytes.size() ? platform::DecodeUtf16Le(bytes.data() + start, bytes.size() - start)
+                                : std::u16string();
 }
 
 std::u16string RemoveAll(std::u16string text, std::u16string_view what) {

@@ -3,8 +3,6 @@
 #include "core/Log.h"
 
 #include <atomic>
-#include <bit>
-#include <cstring>
 #include <ctime>
 #include <deque>
 #include <mutex>
@@ -13,6 +11,7 @@
 #include "platform/Files.h"
 #include "platform/Messages.h"
 #include "platform/Messenger.h"
+#include "platform/Utf16Le.h"
 
 namespace velora {
 namespace {
@@ -49,29 +48,11 @@ LogState& State() {
 
 std::u16string UnitsFromBytes(const std::string& bytes, std::size_t offset) {
     if (bytes.size() <= offset) return {};
-    const std::size_t count = (bytes.size() - offset) / 2;  // a dangling odd byte is no unit
-    std::u16string units(count, u'\0');
-    if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(units.data(), bytes.data() + offset, count * 2);
-    } else {
-        const auto* b = reinterpret_cast<const unsigned char*>(bytes.data() + offset);
-        for (std::size_t i = 0; i < count; ++i)
-            units[i] = static_cast<char16_t>(b[2 * i] | (b[2 * i + 1] << 8));
-    }
-    return units;
+    return platform::DecodeUtf16Le(bytes.data() + offset, bytes.size() - offset);
 }
 
 void AppendUnitsAsBytes(std::string& out, std::u16string_view units) {
-    const std::size_t at = out.size();
-    out.resize(at + units.size() * 2);
-    if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(out.data() + at, units.data(), units.size() * 2);
-    } else {
-        for (std::size_t i = 0; i < units.size(); ++i) {
-            out[at + 2 * i] = static_cast<char>(units[i] & 0xFF);
-            out[at + 2 * i + 1] = static_cast<char>(units[i] >> 8);
-        }
-    }
+    platform::AppendUtf16Le(out, units);
 }
 
 // Lines of a text split at line feeds (the feed is not part of the line); a last line without a feed

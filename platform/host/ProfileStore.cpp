@@ -31,6 +31,7 @@
 
 #include "platform/ProfileStore.h"
 #include "platform/Text.h"
+#include "platform/Utf16Le.h"
 #include "platform/host/UniqueFd.h"
 
 namespace platform {
@@ -301,26 +302,13 @@ void SetProfileApplication(std::u16string_view name) {
 bool ReadProfileText(std::u16string_view name, std::u16string& value) {
     std::vector<uint8_t> bytes;
     if (!ReadValue(name, Kind::Text, bytes)) return false;
-    std::u16string text;
-    text.reserve(bytes.size() / 2);
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        const char16_t c = static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8));
-        if (c == u'\0') break;
-        text += c;
-    }
-    value = std::move(text);
+    value = std::u16string(UpToNul(DecodeUtf16Le(bytes)));
     return true;
 }
 
 bool WriteProfileText(std::u16string_view name, std::u16string_view value) {
-    const auto end = value.find(u'\0');
-    if (end != std::u16string_view::npos) value = value.substr(0, end);
     std::vector<uint8_t> bytes;
-    bytes.reserve(value.size() * 2);
-    for (char16_t c : value) {
-        bytes.push_back(static_cast<uint8_t>(c & 0xFF));
-        bytes.push_back(static_cast<uint8_t>(c >> 8));
-    }
+    AppendUtf16Le(bytes, UpToNul(value));
     return WriteValue(name, Kind::Text, std::move(bytes));
 }
 

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "platform/ProfileStore.h"
+#include "platform/Utf16Le.h"
 #include "platform/win32/Handles.h"
 #include "platform/win32/Wide.h"
 
@@ -78,14 +79,7 @@ void SetProfileApplication(std::u16string_view name) {
 bool ReadProfileText(std::u16string_view name, std::u16string& value) {
     std::vector<BYTE> data;
     if (!QueryValue(name, REG_SZ, data)) return false;
-    std::u16string text;
-    text.reserve(data.size() / 2);
-    for (std::size_t i = 0; i + 1 < data.size(); i += 2) {
-        const char16_t c = static_cast<char16_t>(data[i] | (data[i + 1] << 8));
-        if (c == u'\0') break;
-        text += c;
-    }
-    value = std::move(text);
+    value = std::u16string(UpToNul(DecodeUtf16Le(data.data(), data.size())));
     return true;
 }
 

@@ -3,6 +3,8 @@
 
 #include <string_view>
 
+#include "platform/Utf16Le.h"
+
 namespace corvane {
 namespace {
 
@@ -100,11 +102,7 @@ HResult WriteConfigFile(CServiceStore& store, const std::u16string& path, std::u
 uint32_t DecodeCredential(const std::string& bytes, std::u16string& text) {
     if (bytes.size() > kCredentialReadBytes) return kErrorMoreData;
     if (bytes.size() % 2 != 0) return kErrorInvalidData;
-    std::u16string units;
-    for (std::size_t i = 0; i < bytes.size(); i += 2) {
-        units += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                       (static_cast<unsigned char>(bytes[i + 1]) << 8));
-    }
+    std::u16string units = platform::DecodeUtf16Le(bytes);
     const std::size_t end = units.find(u'\0');
     if (end == std::u16string::npos) {
         // A value stored without its terminator needs one more unit of room.

@@ -1,5 +1,5 @@
-// Service store under one folder, with std::filesystem only (no platform layer), so the service logic
-// runs and is tested the same way on Linux and under Windows.
+// Service store under one folder, with std::filesystem only (of the platform layer only the header-only
+// text codec), so the service logic runs and is tested the same way on Linux and under Windows.
 #include "logic/FileServiceStore.h"
 
 #include <cerrno>
@@ -7,6 +7,8 @@
 #include <fstream>
 #include <iterator>
 #include <system_error>
+
+#include "platform/Utf16Le.h"
 
 namespace corvane {
 namespace {
@@ -25,11 +27,7 @@ public:
 
     uint32_t SetText(std::u16string_view name, std::u16string_view value) override {
         std::string bytes;
-        bytes.reserve(value.size() * 2 + 2);
-        for (char16_t c : value) {
-            bytes += static_cast<char>(c & 0xFF);
-            bytes += static_cast<char>(c >> 8);
-        }
+        platform::AppendUtf16Le(bytes, value);
         bytes.append(2, '\0');
         // Written beside and renamed into place, so a reader sees the old or the new value, as with a
         // registry value that is set atomically.
