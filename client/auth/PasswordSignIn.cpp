@@ -2,7 +2,6 @@
 #include "auth/PasswordSignIn.h"
 
 #include <algorithm>
-#include <atomic>
 
 #include "auth/AuthText.h"
 #include "auth/ErrorCatalogue.h"
@@ -62,16 +61,6 @@ constexpr char16_t kDeviceBlock[] =
     u"\"internalIp\":\"%s\",\"deviceName\":\"%s\",\"deviceType\":\"%s\",\"opsType\":\"Windows\","
     u"\"opsVersion\":"
     u"\"%s\",\"hostName\":\"%s\",\"sn\":\"%s\"}}";
-
-std::atomic<void (*)(uint32_t)> g_pollSleep{nullptr};
-
-void PollSleep(uint32_t ms) {
-    if (auto sleep = g_pollSleep.load()) {
-        sleep(ms);
-    } else {
-        platform::SleepMs(ms);
-    }
-}
 
 bool IsOtpCodePage(int32_t page) {
     return page == PageOtpCode || page == PageOtpCodeAfterBind;
@@ -147,7 +136,7 @@ bool PollForApproval(std::u16string_view checkUrl, int32_t checks, int32_t inter
         }
         if (GetIntField(answer, u"resultCode", -1) == 0) return true;
         --checks;
-        if (pauseMs > 0) PollSleep(pauseMs);
+        if (pauseMs > 0) platform::Pause(pauseMs);
     }
     Fail(context, kSignInPollTimedOut, std::u16string(kPollTimedOutText));
     return false;
@@ -384,10 +373,6 @@ void passwordSignIn(const std::u16string& serial, SignInContext& context) {
     }
     // The service approved again and again without ever granting a token.
     Fail(context, kSignInPollTimedOut, std::u16string(kPollTimedOutText));
-}
-
-void SetPollSleepForTest(void (*sleep)(uint32_t ms)) {
-    g_pollSleep.store(sleep);
 }
 
 }  // namespace velora

@@ -3,7 +3,6 @@
 #include "auth/Sms.h"
 
 #include <algorithm>
-#include <atomic>
 
 #include "auth/AccountHelpers.h"
 #include "auth/ErrorCatalogue.h"
@@ -15,14 +14,13 @@
 #include "core/Log.h"
 #include "core/Settings.h"
 #include "core/TextHelpers.h"
+#include "platform/Kernel.h"
 
 namespace velora {
 
 CSharedText smsAccountName;
 
 namespace {
-
-std::atomic<void (*)(uint32_t)> g_sleep{nullptr};
 
 // The service decides how often and how slowly the client polls; these keep a hostile or broken answer
 // from holding the worker for ever.
@@ -63,18 +61,6 @@ void StoreAdmissionRules(std::u16string_view answer) {
 }
 
 }  // namespace
-
-void SetFactorSleepForTest(void (*sleep)(uint32_t ms)) {
-    g_sleep = sleep;
-}
-
-void FactorSleep(uint32_t ms) {
-    if (auto sleep = g_sleep.load()) {
-        sleep(ms);
-    } else {
-        platform::SleepMs(ms);
-    }
-}
 
 std::u16string SmsSendUrl(std::u16string_view authUrl) {
     return CutBeforeLast(authUrl, u"/") + u"/verification/send";
@@ -132,7 +118,7 @@ void sendSmsCode(const SmsRequest& request) {
             return;
         }
         // No pause after the last check: the worker ends silently then.
-        if (check + 1 < kSmsStatusChecks) FactorSleep(kSmsStatusIntervalMs);
+        if (check + 1 < kSmsStatusChecks) platform::Pause(kSmsStatusIntervalMs);
     }
 }
 
@@ -214,7 +200,7 @@ void verifySmsCode(const SmsRequest& request) {
                 break;
             }
             --checks;
-            if (interval > 0) FactorSleep(static_cast<uint32_t>(interval) * 1000u);
+            if (interval > 0) platform::Pause(static_cast<uint32_t>(interval) * 1000u);
         }
         if (!approved) {
             PostCode(request.dialog, UM_SMS_VERIFY_RESULT, kSmsPollTimedOut);

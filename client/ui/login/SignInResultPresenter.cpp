@@ -1,5 +1,5 @@
 // The login window's reaction to each sign-in result code.
-#include "auth/SignInResultRules.h"
+#include "ui/login/SignInResultPresenter.h"
 
 #include "core/Format.h"
 #include "core/Log.h"

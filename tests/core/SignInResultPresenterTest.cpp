@@ -1,7 +1,7 @@
 // The login window's reading of sign-in result codes: shown text, form state and credential drops.
 #include <gtest/gtest.h>
 
-#include "auth/SignInResultRules.h"
+#include "ui/login/SignInResultPresenter.h"
 #include "core/Format.h"
 #include "core/Log.h"
 
