@@ -15,6 +15,7 @@
 #include "core/Settings.h"
 #include "core/TextHelpers.h"
 #include "platform/Kernel.h"
+#include "res/MessageIds.h"
 
 namespace velora {
 
@@ -54,10 +55,10 @@ void SmsFailureReport(const std::string& answer, uint32_t result, uint32_t statu
 void StoreAdmissionRules(std::u16string_view answer) {
     const std::u16string processes = GetStringField(answer, u"windowsProcessNameExpression", u"");
     SetSetting(u"ProcessList", processes);
-    if (!processes.empty()) LogFormatMessageId(1243, processes);
+    if (!processes.empty()) LogFormatMessageId(kMsgProcessRule, processes);
     const std::u16string versions = GetArrayField(answer, u"windowsVersionList", u"");
     SetSetting(u"OsList", versions);
-    if (!versions.empty()) LogFormatMessageId(1267, versions);
+    if (!versions.empty()) LogFormatMessageId(kMsgAllowedSystems, versions);
 }
 
 }  // namespace
@@ -95,8 +96,8 @@ void sendSmsCode(const SmsRequest& request) {
         result = client.PostText(request.url, body, answer, status, 1, middleHeader, snHeader, u"");
     }
     if (result != 0 || status != 200) {
-        LogMessageId(400);
-        LogFormatMessageId(401, result, status);
+        LogMessageId(kMsgSmsSendFailed);
+        LogFormatMessageId(kMsgSmsRequestResult, result, status);
         ReportWorkerFailure(request.dialog, UM_SMS_SEND_RESULT, result, status, answer);
         return;
     }
@@ -111,7 +112,7 @@ void sendSmsCode(const SmsRequest& request) {
         CHttpClient client;
         client.PostText(statusUrl, statusBody, statusAnswer, checkStatus, 1);
         const std::u16string wide = Utf8ToUtf16(statusAnswer);
-        LogFormatMessageId(399, checkStatus, wide);
+        LogFormatMessageId(kMsgSmsStatusAnswer, checkStatus, wide);
         const int32_t code = GetIntField(wide, u"code", kSmsNoCode);
         if (code != kSmsStillSending) {
             PostCode(request.dialog, UM_SMS_SEND_RESULT, static_cast<uint32_t>(code));
@@ -124,7 +125,7 @@ void sendSmsCode(const SmsRequest& request) {
 
 void verifySmsCode(const SmsRequest& request) {
     smsAccountName.Clear();
-    LogMessageId(245);
+    LogMessageId(kMsgPasswordSignInStarted);
     LogFormat(u"CustomerId %s accountName %s code %s", request.customerId, request.userName, request.code);
     const std::u16string serial = GetInstallationSerial();
     const std::u16string snHeader = u"sn:" + serial;
@@ -153,8 +154,8 @@ void verifySmsCode(const SmsRequest& request) {
             result = client.PostText(request.url, body, answer, status, 1, snHeader, u"type:windows", u"");
         }
         if (result != 0 || status != 200) {
-            LogMessageId(249);
-            LogFormatMessageId(250, result, status);
+            LogMessageId(kMsgSignInRequestFailed);
+            LogFormatMessageId(kMsgResultStatus, result, status);
             SmsFailureReport(answer, result, status, request.dialog);
             return;
         }
@@ -169,7 +170,7 @@ void verifySmsCode(const SmsRequest& request) {
         StoreAdmissionRules(wide);
 
         if (!token.empty()) {
-            LogMessageId(403);
+            LogMessageId(kMsgSmsVerified);
             SetSetting(u"AuthToken", token);
             PostCode(request.dialog, UM_SMS_VERIFY_RESULT, 0);
             return;
@@ -190,8 +191,8 @@ void verifySmsCode(const SmsRequest& request) {
             }
             LogDebug(Utf8ToUtf16(checkAnswer));
             if (checkResult != 0 || checkStatus != 200) {
-                LogMessageId(405);
-                LogFormatMessageId(250, checkResult, checkStatus);
+                LogMessageId(kMsgSignInApprovalCheckFailed);
+                LogFormatMessageId(kMsgResultStatus, checkResult, checkStatus);
                 SmsFailureReport(checkAnswer, checkResult, checkStatus, request.dialog);
                 return;
             }
