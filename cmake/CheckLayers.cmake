@@ -6,15 +6,15 @@ cmake_policy(VERSION 3.21)
 # folder | include prefixes it may use | portable (no Windows header) | headers without a folder it may use
 # besides those beside the file (generated ones).
 set(rules
-    "client/core|core,platform|portable|"
-    "client/helper|helper,core,platform,contract|portable|"
-    "client/auth|auth,helper,core,platform|portable|"
-    "client/engine|engine,helper,core,platform|portable|"
-    "client/diagnosis|diagnosis,helper,core,platform|portable|"
-    "client/api|api,auth,engine,diagnosis,helper,core,platform|portable|"
-    "client/ui|ui,common,auth,engine,diagnosis,helper,core,platform,platform/win32|win32|resource.h"
-    "client/common|common,core,platform,platform/win32|win32|resource.h"
-    "client/app|app,api,ui,common,auth,engine,diagnosis,helper,core,platform,platform/win32|win32|resource.h"
+    "client/core|core,res,platform|portable|"
+    "client/helper|helper,res,core,platform,contract|portable|"
+    "client/auth|auth,res,helper,core,platform|portable|"
+    "client/engine|engine,res,helper,core,platform|portable|"
+    "client/diagnosis|diagnosis,res,helper,core,platform|portable|"
+    "client/api|api,res,auth,engine,diagnosis,helper,core,platform|portable|"
+    "client/ui|ui,res,common,auth,engine,diagnosis,helper,core,platform,platform/win32|win32|resource.h"
+    "client/common|common,res,core,platform,platform/win32|win32|resource.h"
+    "client/app|app,res,api,ui,common,auth,engine,diagnosis,helper,core,platform,platform/win32|win32|resource.h"
     "platform/include|platform|portable|"
     "platform/host|platform,platform/host|portable|MessageTable.h"
     "platform/win32|platform,platform/win32,contract|win32|Corvane_h.h"
@@ -23,7 +23,7 @@ set(rules
     "service/inprocess|inprocess,logic,contract,platform|portable|"
     "service/win32|win32,logic,contract,platform/win32|win32|Corvane_h.h")
 # The portable presenters of the UI: the rule of their folder, without Win32.
-set(presenter_prefixes ui auth engine diagnosis helper core platform)
+set(presenter_prefixes ui res auth engine diagnosis helper core platform)
 
 set(win_headers windows winsock2 ws2tcpip wininet winhttp objbase ole2 oleauto shlobj shellapi wincrypt bcrypt
     iphlpapi ras raserror winsvc tlhelp32 commctrl gdiplus winreg windef winbase winuser winnt winerror

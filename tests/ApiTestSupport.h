@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -66,8 +67,9 @@ struct JobRecord {
 
 // The engine's workers replaced by doubles that record their calls. `onConnect` decides each connect
 // attempt (call number from 1); `onMonitor` each link monitor run; defaults: connect succeeds, the
-// monitor waits for stopMonitorEvent like the real one.
-class WorkerRecorder {
+// monitor waits for stopMonitorEvent like the real one. The resolver-cache flush is counted, and run for
+// real when `realFlush` is set.
+class WorkerRecorder : public CEngineWorkers {
 public:
     std::function<void(ConnectContext&, int)> onConnect = [](ConnectContext& c, int) {
         StoreMode(c.mode, NATIVE);
@@ -78,39 +80,39 @@ public:
         return kMonitorStopped;
     };
     std::function<uint32_t(int64_t&, int64_t&)> onFlowCounters;
+    std::atomic<bool> realFlush{false};
 
     std::atomic<int> connectCalls{0};
     std::atomic<int> monitorCalls{0};
     std::atomic<int> monitorEnds{0};
     std::atomic<int> flushes{0};
 
-    void Install() {
-        EngineWorkerDoubles d;
-        d.connect = [this](ConnectContext& c) {
-            const int n = ++connectCalls;
-            Note(u"connect", ApiGetConnectionStep());
-            onConnect(c, n);
-            Note(u"connect-end", ApiGetConnectionStep());
-        };
-        d.monitor = [this](uint32_t*) {
-            const int n = ++monitorCalls;
-            const uint32_t code = onMonitor(n);
-            ++monitorEnds;
-            return code;
-        };
-        d.disconnect = [this](DisconnectJob& job) {
-            std::lock_guard l(m_);
-            jobs_.push_back({job.removeRoutes, job.notifyOrchestrator, job.reason, job.mode,
-                             job.monitorThread != nullptr, ApiGetConnectionStep()});
-            events_.push_back(u"disconnect");
-        };
-        d.removeTunnelRoutes = [this] { Note(u"remove-routes", ApiGetConnectionStep()); };
-        d.hangUpTunnel = [this] { Note(u"hang-up", ApiGetConnectionStep()); };
-        d.flowCounters = [this](int64_t& tx, int64_t& rx) {
-            return onFlowCounters ? onFlowCounters(tx, rx) : uint32_t{2};
-        };
-        SetEngineWorkersForTest(std::move(d));
-        SetResolverCacheFlushForTest([this] { ++flushes; });
+    void ValidateUserAndConnectThread(ConnectContext& c) override {
+        const int n = ++connectCalls;
+        Note(u"connect", ApiGetConnectionStep());
+        onConnect(c, n);
+        Note(u"connect-end", ApiGetConnectionStep());
+    }
+    uint32_t MonitorThread(uint32_t*) override {
+        const int n = ++monitorCalls;
+        const uint32_t code = onMonitor(n);
+        ++monitorEnds;
+        return code;
+    }
+    void DisconnectWorker(DisconnectJob& job) override {
+        std::lock_guard l(m_);
+        jobs_.push_back({job.removeRoutes, job.notifyOrchestrator, job.reason, job.mode,
+                         job.monitorThread != nullptr, ApiGetConnectionStep()});
+        events_.push_back(u"disconnect");
+    }
+    void RemoveTunnelRoutes() override { Note(u"remove-routes", ApiGetConnectionStep()); }
+    void HangUpTunnel() override { Note(u"hang-up", ApiGetConnectionStep()); }
+    uint32_t QueryEngineFlowCounters(int64_t& tx, int64_t& rx) override {
+        return onFlowCounters ? onFlowCounters(tx, rx) : uint32_t{2};
+    }
+    void FlushResolverCache() override {
+        ++flushes;
+        if (realFlush) CEngineWorkers::FlushResolverCache();
     }
 
     std::vector<JobRecord> Jobs() {
@@ -143,24 +145,26 @@ private:
 class ApiFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(ApiInit(nullptr, nullptr), 1);
+        ApiExit();
+        ASSERT_EQ(ApiInit(nullptr, nullptr, recorder), 1);
         for (const char16_t* name : {u"AuthToken", u"Password", u"Username", u"CustomerId", u"AuthUrl"}) {
             SetSetting(name, u"");
         }
-        workers.Install();
     }
     void TearDown() override {
-        ApiInit(nullptr, nullptr);
+        ApiInit(nullptr, nullptr, recorder);
         char16_t buffer[64];
         ApiDisconnect(buffer, 64);
-        EXPECT_TRUE(WaitUntil([] { return ApiWatcherCountForTest() == 0; }));
+        EXPECT_TRUE(WaitUntil([] { return ApiWatcherCount() == 0; }));
         EXPECT_TRUE(WaitUntil([&] { return workers.monitorEnds.load() == workers.monitorCalls.load(); }));
-        SetEngineWorkersForTest({});
+        // The next user of the API finds it initialised with the built-in workers.
+        ApiExit();
+        ApiInit(nullptr, nullptr);
         SetSignInRunnerForTest({});
-        SetResolverCacheFlushForTest({});
     }
 
-    WorkerRecorder workers;
+    std::shared_ptr<WorkerRecorder> recorder = std::make_shared<WorkerRecorder>();
+    WorkerRecorder& workers = *recorder;
 };
 
 inline std::u16string Text(const char16_t* buffer) {

@@ -62,8 +62,10 @@ struct ApiState {
     std::unique_ptr<platform::Thread> watcher;  // guarded by apiLock
     std::atomic<uint32_t> watchersAlive{0};
 
-    std::mutex flushLock;
-    std::function<void()> flushForTest;
+    // The workers handed to Init (the built-in set without one). Calls take a reference of their own, so
+    // a later Init never pulls the set from under a running worker.
+    std::mutex workersLock;
+    std::shared_ptr<CEngineWorkers> workers = std::make_shared<CEngineWorkers>();
 };
 
 ApiState& api() {
@@ -102,18 +104,10 @@ bool IsTunnelMode(uint32_t mode) {
     return mode == VCPE || mode == DCPE;
 }
 
-void FlushResolverCache() {
+std::shared_ptr<CEngineWorkers> Workers() {
     ApiState& s = api();
-    std::function<void()> flush;
-    {
-        std::lock_guard l(s.flushLock);
-        flush = s.flushForTest;
-    }
-    if (flush) {
-        flush();
-    } else {
-        platform::ShellExecuteHidden(u"open", u"ipconfig", u"/flushdns");
-    }
+    std::lock_guard l(s.workersLock);
+    return s.workers;
 }
 
 std::shared_ptr<platform::Thread> CurrentMonitor() {
@@ -131,7 +125,8 @@ void ForgetMonitor(const std::shared_ptr<platform::Thread>& monitor) {
 // Starts MonitorThread on the API's connection mode and makes it the current link monitor.
 std::shared_ptr<platform::Thread> StartLinkMonitor(uint32_t& error) {
     ApiState& s = api();
-    platform::ThreadCreation created = platform::StartThread([&s] { return MonitorThread(&s.mode); });
+    platform::ThreadCreation created =
+        platform::StartThread([&s, workers = Workers()] { return workers->MonitorThread(&s.mode); });
     if (!created.thread) {
         // A failure must never read as success (0) to the caller.
         error = created.error != 0 ? created.error : platform::kErrorNotEnoughMemory;
@@ -191,12 +186,12 @@ std::shared_ptr<platform::Thread> ReconnectProcedure() {
         DisconnectJob job = ApiDisconnectJob(1, kDisconnectNoRetry, LoadMode(&s.mode), oldMonitor.get());
         if (s.step.load() == kStepConnected) {
             s.step.store(kStepDisconnecting);
-            DisconnectWorker(job);
+            Workers()->DisconnectWorker(job);
         }
         s.step.store(kStepConnecting);
         ConnectContext context;
         context.mode = &s.mode;
-        ValidateUserAndConnectThread(context);
+        Workers()->ValidateUserAndConnectThread(context);
         last = context.result;
         if (last != 0) {
             s.step.store(kStepDisconnected);
@@ -205,14 +200,14 @@ std::shared_ptr<platform::Thread> ReconnectProcedure() {
         GetEngineState().useClientSpecifyMode.store(false);
         s.step.store(kStepConnected);
         LogDebug(u"Connect");
-        FlushResolverCache();
+        Workers()->FlushResolverCache();
         uint32_t error = 0;
         started = StartLinkMonitor(error);
         if (!started) {
             LogDebug(u"Can not start statics thread");
             job.mode = LoadMode(&s.mode);  // tear down the connection just made, in its own mode
             job.monitorThread = nullptr;
-            DisconnectWorker(job);
+            Workers()->DisconnectWorker(job);
             s.step.store(kStepDisconnected);
         }
         break;
@@ -273,7 +268,7 @@ uint32_t ConnectFromIdle(char16_t* message, uint64_t capacity) {
     s.step.store(kStepConnecting);
     ConnectContext context;
     context.mode = &s.mode;
-    ValidateUserAndConnectThread(context);
+    Workers()->ValidateUserAndConnectThread(context);
     if (context.result != 0) {
         if (!context.message.empty()) CopyMessage(message, capacity, context.message);
         s.step.store(kStepDisconnected);
@@ -281,7 +276,7 @@ uint32_t ConnectFromIdle(char16_t* message, uint64_t capacity) {
     }
     s.step.store(kStepConnected);
     LogDebug(u"Connected");
-    FlushResolverCache();
+    Workers()->FlushResolverCache();
     engine.useClientSpecifyMode.store(false);
 
     uint32_t error = 0;
@@ -360,7 +355,7 @@ uint32_t DisconnectLocked(char16_t* message, uint64_t capacity) {
             const std::shared_ptr<platform::Thread> monitor = CurrentMonitor();
             SignalStopMonitorIfRunning(monitor);
             DisconnectJob job = ApiDisconnectJob(1, kDisconnectNoRetry, mode, monitor.get());
-            DisconnectWorker(job);
+            Workers()->DisconnectWorker(job);
             if (IsTunnelMode(mode)) platform::SleepMs(kTunnelSettleMs);
             s.step.store(kStepDisconnected);
             break;
@@ -369,13 +364,13 @@ uint32_t DisconnectLocked(char16_t* message, uint64_t capacity) {
             s.step.store(kStepDisconnecting);
             engine.stopConnectEvent->Set();
             if (IsTunnelMode(mode)) {
-                RemoveTunnelRoutes();
-                HangUpTunnel();
+                Workers()->RemoveTunnelRoutes();
+                Workers()->HangUpTunnel();
             }
             const std::shared_ptr<platform::Thread> monitor = CurrentMonitor();
             SignalStopMonitorIfRunning(monitor);
             DisconnectJob job = ApiDisconnectJob(0, kDisconnectCancelConnecting, mode, monitor.get());
-            DisconnectWorker(job);
+            Workers()->DisconnectWorker(job);
             s.step.store(kStepDisconnected);
             break;
         }
@@ -408,10 +403,15 @@ uint32_t RefuseUninitialised(char16_t* message, uint64_t capacity) {
 
 }  // namespace
 
-int32_t ApiInit(const char16_t* logFilePath, const char16_t* resourceModuleName) {
+int32_t ApiInit(const char16_t* logFilePath, const char16_t* resourceModuleName,
+                std::shared_ptr<CEngineWorkers> workers) {
     ApiState& s = api();
     std::lock_guard l(s.initLock);
     if (s.initialised.load()) return 1;
+    {
+        std::lock_guard w(s.workersLock);
+        s.workers = workers ? std::move(workers) : std::make_shared<CEngineWorkers>();
+    }
     StartLog(resourceModuleName ? resourceModuleName : kDefaultModuleName);
     if (logFilePath) SetLogFilePath(logFilePath);
     if (!CreateEngineEvents()) return 0;
@@ -496,7 +496,7 @@ int32_t ApiCheckStatus(int64_t* bytesSent, int64_t* bytesReceived) {
     if (mode == NATIVE) {
         int64_t sent = 0;
         int64_t received = 0;
-        const uint32_t error = QueryEngineFlowCounters(sent, received);
+        const uint32_t error = Workers()->QueryEngineFlowCounters(sent, received);
         if (error != 0) {
             LogAtLevel(FormatText(u"Dispatch get flow error(%d)", static_cast<int32_t>(error)), kLogError);
             return 0;
@@ -524,13 +524,7 @@ int32_t ApiCheckStatus(int64_t* bytesSent, int64_t* bytesReceived) {
     return matched ? 1 : 0;
 }
 
-void SetResolverCacheFlushForTest(std::function<void()> flush) {
-    ApiState& s = api();
-    std::lock_guard l(s.flushLock);
-    s.flushForTest = std::move(flush);
-}
-
-uint32_t ApiWatcherCountForTest() {
+uint32_t ApiWatcherCount() {
     return api().watchersAlive.load();
 }
 

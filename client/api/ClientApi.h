@@ -4,9 +4,11 @@
 // the caller's thread. Texts are UTF-16; message buffers are counted in UTF-16 units.
 #pragma once
 #include <cstdint>
-#include <functional>
+#include <memory>
 
 namespace velora {
+
+class CEngineWorkers;
 
 enum ConnectionStep : int32_t {
     kStepDisconnected = 0,
@@ -16,7 +18,10 @@ enum ConnectionStep : int32_t {
 };
 
 // 1 initialised (also when it already was); 0 when an engine event could not be created (call again).
-int32_t ApiInit(const char16_t* logFilePath, const char16_t* resourceModuleName);
+// `workers` are the engine workers the API runs until the next initialisation (null: the built-in ones);
+// an Init that finds the API initialised changes nothing.
+int32_t ApiInit(const char16_t* logFilePath, const char16_t* resourceModuleName,
+                std::shared_ptr<CEngineWorkers> workers = nullptr);
 void ApiExit();
 // 0 signed in, 87 bad argument, else the sign-in's result code; its text goes to `message`.
 uint32_t ApiValidateUser(const char16_t* customerId, const char16_t* userName, const char16_t* password,
@@ -32,9 +37,7 @@ int32_t ApiCheckStatus(int64_t* bytesSent, int64_t* bytesReceived);
 // Text given to every entry point but Init before Init (or after Exit), with result 87.
 inline constexpr char16_t kNotInitialisedText[] = u"Init has not been called";
 
-// Tests: replace the resolver-cache flush after a connect (empty: run "ipconfig /flushdns" again), and
-// count the API watcher threads whose bodies have not ended.
-void SetResolverCacheFlushForTest(std::function<void()> flush);
-uint32_t ApiWatcherCountForTest();
+// How many API watcher threads have not yet ended their bodies (0 once every connection's watcher is done).
+uint32_t ApiWatcherCount();
 
 }  // namespace velora

@@ -11,6 +11,7 @@
 #include "platform/Messenger.h"
 #include "platform/Text.h"
 #include "platform/Types.h"
+#include "res/MessageIds.h"
 
 namespace velora {
 
@@ -46,7 +47,7 @@ inline void ReportWorkerFailure(platform::WindowHandle window, uint32_t message,
                                 uint32_t status, const std::string& answer) {
     if (result == 0 && !answer.empty()) {
         const std::u16string wide = platform::Utf8ToUtf16(answer);
-        LogFormatMessageId(402, wide);
+        LogFormatMessageId(kMsgServerAnswer, wide);
         if (AnswerCarries(answer, "message")) {
             const std::u16string text = serverErrorText(wide);
             if (text.empty()) {

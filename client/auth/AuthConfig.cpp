@@ -7,6 +7,7 @@
 #include "core/JsonFields.h"
 #include "core/Log.h"
 #include "core/TextHelpers.h"
+#include "res/MessageIds.h"
 
 namespace velora {
 
@@ -14,7 +15,7 @@ bool fetchAuthConfig(SignInContext& context, AuthConfig& config) {
     config = AuthConfig();
     const std::u16string root = ServerRoot(context.authUrl);
     const std::u16string body = FormatText(u"{\"customerId\":%s}", context.customerId);
-    LogMessageId(1302);
+    LogMessageId(kMsgAskingForSignInMethods);
     CHttpClient client;
     std::string raw;
     uint32_t status = 0;
@@ -24,7 +25,7 @@ bool fetchAuthConfig(SignInContext& context, AuthConfig& config) {
     if (result != 0 || status != 200) {
         if (result == 0 && status == 404) return true;
         LogDebug(u"Failed to get type of customerID");
-        LogFormatMessageId(250, static_cast<int32_t>(result), static_cast<int32_t>(status));
+        LogFormatMessageId(kMsgResultStatus, static_cast<int32_t>(result), static_cast<int32_t>(status));
         reportRequestFailure(answer, result, status, context);
         return false;
     }

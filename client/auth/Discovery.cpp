@@ -12,6 +12,7 @@
 #include "core/Settings.h"
 #include "core/TextHelpers.h"
 #include "helper/HelperClient.h"
+#include "res/MessageIds.h"
 
 namespace velora {
 namespace {
@@ -60,13 +61,13 @@ std::u16string BackupDiscoveryUrl() {
 
 std::u16string authUrlFromDiscovery(std::u16string_view answer) {
     if (answer.empty()) return {};
-    LogFormatMessageId(253, LogSnippet(answer));
+    LogFormatMessageId(kMsgDiscoveryAnswer, LogSnippet(answer));
     std::u16string domain = GetStringField(answer, u"orchDomain", u"");
     if (!domain.empty() && domain.back() == u'/') domain.pop_back();
     const bool address = IsIpv4Text(domain);
     std::u16string url = ToLower(domain + u"/api/mobile/v2/auth");
     if (url.find(u"http") == std::u16string::npos) url = (address ? u"http://" : u"https://") + url;
-    LogFormatMessageId(254, url);
+    LogFormatMessageId(kMsgAuthUrl, url);
     StoreSetting(u"AuthUrl", url);
     return url;
 }
@@ -85,13 +86,13 @@ void routeServerViaGateway(std::u16string_view url) {
     }
     const std::size_t slashes = url.find(u"//");
     if (slashes == std::u16string_view::npos) {
-        LogFormatMessageId(258, url);
+        LogFormatMessageId(kMsgUrlHostMissing, url);
         return;
     }
     const std::u16string_view rest = url.substr(slashes + 2);
     const std::size_t slash = rest.find(u'/');
     if (slash == std::u16string_view::npos) {
-        LogFormatMessageId(258, url);
+        LogFormatMessageId(kMsgUrlHostMissing, url);
         return;
     }
     std::u16string_view host = rest.substr(0, slash);

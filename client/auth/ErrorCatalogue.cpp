@@ -15,6 +15,7 @@
 #include "core/TextHelpers.h"
 #include "platform/SystemInfo.h"
 #include "platform/UserLocale.h"
+#include "res/MessageIds.h"
 
 namespace velora {
 namespace {
@@ -97,10 +98,11 @@ void loadErrorCatalogue(std::u16string_view path, std::u16string_view authUrl) {
     const uint32_t result = client.PostText(url, u"", answer, status, 1, u"", u"", u"");
     const std::u16string text = Utf8ToUtf16(answer);
     if (result != 0 || status != 200) {
-        LogFormatMessageId(173, static_cast<int32_t>(result), LogSnippet(text), static_cast<int32_t>(status));
+        LogFormatMessageId(kMsgErrorCatalogueAddressFailed, static_cast<int32_t>(result), LogSnippet(text),
+                           static_cast<int32_t>(status));
         return;
     }
-    LogMessageId(572);
+    LogMessageId(kMsgErrorCatalogueAddressReceived);
     updateErrorCatalogue(text);
 }
 
@@ -117,8 +119,8 @@ void updateErrorCatalogue(std::u16string_view answer) {
     uint32_t status = 0;
     const uint32_t result = client.GetText(url, body, status, u"");
     if (result != 0 || status != 200) {
-        LogFormatMessageId(575, static_cast<int32_t>(result), LogSnippet(Utf8ToUtf16(body)),
-                           static_cast<int32_t>(status));
+        LogFormatMessageId(kMsgErrorCatalogueDownloadFailed, static_cast<int32_t>(result),
+                           LogSnippet(Utf8ToUtf16(body)), static_cast<int32_t>(status));
         return;
     }
     const std::u16string text = Utf8ToUtf16(body);
@@ -168,7 +170,7 @@ std::u16string serverErrorText(std::u16string_view answer) {
         if (const auto it = map.find(code); it != map.end()) text = it->second;
     }
     if (text.empty()) {
-        if (code == kCodeNoCatalogueText) text = MessageText(577);
+        if (code == kCodeNoCatalogueText) text = MessageText(kMsgWrongAccountOrPassword);
         if (text.empty()) text = GetStringField(answer, u"message", u"");
     }
     if (code == kCodeUnauthorised) {

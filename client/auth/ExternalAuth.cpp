@@ -24,6 +24,7 @@
 #include "platform/Kernel.h"
 #include "platform/Messages.h"
 #include "platform/Messenger.h"
+#include "res/MessageIds.h"
 
 namespace velora {
 namespace {
@@ -98,7 +99,8 @@ bool WaitForRedirect(SignInContext& context) {
     platform::Event* instance = InstanceEvent(eventError);
     platform::Event* exit = ExitEvent();
     if (!instance || !exit) {
-        LogFormatMessageIdAtLevel(kLogError, 1270, instance ? platform::LastSystemError() : eventError);
+        LogFormatMessageIdAtLevel(kLogError, kMsgBrowserWaitFailed,
+                                  instance ? platform::LastSystemError() : eventError);
         Finish(context, kExternalWaitFailed, u"Error waiting for browser authentication result");
         return false;
     }

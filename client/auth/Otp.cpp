@@ -9,6 +9,7 @@
 #include "core/JsonFields.h"
 #include "core/Log.h"
 #include "core/TextHelpers.h"
+#include "res/MessageIds.h"
 
 namespace velora {
 namespace {
@@ -75,7 +76,7 @@ void recoverOtpKey(const OtpRecoverRequest& request) {
     const std::u16string wide = Utf8ToUtf16(answer);
     if (result != 0 || status != 200) {
         LogDebug(u"Failed to send recovery code");
-        LogFormatMessageId(284, result, wide, status);
+        LogFormatMessageId(kMsgRecoveryRequestFailed, result, wide, status);
         ReportWorkerFailure(request.dialog, UM_OTP_RECOVER_RESULT, result, status, answer);
         return;
     }

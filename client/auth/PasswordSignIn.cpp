@@ -2,7 +2,6 @@
 #include "auth/PasswordSignIn.h"
 
 #include <algorithm>
-#include <atomic>
 
 #include "auth/AuthText.h"
 #include "auth/ErrorCatalogue.h"
@@ -17,6 +16,7 @@
 #include "core/WindowMessages.h"
 #include "platform/Kernel.h"
 #include "platform/Messenger.h"
+#include "res/MessageIds.h"
 
 namespace velora {
 namespace {
@@ -62,16 +62,6 @@ constexpr char16_t kDeviceBlock[] =
     u"\"internalIp\":\"%s\",\"deviceName\":\"%s\",\"deviceType\":\"%s\",\"opsType\":\"Windows\","
     u"\"opsVersion\":"
     u"\"%s\",\"hostName\":\"%s\",\"sn\":\"%s\"}}";
-
-std::atomic<void (*)(uint32_t)> g_pollSleep{nullptr};
-
-void PollSleep(uint32_t ms) {
-    if (auto sleep = g_pollSleep.load()) {
-        sleep(ms);
-    } else {
-        platform::SleepMs(ms);
-    }
-}
 
 bool IsOtpCodePage(int32_t page) {
     return page == PageOtpCode || page == PageOtpCodeAfterBind;
@@ -140,14 +130,14 @@ bool PollForApproval(std::u16string_view checkUrl, int32_t checks, int32_t inter
         const std::u16string answer = Utf8ToUtf16(raw);
         LogDebug(LogSnippet(answer));
         if (result != 0 || status != 200) {
-            LogMessageId(405);
-            LogFormatMessageId(250, static_cast<int32_t>(result), static_cast<int32_t>(status));
+            LogMessageId(kMsgSignInApprovalCheckFailed);
+            LogFormatMessageId(kMsgResultStatus, static_cast<int32_t>(result), static_cast<int32_t>(status));
             reportRequestFailure(answer, result, status, context);
             return false;
         }
         if (GetIntField(answer, u"resultCode", -1) == 0) return true;
         --checks;
-        if (pauseMs > 0) PollSleep(pauseMs);
+        if (pauseMs > 0) platform::Pause(pauseMs);
     }
     Fail(context, kSignInPollTimedOut, std::u16string(kPollTimedOutText));
     return false;
@@ -173,7 +163,7 @@ bool fetchPublicKey(std::u16string_view path, SignInContext& context) {
         serverPublicKey.Set(GetStringField(answer, u"key", u""));
         return true;
     }
-    LogFormatMessageId(1117, LogSnippet(answer));
+    LogFormatMessageId(kMsgPublicKeyFailed, LogSnippet(answer));
     if (result != 0) {
         Fail(context, static_cast<int32_t>(result),
              IsTimeOutError(result) ? std::u16string(kTimeOutText)
@@ -184,7 +174,7 @@ bool fetchPublicKey(std::u16string_view path, SignInContext& context) {
     } else {
         context.resultCode = static_cast<int32_t>(status);
         context.message = FormatText(kAuthFailedFormat, static_cast<int32_t>(status));
-        const std::u16string shown = FormatText(MessageText(410), static_cast<int32_t>(status));
+        const std::u16string shown = FormatText(MessageText(kMsgSignInFailed), static_cast<int32_t>(status));
         SendResultText(context, static_cast<int32_t>(status), shown);
     }
     return false;
@@ -231,8 +221,8 @@ void handleSignInAnswer(uint32_t result, uint32_t status, std::u16string_view an
     resend = false;
     if (result != 0 || status != 200) {
         ClearOtpFields(context);
-        LogMessageId(249);
-        LogFormatMessageId(250, static_cast<int32_t>(result), static_cast<int32_t>(status));
+        LogMessageId(kMsgSignInRequestFailed);
+        LogFormatMessageId(kMsgResultStatus, static_cast<int32_t>(result), static_cast<int32_t>(status));
         const std::u16string recover = GetObjectField(answer, u"otpRecoverCode", u"");
         if (!recover.empty()) {
             otpRecoverCode.Set(recover);
@@ -241,7 +231,7 @@ void handleSignInAnswer(uint32_t result, uint32_t status, std::u16string_view an
         reportRequestFailure(answer, result, status, context);
         return;
     }
-    LogMessageId(246);
+    LogMessageId(kMsgSignInAnswerReceived);
     LogDebug(LogSnippet(MaskStringField(MaskStringField(answer, u"X-KX-AUTH-HEADER"), u"middleToken")));
     // The token counts only where the answer has it as a key: the field reader would also take the word
     // "X-KX-AUTH-HEADER" inside some string value and hand out whatever text follows as a token.
@@ -267,7 +257,7 @@ void handleSignInAnswer(uint32_t result, uint32_t status, std::u16string_view an
     }
     const std::u16string processes = GetStringField(answer, u"windowsProcessNameExpression", u"");
     StoreSetting(u"ProcessList", processes);
-    if (!processes.empty()) LogFormatMessageId(1243, processes);
+    if (!processes.empty()) LogFormatMessageId(kMsgProcessRule, processes);
     if ((page == PageCustomerId || page == PageExternal) && !accountName.empty()) {
         StoreSetting(u"ThirdPartyUser", accountName);
     }
@@ -276,7 +266,7 @@ void handleSignInAnswer(uint32_t result, uint32_t status, std::u16string_view an
     }
     const std::u16string osList = GetArrayField(answer, u"windowsVersionList", u"");
     StoreSetting(u"OsList", osList);
-    if (!osList.empty()) LogFormatMessageId(1267, osList);
+    if (!osList.empty()) LogFormatMessageId(kMsgAllowedSystems, osList);
     if (!middleToken.empty()) {
         context.smsMiddleToken = middleToken;
         context.resultCode = kSignInNotSupported;
@@ -285,7 +275,7 @@ void handleSignInAnswer(uint32_t result, uint32_t status, std::u16string_view an
 
     if (!token.empty()) {
         ClearOtpFields(context);
-        LogMessageId(247);
+        LogMessageId(kMsgSignedIn);
         StoreSetting(u"AuthToken", token);
         StoreSetting(u"OtpRecover", otpRecoverCode.Get());
         context.authToken = token;
@@ -301,7 +291,7 @@ void handleSignInAnswer(uint32_t result, uint32_t status, std::u16string_view an
         ClearOtpFields(context);
         context.resultCode = kSignInNotSupported;
         context.message = std::u16string(kNotSupportedText);
-        LogFormatMessageId(248, phone);
+        LogFormatMessageId(kMsgSmsNeeded, phone);
         platform::SendWindowMessage(context.notifyWindow, UM_SMS_NEEDED, 0,
                                     reinterpret_cast<intptr_t>(phone.c_str()));
     } else if (requestId.empty() || checkUrl.empty() || external) {
@@ -315,8 +305,8 @@ void handleSignInAnswer(uint32_t result, uint32_t status, std::u16string_view an
 
 void passwordSignIn(const std::u16string& serial, SignInContext& context) {
     if (!fetchPublicKey(kPublicKeyPath, context)) return;
-    LogMessageId(245);
-    LogFormatMessageId(251, context.customerId, context.userName);
+    LogMessageId(kMsgPasswordSignInStarted);
+    LogFormatMessageId(kMsgCustomerUser, context.customerId, context.userName);
     const std::u16string escapedName = JsonEscape(context.userName);
     if (escapedName != context.userName) {
         LogFormat(u"Username includes CTRL-CHAR, old username %s new username %s", context.userName,
@@ -384,10 +374,6 @@ void passwordSignIn(const std::u16string& serial, SignInContext& context) {
     }
     // The service approved again and again without ever granting a token.
     Fail(context, kSignInPollTimedOut, std::u16string(kPollTimedOutText));
-}
-
-void SetPollSleepForTest(void (*sleep)(uint32_t ms)) {
-    g_pollSleep.store(sleep);
 }
 
 }  // namespace velora

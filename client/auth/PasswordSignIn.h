@@ -50,7 +50,4 @@ void handleSignInAnswer(uint32_t result, uint32_t status, std::u16string_view an
 void reportRequestFailure(std::u16string_view answer, uint32_t result, uint32_t status,
                           SignInContext& context);
 
-// Tests: the polling sleeps through this (milliseconds) instead of the platform's sleep.
-void SetPollSleepForTest(void (*sleep)(uint32_t ms));
-
 }  // namespace velora

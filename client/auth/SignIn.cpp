@@ -22,6 +22,7 @@
 #include "platform/ComApartment.h"
 #include "platform/HelperService.h"
 #include "platform/Messenger.h"
+#include "res/MessageIds.h"
 
 namespace velora {
 namespace {
@@ -75,7 +76,7 @@ bool Discover(SignInContext& context, const std::u16string& serial, bool routeSe
         routeServerViaGateway(backup);
     }
     const std::u16string body = FormatText(u"customerId=%s&sn=%s&model=windows", context.customerId, serial);
-    LogFormatMessageId(241, primary, body);
+    LogFormatMessageId(kMsgDiscoveryRequest, primary, body);
     uint32_t result = 0;
     uint32_t status = 0;
     std::u16string answer;
@@ -85,14 +86,14 @@ bool Discover(SignInContext& context, const std::u16string& serial, bool routeSe
         result = client.PostText(*url, body, raw, status, 0);
         answer = Utf8ToUtf16(raw);
         if (result == 0 && status == 200) {
-            LogMessageId(242);
+            LogMessageId(kMsgDiscoverySucceeded);
             context.authUrl = authUrlFromDiscovery(answer);
             return true;
         }
         if (url == &primary) {
-            LogFormatMessageId(243, static_cast<int32_t>(result), static_cast<int32_t>(status),
-                               LogSnippet(answer));
-            LogMessageId(244);
+            LogFormatMessageId(kMsgDiscoveryFailed, static_cast<int32_t>(result),
+                               static_cast<int32_t>(status), LogSnippet(answer));
+            LogMessageId(kMsgTryingBackupDiscovery);
         }
     }
     ReportDiscoveryFailure(context, result, status, answer);
@@ -105,12 +106,13 @@ void RunExternal(SignInContext& context, const std::u16string& serial, const Aut
 
 void RunSignInFlow(SignInContext& context, bool apiRun) {
     const std::u16string serial = GetInstallationSerial();
-    LogMessageId(239);
+    LogMessageId(kMsgSignInStarted);
     // The helper service that routes the servers past a tunnel is reached through COM; without it the
     // sign-in still runs, unrouted.
     const platform::CComApartment com;
     if (!com.Usable()) {
-        LogFormatMessageId(240, static_cast<uint32_t>(com.Error()), platform::HelperCodeText(com.Error()));
+        LogFormatMessageId(kMsgComInitFailed, static_cast<uint32_t>(com.Error()),
+                           platform::HelperCodeText(com.Error()));
     }
     const bool routeServers = com.Usable();
 

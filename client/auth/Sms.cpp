@@ -3,7 +3,6 @@
 #include "auth/Sms.h"
 
 #include <algorithm>
-#include <atomic>
 
 #include "auth/AccountHelpers.h"
 #include "auth/ErrorCatalogue.h"
@@ -15,14 +14,14 @@
 #include "core/Log.h"
 #include "core/Settings.h"
 #include "core/TextHelpers.h"
+#include "platform/Kernel.h"
+#include "res/MessageIds.h"
 
 namespace velora {
 
 CSharedText smsAccountName;
 
 namespace {
-
-std::atomic<void (*)(uint32_t)> g_sleep{nullptr};
 
 // The service decides how often and how slowly the client polls; these keep a hostile or broken answer
 // from holding the worker for ever.
@@ -56,25 +55,13 @@ void SmsFailureReport(const std::string& answer, uint32_t result, uint32_t statu
 void StoreAdmissionRules(std::u16string_view answer) {
     const std::u16string processes = GetStringField(answer, u"windowsProcessNameExpression", u"");
     SetSetting(u"ProcessList", processes);
-    if (!processes.empty()) LogFormatMessageId(1243, processes);
+    if (!processes.empty()) LogFormatMessageId(kMsgProcessRule, processes);
     const std::u16string versions = GetArrayField(answer, u"windowsVersionList", u"");
     SetSetting(u"OsList", versions);
-    if (!versions.empty()) LogFormatMessageId(1267, versions);
+    if (!versions.empty()) LogFormatMessageId(kMsgAllowedSystems, versions);
 }
 
 }  // namespace
-
-void SetFactorSleepForTest(void (*sleep)(uint32_t ms)) {
-    g_sleep = sleep;
-}
-
-void FactorSleep(uint32_t ms) {
-    if (auto sleep = g_sleep.load()) {
-        sleep(ms);
-    } else {
-        platform::SleepMs(ms);
-    }
-}
 
 std::u16string SmsSendUrl(std::u16string_view authUrl) {
     return CutBeforeLast(authUrl, u"/") + u"/verification/send";
@@ -109,8 +96,8 @@ void sendSmsCode(const SmsRequest& request) {
         result = client.PostText(request.url, body, answer, status, 1, middleHeader, snHeader, u"");
     }
     if (result != 0 || status != 200) {
-        LogMessageId(400);
-        LogFormatMessageId(401, result, status);
+        LogMessageId(kMsgSmsSendFailed);
+        LogFormatMessageId(kMsgSmsRequestResult, result, status);
         ReportWorkerFailure(request.dialog, UM_SMS_SEND_RESULT, result, status, answer);
         return;
     }
@@ -125,20 +112,20 @@ void sendSmsCode(const SmsRequest& request) {
         CHttpClient client;
         client.PostText(statusUrl, statusBody, statusAnswer, checkStatus, 1);
         const std::u16string wide = Utf8ToUtf16(statusAnswer);
-        LogFormatMessageId(399, checkStatus, wide);
+        LogFormatMessageId(kMsgSmsStatusAnswer, checkStatus, wide);
         const int32_t code = GetIntField(wide, u"code", kSmsNoCode);
         if (code != kSmsStillSending) {
             PostCode(request.dialog, UM_SMS_SEND_RESULT, static_cast<uint32_t>(code));
             return;
         }
         // No pause after the last check: the worker ends silently then.
-        if (check + 1 < kSmsStatusChecks) FactorSleep(kSmsStatusIntervalMs);
+        if (check + 1 < kSmsStatusChecks) platform::Pause(kSmsStatusIntervalMs);
     }
 }
 
 void verifySmsCode(const SmsRequest& request) {
     smsAccountName.Clear();
-    LogMessageId(245);
+    LogMessageId(kMsgPasswordSignInStarted);
     LogFormat(u"CustomerId %s accountName %s code %s", request.customerId, request.userName, request.code);
     const std::u16string serial = GetInstallationSerial();
     const std::u16string snHeader = u"sn:" + serial;
@@ -167,8 +154,8 @@ void verifySmsCode(const SmsRequest& request) {
             result = client.PostText(request.url, body, answer, status, 1, snHeader, u"type:windows", u"");
         }
         if (result != 0 || status != 200) {
-            LogMessageId(249);
-            LogFormatMessageId(250, result, status);
+            LogMessageId(kMsgSignInRequestFailed);
+            LogFormatMessageId(kMsgResultStatus, result, status);
             SmsFailureReport(answer, result, status, request.dialog);
             return;
         }
@@ -183,7 +170,7 @@ void verifySmsCode(const SmsRequest& request) {
         StoreAdmissionRules(wide);
 
         if (!token.empty()) {
-            LogMessageId(403);
+            LogMessageId(kMsgSmsVerified);
             SetSetting(u"AuthToken", token);
             PostCode(request.dialog, UM_SMS_VERIFY_RESULT, 0);
             return;
@@ -204,8 +191,8 @@ void verifySmsCode(const SmsRequest& request) {
             }
             LogDebug(Utf8ToUtf16(checkAnswer));
             if (checkResult != 0 || checkStatus != 200) {
-                LogMessageId(405);
-                LogFormatMessageId(250, checkResult, checkStatus);
+                LogMessageId(kMsgSignInApprovalCheckFailed);
+                LogFormatMessageId(kMsgResultStatus, checkResult, checkStatus);
                 SmsFailureReport(checkAnswer, checkResult, checkStatus, request.dialog);
                 return;
             }
@@ -214,7 +201,7 @@ void verifySmsCode(const SmsRequest& request) {
                 break;
             }
             --checks;
-            if (interval > 0) FactorSleep(static_cast<uint32_t>(interval) * 1000u);
+            if (interval > 0) platform::Pause(static_cast<uint32_t>(interval) * 1000u);
         }
         if (!approved) {
             PostCode(request.dialog, UM_SMS_VERIFY_RESULT, kSmsPollTimedOut);

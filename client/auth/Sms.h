@@ -53,9 +53,4 @@ void verifySmsCode(const SmsRequest& request);
 std::unique_ptr<platform::Thread> StartSendSmsCode(SmsRequest request, uint32_t& error);
 std::unique_ptr<platform::Thread> StartVerifySmsCode(SmsRequest request, uint32_t& error);
 
-// Tests: the workers sleep through this (milliseconds) instead of the platform's sleep; null restores it.
-void SetFactorSleepForTest(void (*sleep)(uint32_t ms));
-// The sleep the account workers use (the test hook above, else the platform's).
-void FactorSleep(uint32_t ms);
-
 }  // namespace velora

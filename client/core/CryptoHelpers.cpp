@@ -10,12 +10,10 @@
 #include "core/Md5.h"
 #include "platform/Crypto.h"
 #include "platform/Text.h"
+#include "res/MessageIds.h"
 
 namespace velora {
 namespace {
-
-constexpr uint32_t kMsgCryptoStepFailed = 1118;
-constexpr uint32_t kMsgOutOfMemory = 322;
 
 void LogStepFailure(const std::string& step, uint32_t status) {
     if (step == platform::kCryptoAllocationStep) {

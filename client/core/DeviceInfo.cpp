@@ -14,17 +14,14 @@
 #include "core/Settings.h"
 #include "core/TextHelpers.h"
 #include "platform/Network.h"
+#include "platform/Processes.h"
 #include "platform/SystemInfo.h"
 #include "platform/Text.h"
 #include "platform/Utf16Le.h"
+#include "res/MessageIds.h"
 
 namespace velora {
 namespace {
-
-constexpr uint32_t kMsgComStartFailed = 240;
-constexpr uint32_t kMsgNoMemoryForTable = 322;
-constexpr uint32_t kMsgTableCallFailed = 339;
-constexpr uint32_t kMsgProductType = 1266;
 
 constexpr uint16_t kLanguageSimplifiedChinese = 2052;
 constexpr uint32_t kFirstWindows11Build = 22000;
@@ -132,10 +129,10 @@ bool FieldMatches(std::u16string_view entry, std::u16string_view key, std::u16st
 platform::Ipv4AddressTable AddressTable() {
     platform::Ipv4AddressTable table = platform::ReadIpv4AddressTable();
     if (table.allocationFailed) {
-        LogFormatMessageId(kMsgNoMemoryForTable);
+        LogFormatMessageId(kMsgOutOfMemory);
         table.rows.clear();
     } else if (table.error != 0) {
-        LogFormatMessageId(kMsgTableCallFailed, u"GetIpAddrTable", table.error);
+        LogFormatMessageId(kMsgStepFailedWithError, u"GetIpAddrTable", table.error);
         table.rows.clear();
     }
     return table;
@@ -198,7 +195,7 @@ std::u16string UuidFromManagementService() {
         case platform::ProductQueryStep::None:
             break;
         case platform::ProductQueryStep::ComStart:
-            LogFormatMessageId(kMsgComStartFailed, code, query.errorText);
+            LogFormatMessageId(kMsgComInitFailed, code, query.errorText);
             break;
         case platform::ProductQueryStep::Security:
             LogFormat(u"Failed to initialize security (0x%08x): %s", code, query.errorText);

@@ -9,11 +9,10 @@
 #include "core/Log.h"
 #include "platform/ProfileStore.h"
 #include "platform/Text.h"
+#include "res/MessageIds.h"
 
 namespace velora {
 namespace {
-
-constexpr uint32_t kMsgSettingUnreadable = 1314;
 
 int HexValue(char16_t c) {
     if (c >= u'0' && c <= u'9') return c - u'0';
@@ -57,7 +56,7 @@ std::u16string GetSetting(std::u16string_view name, std::u16string_view defaultV
     // anyway would read past the data or turn the damage into a plausible-looking text.
     std::vector<uint8_t> cipher;
     if (stored.size() % 32 != 0 || !DecodeHex(stored, cipher)) {
-        LogFormatMessageIdAtLevel(kLogError, kMsgSettingUnreadable, name);
+        LogFormatMessageIdAtLevel(kLogError, kMsgStoredSettingUnreadable, name);
         return std::u16string(defaultValue);
     }
     std::vector<uint8_t> plain(cipher.size());

@@ -4,17 +4,16 @@
 
 #include "core/Log.h"
 #include "engine/EngineState.h"
+#include "res/MessageIds.h"
 
 namespace velora {
 namespace {
-
-constexpr uint32_t kMsgEventCreateFailed = 260;
 
 bool CreateOne(std::unique_ptr<platform::Event>& slot, std::u16string_view name, bool manualReset) {
     if (slot) return true;
     platform::EventCreation created = platform::OpenOrCreateEvent(name, manualReset, false);
     if (!created.event) {
-        LogFormatMessageIdAtLevel(kLogError, kMsgEventCreateFailed, static_cast<int32_t>(created.error));
+        LogFormatMessageIdAtLevel(kLogError, kMsgEventCreationFailed, static_cast<int32_t>(created.error));
         return false;
     }
     slot = std::move(created.event);

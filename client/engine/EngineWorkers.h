@@ -1,8 +1,8 @@
 // The workers of the connection engine that the main window and the exported API run: connect, link
-// monitor, disconnect, and the pieces of the tunnel tear-down and the engine's traffic counters.
+// monitor, disconnect, and the pieces of the tunnel tear-down and the engine's traffic counters; and the
+// set of them the exported API is given.
 #pragma once
 #include <cstdint>
-#include <functional>
 
 #include "engine/ConnectContext.h"
 #include "engine/DisconnectJob.h"
@@ -30,15 +30,20 @@ void HangUpTunnel();
 // pipe's error code.
 uint32_t QueryEngineFlowCounters(int64_t& txBytes, int64_t& rxBytes);
 
-// Doubles for tests; an empty member keeps the real worker.
-struct EngineWorkerDoubles {
-    std::function<void(ConnectContext&)> connect;
-    std::function<uint32_t(uint32_t*)> monitor;
-    std::function<void(DisconnectJob&)> disconnect;
-    std::function<void()> removeTunnelRoutes;
-    std::function<void()> hangUpTunnel;
-    std::function<uint32_t(int64_t&, int64_t&)> flowCounters;
+// The workers the exported API runs, handed to it at ApiInit: this class itself is the built-in set (each
+// method runs the function of the same name above); tests hand in a subclass. The methods carry the
+// system's operation names.
+class CEngineWorkers {
+public:
+    virtual ~CEngineWorkers() = default;
+    virtual void ValidateUserAndConnectThread(ConnectContext& context);
+    virtual uint32_t MonitorThread(uint32_t* mode);
+    virtual void DisconnectWorker(DisconnectJob& job);
+    virtual void RemoveTunnelRoutes();
+    virtual void HangUpTunnel();
+    virtual uint32_t QueryEngineFlowCounters(int64_t& txBytes, int64_t& rxBytes);
+    // After a connect: runs "ipconfig /flushdns" hidden, so names resolve through the new connection.
+    virtual void FlushResolverCache();
 };
-void SetEngineWorkersForTest(EngineWorkerDoubles doubles);
 
 }  // namespace velora

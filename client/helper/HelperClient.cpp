@@ -7,6 +7,7 @@
 
 #include "core/Log.h"
 #include "platform/HelperService.h"
+#include "res/MessageIds.h"
 
 namespace velora {
 
@@ -40,9 +41,9 @@ int32_t SaveOrchConfig(const OrchConfig& c) {
                                                              c.token, c.sn, c.backServer);
     if (LoggedSetupFailure(status, Where::UserLog)) return status.code;
     if (status.code < 0)
-        LogFormatMessageIdAtLevel(kLogInfo, 297, static_cast<uint32_t>(status.code));
+        LogFormatMessageIdAtLevel(kLogInfo, kMsgHelperRequestFailed, static_cast<uint32_t>(status.code));
     else
-        LogFormatMessageIdAtLevel(kLogInfo, 296);
+        LogFormatMessageIdAtLevel(kLogInfo, kMsgEngineConfigurationSaved);
     return status.code;
 }
 
@@ -50,14 +51,14 @@ int32_t SaveFilterConfig(std::u16string_view filterText) {
     const auto status = platform::HelperSaveFilterConfigToFile(filterText);
     if (LoggedSetupFailure(status, Where::UserLog)) return status.code;
     if (status.code < 0)
-        LogFormatMessageIdAtLevel(kLogInfo, 328, static_cast<uint32_t>(status.code));
+        LogFormatMessageIdAtLevel(kLogInfo, kMsgFilterListSaveFailed, static_cast<uint32_t>(status.code));
     else
-        LogFormatMessageIdAtLevel(kLogInfo, 327);
+        LogFormatMessageIdAtLevel(kLogInfo, kMsgFilterListSaved);
     return status.code;
 }
 
 int32_t StartDataPath(std::u16string_view domain, int32_t mode, int32_t langId, int32_t& icsOut) {
-    LogFormatMessageId(289, domain);
+    LogFormatMessageId(kMsgDataPathStarting, domain);
     int32_t isErr = 0;
     int32_t ics = 0;
     std::optional<std::u16string> msgErr;
@@ -65,11 +66,11 @@ int32_t StartDataPath(std::u16string_view domain, int32_t mode, int32_t langId, 
     icsOut = ics;
     if (LoggedSetupFailure(status, Where::UserLog)) return status.code;
     if (status.code < 0) {
-        LogFormatMessageIdAtLevel(kLogInfo, 292, domain, static_cast<uint32_t>(status.code),
-                                  FailureText(status));
+        LogFormatMessageIdAtLevel(kLogInfo, kMsgDataPathRequestFailed, domain,
+                                  static_cast<uint32_t>(status.code), FailureText(status));
         return status.code;
     }
-    LogFormatMessageIdAtLevel(kLogInfo, 290);
+    LogFormatMessageIdAtLevel(kLogInfo, kMsgDataPathStarted);
     if (msgErr && !msgErr->empty()) LogAtLevel(*msgErr, isErr != 0 ? kLogWarn : kLogInfo);
     return status.code;
 }
@@ -79,24 +80,26 @@ int32_t StopDataPath() {
     const auto status = platform::HelperStopDataPath(discarded);
     if (LoggedSetupFailure(status, Where::UserLog)) return status.code;
     if (status.code >= 0)
-        LogFormatMessageIdAtLevel(kLogInfo, 291);
+        LogFormatMessageIdAtLevel(kLogInfo, kMsgDataPathStopped);
     else if (status.code != kHelperNothingToStop)
-        LogFormatMessageIdAtLevel(kLogInfo, 292, u"", static_cast<uint32_t>(status.code),
-                                  FailureText(status));
+        LogFormatMessageIdAtLevel(kLogInfo, kMsgDataPathRequestFailed, u"",
+                                  static_cast<uint32_t>(status.code), FailureText(status));
     return status.code;
 }
 
 int32_t GetSystemInfo(std::u16string_view execPath, std::u16string_view outFilePath) {
     const auto status = platform::HelperGetSystemInfo(execPath, outFilePath);
     if (LoggedSetupFailure(status, Where::EngineLog)) return status.code;
-    if (status.code < 0) LogFormatMessageId(379, static_cast<uint32_t>(status.code), FailureText(status));
+    if (status.code < 0)
+        LogFormatMessageId(kMsgSystemInfoFailed, static_cast<uint32_t>(status.code), FailureText(status));
     return status.code;
 }
 
 int32_t FixErrAuto(uint32_t code) {
     const auto status = platform::HelperFixErrAuto(code);
     if (LoggedSetupFailure(status, Where::EngineLog)) return status.code;
-    if (status.code < 0) LogFormatMessageId(1124, static_cast<uint32_t>(status.code), FailureText(status));
+    if (status.code < 0)
+        LogFormatMessageId(kMsgAutoRepairFailed, static_cast<uint32_t>(status.code), FailureText(status));
     return status.code;
 }
 
@@ -106,7 +109,7 @@ int32_t WifiSpotHotNotify(int32_t langId) {
     const auto status = platform::HelperWifiSpotHotNotify(ifIndex, langId, msg);
     if (LoggedSetupFailure(status, Where::UserLog)) return 0;
     if (status.code < 0) {
-        LogFormatMessageIdAtLevel(kLogInfo, 297, static_cast<uint32_t>(status.code));
+        LogFormatMessageIdAtLevel(kLogInfo, kMsgHelperRequestFailed, static_cast<uint32_t>(status.code));
         return 0;
     }
     if (msg && !msg->empty()) LogAtLevel(*msg, kLogInfo);
@@ -117,7 +120,7 @@ void ProduceNsCtlLog(std::u16string_view path, std::u16string_view name) {
     const auto status = platform::HelperProduceNsCtlLog(path, name);
     if (LoggedSetupFailure(status, Where::UserLog)) return;
     if (status.code < 0)
-        LogFormatMessageIdAtLevel(kLogInfo, 1280, corvane::method::kProduceNsCtlLog,
+        LogFormatMessageIdAtLevel(kLogInfo, kMsgHelperCallFailed, corvane::method::kProduceNsCtlLog,
                                   static_cast<uint32_t>(status.code));
 }
 
@@ -125,7 +128,7 @@ int32_t AddRouterToGW(std::u16string_view address) {
     const auto status = platform::HelperAddRouterToGW(address);
     if (LoggedSetupFailure(status, Where::EngineLog)) return status.code;
     if (status.code < 0 && status.code != kHelperRouteExists)
-        LogFormatMessageId(330, static_cast<uint32_t>(status.code), FailureText(status));
+        LogFormatMessageId(kMsgRoutesAddFailed, static_cast<uint32_t>(status.code), FailureText(status));
     return status.code;
 }
 
@@ -133,7 +136,7 @@ int32_t AddTunnelRoute(std::u16string_view address) {
     const auto status = platform::HelperAddRoute(u"", address, kTunnelInterfaceName, 1);
     if (LoggedSetupFailure(status, Where::UserLog)) return status.code;
     if (status.code < 0 && status.code != kHelperRouteExists)
-        LogFormatMessageId(330, static_cast<uint32_t>(status.code), FailureText(status));
+        LogFormatMessageId(kMsgRoutesAddFailed, static_cast<uint32_t>(status.code), FailureText(status));
     return status.code;
 }
 
@@ -147,11 +150,11 @@ int32_t UpdateRoutes(int32_t op, bool log, std::u16string_view gwRoutes, std::u1
         }
         if (status.code < 0 && status.code != kHelperRouteExists) {
             if (log)
-                LogFormatMessageIdAtLevel(kLogInfo, 330, static_cast<uint32_t>(status.code),
+                LogFormatMessageIdAtLevel(kLogInfo, kMsgRoutesAddFailed, static_cast<uint32_t>(status.code),
                                           FailureText(status));
             return status.code;
         }
-        if (log) LogFormatMessageIdAtLevel(kLogInfo, 329);
+        if (log) LogFormatMessageIdAtLevel(kLogInfo, kMsgRoutesAdded);
         return 0;
     }
     if (op != kRoutesRemove) return 0;
@@ -159,7 +162,7 @@ int32_t UpdateRoutes(int32_t op, bool log, std::u16string_view gwRoutes, std::u1
     if (!gwRoutes.empty()) routes.emplace_back(gwRoutes);
     if (!vpnRoutes.empty()) routes.emplace_back(vpnRoutes);
     if (routes.empty()) {
-        if (log) LogFormatMessageIdAtLevel(kLogInfo, 331);
+        if (log) LogFormatMessageIdAtLevel(kLogInfo, kMsgRoutesRemoved);
         return 0;
     }
     const auto status = platform::HelperRemoveRoutes(routes);
@@ -169,10 +172,11 @@ int32_t UpdateRoutes(int32_t op, bool log, std::u16string_view gwRoutes, std::u1
     }
     if (status.code < 0) {
         if (log && status.code != kHelperRouteMissing)
-            LogFormatMessageIdAtLevel(kLogInfo, 332, static_cast<uint32_t>(status.code), FailureText(status));
+            LogFormatMessageIdAtLevel(kLogInfo, kMsgRoutesRemoveFailed, static_cast<uint32_t>(status.code),
+                                      FailureText(status));
         return status.code;
     }
-    if (log) LogFormatMessageIdAtLevel(kLogInfo, 331);
+    if (log) LogFormatMessageIdAtLevel(kLogInfo, kMsgRoutesRemoved);
     return 0;
 }
 

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "ErrnoErrors.h"
 #include "platform/Text.h"
 #include "platform/host/UniqueFd.h"
 #include "platform/Types.h"
@@ -26,46 +27,8 @@ std::string NativePath(std::u16string_view path) {
     return out;
 }
 
-// The Windows numbers for what POSIX reports, so callers log and compare the same codes everywhere.
-uint32_t WindowsError(int err, bool creating) {
-    switch (err) {
-        case 0:
-            return kErrorSuccess;
-        case ENOENT:
-            return creating ? 3u : kErrorFileNotFound;  // 3: ERROR_PATH_NOT_FOUND
-        case ENOTDIR:
-            return 3;
-        case EACCES:
-        case EPERM:
-        case EISDIR:
-            return 5;  // ERROR_ACCESS_DENIED
-        case EEXIST:
-            return kErrorAlreadyExists;
-        case ENOMEM:
-            return kErrorNotEnoughMemory;
-        case EMFILE:
-        case ENFILE:
-            return 4;  // ERROR_TOO_MANY_OPEN_FILES
-        case ENOSPC:
-            return 112;  // ERROR_DISK_FULL
-        case EROFS:
-            return 19;  // ERROR_WRITE_PROTECT
-        case ENAMETOOLONG:
-            return 206;  // ERROR_FILENAME_EXCED_RANGE
-        case EBUSY:
-        case ETXTBSY:
-            return 32;  // ERROR_SHARING_VIOLATION
-        case EINVAL:
-            return kErrorInvalidParameter;
-        case ENOTEMPTY:
-            return 145;  // ERROR_DIR_NOT_EMPTY
-        default:
-            return 31;  // ERROR_GEN_FAILURE
-    }
-}
-
 bool Fail(int err, bool creating = false) {
-    t_lastError = WindowsError(err, creating);
+    t_lastError = host::WindowsErrorFromErrno(err, creating);
     return false;
 }
 

@@ -21,6 +21,7 @@
 #include <mutex>
 #include <vector>
 
+#include "ErrnoErrors.h"
 #include "platform/Http.h"
 #include "platform/Text.h"
 #include "platform/host/UniqueFd.h"
@@ -67,31 +68,9 @@ std::string NativePath(std::u16string_view path) {
     return out;
 }
 
-// The Windows numbers of the file errors an exchange can meet.
+// The Windows number of a file error an exchange met; "nothing reported" when errno says none.
 uint32_t FileError(int err, bool creating = false) {
-    switch (err) {
-        case 0:
-            return 0xFFFFFFFFu;  // nothing was reported
-        case ENOENT:
-            return creating ? 3 : 2;  // ERROR_PATH_NOT_FOUND, ERROR_FILE_NOT_FOUND
-        case ENOTDIR:
-            return 3;  // ERROR_PATH_NOT_FOUND
-        case EACCES:
-        case EPERM:
-        case EISDIR:
-            return 5;  // ERROR_ACCESS_DENIED
-        case EMFILE:
-        case ENFILE:
-            return 4;  // ERROR_TOO_MANY_OPEN_FILES
-        case ENOSPC:
-            return 112;  // ERROR_DISK_FULL
-        case EROFS:
-            return 19;  // ERROR_WRITE_PROTECT
-        case ENAMETOOLONG:
-            return 206;  // ERROR_FILENAME_EXCED_RANGE
-        default:
-            return 31;  // ERROR_GEN_FAILURE
-    }
+    return err == 0 ? 0xFFFFFFFFu : host::WindowsErrorFromErrno(err, creating);
 }
 
 struct CurlSlist {

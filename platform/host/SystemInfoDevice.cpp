@@ -3,14 +3,13 @@
 #include <mutex>
 #include <random>
 
+#include "platform/Processes.h"
+#include "platform/SystemErrors.h"
 #include "platform/SystemInfo.h"
 #include "platform/host/SimDevice.h"
 
 namespace platform {
 namespace {
-
-constexpr uint32_t kErrorFileNotFound = 2;
-constexpr uint32_t kErrorMoreData = 234;
 
 struct DeviceSim {
     std::mutex m;

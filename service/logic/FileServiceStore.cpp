@@ -8,14 +8,15 @@
 #include <iterator>
 #include <system_error>
 
+#include "platform/SystemErrors.h"
 #include "platform/Utf16Le.h"
 
 namespace corvane {
 namespace {
 
-constexpr uint32_t kErrorAccessDenied = 5;
-constexpr uint32_t kErrorWriteFault = 29;
-constexpr uint32_t kErrorReadFault = 30;
+using platform::kErrorAccessDenied;
+using platform::kErrorReadFault;
+using platform::kErrorWriteFault;
 
 int LastErrno() {
     return errno != 0 ? errno : EIO;

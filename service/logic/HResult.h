@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "contract/CorvaneContract.h"
+#include "platform/SystemErrors.h"
 
 namespace corvane {
 
@@ -28,18 +29,16 @@ inline constexpr HResult kResult80004018 = static_cast<HResult>(0x80004018u);
 inline constexpr HResult kResult8010000A = static_cast<HResult>(0x8010000Au);
 
 // System error codes the logic produces itself (Windows numbering on every platform).
-inline constexpr uint32_t kErrorFileNotFound = 2;
-inline constexpr uint32_t kErrorInvalidData = 13;
-inline constexpr uint32_t kErrorInsufficientBuffer = 122;
-inline constexpr uint32_t kErrorFilenameTooLong = 206;
-inline constexpr uint32_t kErrorMoreData = 234;
+using platform::kErrorFileNotFound;
+using platform::kErrorFilenameTooLong;
+using platform::kErrorInsufficientBuffer;
+using platform::kErrorInvalidData;
+using platform::kErrorMoreData;
 
 // A positive system error code becomes 0x80070000 with its low 16 bits; zero or a code that is negative
 // when read as a signed 32-bit value (already a result code) is passed on unchanged.
 constexpr HResult HResultFromSystemError(uint32_t error) {
-    const auto value = static_cast<int32_t>(error);
-    if (value <= 0) return value;
-    return static_cast<HResult>(0x80070000u | (error & 0xFFFFu));
+    return platform::HResultFromWin32(error);
 }
 
 constexpr bool Succeeded(HResult hr) {

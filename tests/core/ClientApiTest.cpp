@@ -241,7 +241,7 @@ TEST_F(ClientApiTest, SecondConnectIsRefusedWhileConnected) {
     EXPECT_TRUE(jobs[0].hadMonitor);
     EXPECT_EQ(jobs[0].stepSeen, kStepDisconnecting);
     // Disconnect joined the watcher, which ended because the monitor was told to stop.
-    EXPECT_EQ(ApiWatcherCountForTest(), 0u);
+    EXPECT_EQ(ApiWatcherCount(), 0u);
     EXPECT_EQ(workers.monitorEnds.load(), 1);
 
     EXPECT_EQ(ApiDisconnect(buffer, 64), 0u);
@@ -271,11 +271,12 @@ TEST_F(ClientApiTest, ConnectFailurePassesTheWorkersCodeAndText) {
     }
     EXPECT_EQ(workers.monitorCalls.load(), 0);
     EXPECT_EQ(workers.flushes.load(), 0);
-    EXPECT_EQ(ApiWatcherCountForTest(), 0u);
+    EXPECT_EQ(ApiWatcherCount(), 0u);
 }
 
 TEST_F(ClientApiTest, BuiltInConnectNeedsAStoredToken) {
-    SetEngineWorkersForTest({});
+    ApiExit();
+    ASSERT_EQ(ApiInit(nullptr, nullptr), 1);  // the built-in workers
     char16_t buffer[64];
     EXPECT_EQ(ApiConnect(buffer, 64), 30113u);
     EXPECT_EQ(Text(buffer), u"2011 The token is invalid, please login again");
@@ -370,8 +371,8 @@ TEST_F(ClientApiTest, CallsAfterExitAreRefusedWithoutTouchingTheSession) {
     EXPECT_EQ(received, 0);
     ApiExit();  // twice is harmless
     EXPECT_EQ(workers.connectCalls.load(), 0);
-    EXPECT_EQ(ApiInit(nullptr, nullptr), 1);
-    EXPECT_EQ(ApiInit(u"ignored.log", u"Other.dll"), 1);  // already initialised
+    EXPECT_EQ(ApiInit(nullptr, nullptr, recorder), 1);
+    EXPECT_EQ(ApiInit(u"ignored.log", u"Other.dll"), 1);  // already initialised: the workers stay
     EXPECT_EQ(ApiConnect(buffer, 64), 0u);
 }
 
@@ -381,7 +382,7 @@ TEST_F(ClientApiTest, MonitorStoppingOnItsOwnEndsTheWatcherWithoutReconnect) {
     workers.onMonitor = [](int) { return kMonitorStopped; };
     char16_t buffer[64];
     ASSERT_EQ(ApiConnect(buffer, 64), 0u);
-    ASSERT_TRUE(WaitUntil([] { return ApiWatcherCountForTest() == 0; }));
+    ASSERT_TRUE(WaitUntil([] { return ApiWatcherCount() == 0; }));
     EXPECT_EQ(workers.connectCalls.load(), 1);
     EXPECT_EQ(workers.monitorCalls.load(), 1);
     EXPECT_TRUE(workers.Jobs().empty());
@@ -410,10 +411,10 @@ TEST_F(ClientApiTest, LostLinkReconnectsAndStartsANewMonitor) {
     EXPECT_EQ(jobs[0].notifyOrchestrator, 1);
     EXPECT_EQ(jobs[0].reason, 5u);
     EXPECT_EQ(jobs[0].stepSeen, kStepDisconnecting);
-    EXPECT_EQ(ApiWatcherCountForTest(), 1u);
+    EXPECT_EQ(ApiWatcherCount(), 1u);
 
     EXPECT_EQ(ApiDisconnect(buffer, 64), 0u);
-    EXPECT_EQ(ApiWatcherCountForTest(), 0u);
+    EXPECT_EQ(ApiWatcherCount(), 0u);
     jobs = workers.Jobs();
     ASSERT_EQ(jobs.size(), 2u);
     EXPECT_TRUE(jobs[1].hadMonitor);
@@ -460,7 +461,7 @@ TEST_F(ClientApiTest, DisconnectStopsAReconnectThatKeepsFailing) {
     ASSERT_EQ(ApiConnect(buffer, 64), 0u);
     ASSERT_TRUE(WaitUntil([&] { return workers.connectCalls.load() >= 2; }));
     EXPECT_EQ(ApiDisconnect(buffer, 64), 0u);
-    EXPECT_EQ(ApiWatcherCountForTest(), 0u);
+    EXPECT_EQ(ApiWatcherCount(), 0u);
     EXPECT_EQ(ApiGetConnectionStep(), kStepDisconnected);
     const int calls = workers.connectCalls.load();
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -478,7 +479,7 @@ TEST_F(ClientApiTest, ReconnectEndsWhenTheConnectIsStoppedByADisconnectCommand) 
     workers.onMonitor = [](int) { return kMonitorLinkLost; };
     char16_t buffer[64];
     ASSERT_EQ(ApiConnect(buffer, 64), 0u);
-    ASSERT_TRUE(WaitUntil([] { return ApiWatcherCountForTest() == 0; }));
+    ASSERT_TRUE(WaitUntil([] { return ApiWatcherCount() == 0; }));
     EXPECT_EQ(workers.connectCalls.load(), 2);
     EXPECT_EQ(ApiGetConnectionStep(), kStepDisconnected);
     // A later Connect starts afresh.
@@ -543,33 +544,38 @@ TEST_F(ClientApiTest, CheckStatusInTunnelModeWithoutTheTunnelInterface) {
 TEST(ClientApiStress, RandomCallsFromManyThreadsKeepTheStepValid) {
     int seconds = 10;
     if (const char* env = std::getenv("VELORA_STRESS_SECONDS")) seconds = std::max(1, std::atoi(env));
-    ASSERT_EQ(ApiInit(nullptr, nullptr), 1);
+    // Workers that answer at random, quickly.
+    class CRandomWorkers : public CEngineWorkers {
+    public:
+        void ValidateUserAndConnectThread(ConnectContext& ctx) override {
+            thread_local std::minstd_rand rng(std::random_device{}());
+            std::this_thread::sleep_for(std::chrono::microseconds(rng() % 2000));
+            StoreMode(ctx.mode, rng() % 2 ? NATIVE : MOBILE_DETECT);
+            const uint32_t roll = rng() % 10;
+            ctx.result = roll < 7 ? 0 : (roll < 9 ? 30104 : 329);
+        }
+        uint32_t MonitorThread(uint32_t*) override {
+            thread_local std::minstd_rand rng(std::random_device{}());
+            if (GetEngineState().stopMonitorEvent->Wait(rng() % 30)) return kMonitorStopped;
+            return rng() % 3 ? kMonitorLinkLost : kMonitorStopped;
+        }
+        void DisconnectWorker(DisconnectJob& job) override {
+            if (job.monitorThread) job.monitorThread->Wait(5000);
+        }
+        void RemoveTunnelRoutes() override {}
+        void HangUpTunnel() override {}
+        uint32_t QueryEngineFlowCounters(int64_t& tx, int64_t& rx) override {
+            tx = rx = 1;
+            return 0;
+        }
+        void FlushResolverCache() override {}
+    };
+    ApiExit();
+    ASSERT_EQ(ApiInit(nullptr, nullptr, std::make_shared<CRandomWorkers>()), 1);
 
     std::atomic<int> badResults{0};
     std::atomic<int> badSteps{0};
     std::atomic<uint64_t> calls{0};
-    EngineWorkerDoubles d;
-    d.connect = [](ConnectContext& ctx) {
-        thread_local std::minstd_rand rng(std::random_device{}());
-        std::this_thread::sleep_for(std::chrono::microseconds(rng() % 2000));
-        StoreMode(ctx.mode, rng() % 2 ? NATIVE : MOBILE_DETECT);
-        const uint32_t roll = rng() % 10;
-        ctx.result = roll < 7 ? 0 : (roll < 9 ? 30104 : 329);
-    };
-    d.monitor = [](uint32_t*) {
-        thread_local std::minstd_rand rng(std::random_device{}());
-        if (GetEngineState().stopMonitorEvent->Wait(rng() % 30)) return kMonitorStopped;
-        return rng() % 3 ? kMonitorLinkLost : kMonitorStopped;
-    };
-    d.disconnect = [](DisconnectJob& job) {
-        if (job.monitorThread) job.monitorThread->Wait(5000);
-    };
-    d.flowCounters = [](int64_t& tx, int64_t& rx) {
-        tx = rx = 1;
-        return uint32_t{0};
-    };
-    SetEngineWorkersForTest(d);
-    SetResolverCacheFlushForTest([] {});
 
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     std::atomic<int> finished{0};
@@ -618,12 +624,12 @@ TEST(ClientApiStress, RandomCallsFromManyThreadsKeepTheStepValid) {
     char16_t buffer[32];
     EXPECT_EQ(ApiDisconnect(buffer, 32), 0u);
     EXPECT_EQ(ApiGetConnectionStep(), kStepDisconnected);
-    EXPECT_TRUE(WaitUntil([] { return ApiWatcherCountForTest() == 0; }));
+    EXPECT_TRUE(WaitUntil([] { return ApiWatcherCount() == 0; }));
     EXPECT_EQ(badResults.load(), 0);
     EXPECT_EQ(badSteps.load(), 0);
     EXPECT_GT(calls.load(), 100u);
-    SetEngineWorkersForTest({});
-    SetResolverCacheFlushForTest({});
+    ApiExit();
+    ApiInit(nullptr, nullptr);
 }
 
 }  // namespace

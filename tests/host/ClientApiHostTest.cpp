@@ -49,7 +49,7 @@ TEST(ClientApiInit, EventFailureFailsInitUntilACallSucceeds) {
 }
 
 TEST_F(ClientApiHostTest, ConnectFlushesTheResolverCacheThroughTheShell) {
-    SetResolverCacheFlushForTest({});
+    workers.realFlush = true;
     platform::host::ClearShellCalls();
     char16_t buffer[64];
     ASSERT_EQ(ApiConnect(buffer, 64), 0u);
@@ -91,7 +91,7 @@ TEST_F(ClientApiHostTest, ThreadCreationFailuresUndoTheConnection) {
         ASSERT_TRUE(WaitUntil([&] { return workers.monitorEnds.load() == workers.monitorCalls.load(); }));
         ASSERT_TRUE(
             WaitUntil([&] { return workers.monitorCalls.load() - monitorsBefore == c.monitorsStarted; }));
-        EXPECT_EQ(ApiWatcherCountForTest(), 0u);
+        EXPECT_EQ(ApiWatcherCount(), 0u);
         platform::host::ResetSimKernel();
     }
     char16_t buffer[64];
@@ -108,7 +108,7 @@ TEST_F(ClientApiHostTest, ReconnectThatCannotStartAMonitorDisconnects) {
     platform::host::FailThreadCreations(2, 1, 8);  // monitor and watcher start; the reconnect's monitor fails
     char16_t buffer[64];
     ASSERT_EQ(ApiConnect(buffer, 64), 0u);
-    ASSERT_TRUE(WaitUntil([] { return ApiWatcherCountForTest() == 0; }));
+    ASSERT_TRUE(WaitUntil([] { return ApiWatcherCount() == 0; }));
     EXPECT_EQ(workers.connectCalls.load(), 2);
     EXPECT_EQ(ApiGetConnectionStep(), kStepDisconnected);
     const auto jobs = workers.Jobs();

@@ -13,6 +13,7 @@
 #include "core/HttpClient.h"
 #include "core/Settings.h"
 #include "platform/Http.h"
+#include "platform/Kernel.h"
 #include "platform/Text.h"
 #include "support/CloudSim.h"
 
@@ -29,7 +30,7 @@ protected:
         ResetSignInStateForTest();
         g_factorSleptMs = 0;
         g_factorSleeps = 0;
-        SetFactorSleepForTest([](uint32_t ms) {
+        platform::SetPauseFunction([](uint32_t ms) {
             g_factorSleptMs += ms;
             ++g_factorSleeps;
         });
@@ -40,7 +41,7 @@ protected:
         }
         SetSettingInt(u"AgreePrivacyPolicy", 0);
     }
-    void TearDown() override { SetFactorSleepForTest(nullptr); }
+    void TearDown() override { platform::SetPauseFunction(nullptr); }
 
     // Creates the tenant with this data ("factors" section) and points "AuthUrl" at it.
     void UseTenant(std::u16string_view data) {

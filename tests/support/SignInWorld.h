@@ -12,6 +12,7 @@
 #include "auth/SignInState.h"
 #include "core/Settings.h"
 #include "platform/Http.h"
+#include "platform/Kernel.h"
 #include "platform/ProfileStore.h"
 
 namespace velora::test {
@@ -49,7 +50,7 @@ public:
         platform::ClearProfileForTest();
         ResetSignInStateForTest();
         ResetErrorCatalogueForTest();
-        SetPollSleepForTest(&RecordPollSleep);
+        platform::SetPauseFunction(&RecordPollSleep);
         tenant = sim.Tenant(u"signin", data);
         base = sim.TenantUrl("https", tenant);
         SetSettingText(u"DiscoveryUrl", base + u"/api/mobile/v1/orchinfo");

@@ -17,6 +17,7 @@
 #include "core/DeviceInfo.h"
 #include "core/TextHelpers.h"
 #include "platform/Network.h"
+#include "platform/Processes.h"
 #include "platform/SystemInfo.h"
 #include "platform/Text.h"
 

@@ -6,6 +6,7 @@
 
 #include "core/Log.h"
 #include "core/WindowMessages.h"
+#include "core/WorkerMessage.h"
 #include "platform/Messenger.h"
 #include "resource.h"
 #include "ui/app/VeloraApp.h"
@@ -38,7 +39,7 @@ void CMainDlg::DiscardQueuedLogLines() {
     MSG message;
     for (int i = 0; i < 100000 && PeekMessageW(&message, GetSafeHwnd(), UM_LOG_LINE, UM_LOG_LINE, PM_REMOVE);
          ++i) {
-        if (message.lParam != 0) delete reinterpret_cast<std::u16string*>(message.lParam);
+        DiscardWorkerMessage(message.message, message.lParam);
     }
 }
 
@@ -52,10 +53,7 @@ INT_PTR CMainDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             // The same number is the dialog manager's DM_SETDEFID, which never carries a text: leave that
             // one to the default handling.
             if (lParam == 0) return FALSE;
-            {
-                std::unique_ptr<std::u16string> line(reinterpret_cast<std::u16string*>(lParam));
-                AppendLogLine(*line);
-            }
+            AppendLogLine(DecodeWorkerMessage(message, wParam, lParam, false).text);
             return TRUE;
         case WM_DESTROY:
             platform::SetMainWindow(nullptr);

@@ -8,24 +8,9 @@
 #include <string_view>
 #include <vector>
 
-namespace platform {
+#include "platform/SystemErrors.h"  // the WinINet numbers the exchanges report
 
-// WinINet error numbers the callers meet.
-constexpr uint32_t kHttpErrorTimeout = 12002;
-constexpr uint32_t kHttpErrorInternal = 12004;
-constexpr uint32_t kHttpErrorInvalidUrl = 12005;
-constexpr uint32_t kHttpErrorUnrecognizedScheme = 12006;
-constexpr uint32_t kHttpErrorNameNotResolved = 12007;
-constexpr uint32_t kHttpErrorConnectionAborted = 12030;
-constexpr uint32_t kHttpErrorCannotConnect = 12029;
-constexpr uint32_t kHttpErrorConnectionReset = 12031;
-constexpr uint32_t kHttpErrorCertificateDate = 12037;
-constexpr uint32_t kHttpErrorCertificateName = 12038;
-constexpr uint32_t kHttpErrorCertificateAuthority = 12045;
-constexpr uint32_t kHttpErrorCertificateErrors = 12055;
-constexpr uint32_t kHttpErrorCertificateRevoked = 12170;
-constexpr uint32_t kHttpErrorSecureChannel = 12157;
-constexpr uint32_t kHttpErrorInvalidServerResponse = 12152;
+namespace platform {
 
 // Time-outs a new session gets (connect and receive, milliseconds).
 constexpr uint32_t kHttpConnectTimeoutMs = 40000;

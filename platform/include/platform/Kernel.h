@@ -1,5 +1,6 @@
-// Events, threads, waits and sleep.
+// Events, threads, waits, sleep, and the one seam for deliberate pauses.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -50,5 +51,23 @@ ThreadCreation StartThread(std::function<uint32_t()> body);
 
 void SleepMs(uint32_t ms);
 uint32_t LastSystemError();
+
+// Deliberate waits between attempts (a polling interval, a retry pause) go through Pause rather than
+// SleepMs: a pause function set for the process runs in their place (null: SleepMs), so a test can run a
+// flow's waits without waiting and see how long they would have been.
+using PauseFunction = void (*)(uint32_t ms);
+namespace detail {
+inline std::atomic<PauseFunction> g_pauseFunction{nullptr};
+}
+inline void SetPauseFunction(PauseFunction pause) {
+    detail::g_pauseFunction.store(pause);
+}
+inline void Pause(uint32_t ms) {
+    if (const PauseFunction pause = detail::g_pauseFunction.load()) {
+        pause(ms);
+    } else {
+        SleepMs(ms);
+    }
+}
 
 }  // namespace platform

@@ -7,12 +7,9 @@
 #include <memory>
 #include <string_view>
 
-namespace platform {
+#include "platform/SystemErrors.h"  // the error numbers the pipe reports
 
-constexpr uint32_t kErrorPipeBusy = 231;    // ERROR_PIPE_BUSY
-constexpr uint32_t kErrorBrokenPipe = 109;  // ERROR_BROKEN_PIPE: the other end has gone
-constexpr uint32_t kErrorSemTimeout = 121;  // ERROR_SEM_TIMEOUT: the busy wait ran out
-constexpr uint32_t kWaitTimeout = 258;      // WAIT_TIMEOUT
+namespace platform {
 
 class PipeConnection {
 public:

@@ -57,16 +57,6 @@ struct ProductUuidQuery {
 };
 ProductUuidQuery QueryProductUuids();
 
-// Runs a command line as a hidden process without a console window, its standard output and error going
-// into one pipe, and collects what the pipe delivers, read by read (each at most 4095 bytes). A command
-// that is still running after `timeoutMs` is ended.
-struct CommandCapture {
-    uint32_t pipeError = 0;     // the pipe could not be created (system error code)
-    uint32_t processError = 0;  // the process could not be started (system error code)
-    std::vector<std::string> chunks;
-};
-CommandCapture CaptureHiddenCommand(std::u16string_view commandLine, uint32_t timeoutMs);
-
 // A newly created GUID; false when none can be created.
 struct GuidValue {
     uint32_t data1 = 0;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/Network.h"
+#include "platform/Processes.h"
 #include "platform/SystemInfo.h"
 
 namespace platform::host {

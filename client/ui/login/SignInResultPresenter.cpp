@@ -1,8 +1,9 @@
 // The login window's reaction to each sign-in result code.
-#include "auth/SignInResultRules.h"
+#include "ui/login/SignInResultPresenter.h"
 
 #include "core/Format.h"
 #include "core/Log.h"
+#include "res/MessageIds.h"
 
 namespace velora {
 namespace {
@@ -37,23 +38,23 @@ SignInResultView DescribeSignInResult(int32_t code, std::u16string_view text, in
         case 4091:
             view.startRetryTimer = true;
             view.informational = true;
-            view.text = MessageText(1289);
+            view.text = MessageText(kMsgContinueInBrowser);
             return view;
         case 4092:
-            view.text = FormatText(MessageText(410), static_cast<int32_t>(number));
+            view.text = FormatText(MessageText(kMsgSignInFailed), static_cast<int32_t>(number));
             return view;
         case 4095:
             view.bringToFront = true;
             return view;
         case 403:
         case 405:
-            view.text = text.empty() ? MessageText(167) : std::u16string(text);
+            view.text = text.empty() ? MessageText(kMsgSignInRefused) : std::u16string(text);
             return view;
         case 4081:
-            view.text = FormatText(MessageText(4081), static_cast<int32_t>(number));
+            view.text = FormatText(MessageText(kMsgIllegalPkceCodeLength), static_cast<int32_t>(number));
             return view;
         case 4088:
-            view.text = FormatText(MessageText(1281), text);
+            view.text = FormatText(MessageText(kMsgExternalSignInFailed), text);
             return view;
         default:
             break;
@@ -64,16 +65,16 @@ SignInResultView DescribeSignInResult(int32_t code, std::u16string_view text, in
             return view;
         }
     }
-    view.text = text.empty() ? FormatText(MessageText(410), code) : std::u16string(text);
+    view.text = text.empty() ? FormatText(MessageText(kMsgSignInFailed), code) : std::u16string(text);
     if (Contains(view.text, u"401")) {
         if (Contains(view.text, u"ChangePass")) {
-            view.text = MessageText(1250);
+            view.text = MessageText(kMsgPasswordMustBeChanged);
             view.dropCredentials = true;
         } else if (Contains(view.text, u"BindDevice")) {
             view.text.clear();
             view.showDeviceBinding = true;
         } else {
-            view.text = MessageText(221);
+            view.text = MessageText(kMsgSignInExpired);
             view.dropCredentials = true;
         }
     }

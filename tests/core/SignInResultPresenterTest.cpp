@@ -1,9 +1,9 @@
 // The login window's reading of sign-in result codes: shown text, form state and credential drops.
 #include <gtest/gtest.h>
 
-#include "auth/SignInResultRules.h"
 #include "core/Format.h"
 #include "core/Log.h"
+#include "ui/login/SignInResultPresenter.h"
 
 namespace velora::test {
 namespace {

@@ -1,10 +1,13 @@
-// How the login window answers UM_SIGNIN_RESULT: which text it shows for a result code, whether it
-// re-enables its form, and when it drops the stored credentials. Kept as data and one pure function so
-// the window only carries the decision out.
+// The login presenter's reading of sign-in results: how the login window answers UM_SIGNIN_RESULT, which
+// text it shows for a result code, whether it re-enables its form, and when it drops the stored
+// credentials. Kept as data and one pure function (portable, tested on the host) so the Win32 dialog only
+// carries the decision out.
 #pragma once
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "core/WorkerMessage.h"
 
 namespace velora {
 
@@ -23,5 +26,9 @@ struct SignInResultView {
 // `text` is the string a sent message carried (empty for a posted one); `number` the numeric lParam of
 // 4081 and 4092.
 SignInResultView DescribeSignInResult(int32_t code, std::u16string_view text, intptr_t number);
+// The same for a decoded worker message.
+inline SignInResultView DescribeSignInResult(const WorkerMessage& message) {
+    return DescribeSignInResult(message.code, message.text, message.number);
+}
 
 }  // namespace velora
