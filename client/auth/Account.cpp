@@ -59,6 +59,9 @@ void changePassword(std::u16string_view oldPassword, std::u16string_view newPass
     const std::u16string snHeader = u"sn:" + GetInstallationSerial();
 
     // The key request is that of the sign-in, but its failure is silent: the clear body goes instead.
+    // The key of an earlier sign-in is dropped first, so a failed request really leaves no key to
+    // encrypt with.
+    serverPublicKey.Clear();
     {
         std::string keyAnswer;
         uint32_t keyStatus = 0;
@@ -69,10 +72,12 @@ void changePassword(std::u16string_view oldPassword, std::u16string_view newPass
             serverPublicKey.Set(GetStringField(Utf8ToUtf16(keyAnswer), u"key", u""));
         }
     }
-    // The clear body escapes the passwords: a quotation mark typed in one would otherwise end the value
-    // early, and the rest would be read as further keys of the request. The encrypted values are opaque.
-    const std::u16string oldEncrypted = encryptCredential(oldPassword);
-    const std::u16string newEncrypted = encryptCredential(newPassword);
+    // The passwords are escaped in both bodies: in the clear one a quotation mark typed in one would
+    // otherwise end the value early and the rest would be read as further keys of the request; the
+    // encrypted ones carry the escaped text as the sign-in's do, so the service reads a password the same
+    // way whichever request brought it.
+    const std::u16string oldEncrypted = encryptCredential(JsonEscape(oldPassword));
+    const std::u16string newEncrypted = encryptCredential(JsonEscape(newPassword));
     const std::u16string body =
         !oldEncrypted.empty() && !newEncrypted.empty()
             ? FormatText(u"{\"oldEncryptPassword\":\"%s\",\"newEncryptPassword\":\"%s\"}", oldEncrypted,

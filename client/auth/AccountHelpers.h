@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "auth/AuthText.h"
 #include "auth/ErrorCatalogue.h"
 #include "core/Log.h"
 #include "platform/Messenger.h"
@@ -46,7 +47,7 @@ inline void ReportWorkerFailure(platform::WindowHandle window, uint32_t message,
                                 uint32_t status, const std::string& answer) {
     if (result == 0 && !answer.empty()) {
         const std::u16string wide = platform::Utf8ToUtf16(answer);
-        LogFormatMessageId(402, wide);
+        LogFormatMessageId(402, MaskSecrets(wide));
         if (AnswerCarries(answer, "message")) {
             const std::u16string text = serverErrorText(wide);
             if (text.empty()) {

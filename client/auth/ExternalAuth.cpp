@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 
+#include "auth/AuthText.h"
 #include "auth/ExternalParams.h"
 #include "auth/ExternalSignIn.h"
 #include "auth/PasswordSignIn.h"
@@ -124,7 +125,7 @@ void RunExternalSignIn(const std::u16string& serial, const std::u16string& provi
         std::u16string body = FormatText(
             u"{\"customerId\":%s,\"accountName\":\"%s\", \"support2FA\":false, "
             u"\"supportPollByRequestId\":false, \"agreeToPrivacy\":%s}",
-            context.customerId, JsonEscape(thirdPartyUser), AgreeText());
+            context.customerId, thirdPartyUser, AgreeText());
         appendDeviceInfo(body, serial);
         PostToAuthUrl(context, body, snHeader, authHeader);
         return;
@@ -132,8 +133,10 @@ void RunExternalSignIn(const std::u16string& serial, const std::u16string& provi
 
     const int32_t page = LoginPage;
     if (page >= PageCustomerId && page <= PagePasswordWithExternal) otpLogin = 0;
-    const std::u16string configBody = FormatText(u"{\"customerId\":%s, \"identityProvider\":\"%s\"}",
-                                                 context.customerId, JsonEscape(provider));
+    // The stored account and the provider name are JSON text as the field readers cut them from the
+    // service's answers: they go out as they are, or a backslash in them would be doubled.
+    const std::u16string configBody =
+        FormatText(u"{\"customerId\":%s, \"identityProvider\":\"%s\"}", context.customerId, provider);
     std::string configAnswer;
     uint32_t configStatus = 0;
     uint32_t configResult = 0;
@@ -147,7 +150,7 @@ void RunExternalSignIn(const std::u16string& serial, const std::u16string& provi
         reportRequestFailure(answer, configResult, configStatus, context);
         return;
     }
-    LogDebug(u"Third party auth param:" + answer);
+    LogDebug(u"Third party auth param:" + MaskSecrets(answer));
     const ProviderParameters params = ReadProviderParameters(answer);
     if (params.authorizationCodeUrl.empty() || params.responseCodeKey.empty()) {
         Finish(context, kExternalNotConfigured, u"Some necessary parameters are not configured");
@@ -206,7 +209,8 @@ void RunExternalSignIn(const std::u16string& serial, const std::u16string& provi
         Finish(context, kExternalNoCode, u"The length of auth code is 0");
         return;
     }
-    LogDebug(returned);
+    // The redirect carries the authorization code: never in the log.
+    LogDebug(MaskUrlParameter(returned, params.responseCodeKey));
 
     if (!RedirectStateMatches(returned, params.reqQueryText, params.stateParam.value, state)) {
         Finish(context, kExternalStateMismatch, u"");
@@ -225,14 +229,13 @@ void RunExternalSignIn(const std::u16string& serial, const std::u16string& provi
                       u"{\"authorizationCode\":\"%s\",\"redirectUri\":\"%s\",\"codeVerifier\":\"%s\","
                       u"\"customerId\":%s,\"identityProvider\":\"%s\", \"support2FA\":false, "
                       u"\"supportPollByRequestId\":false,\"agreeToPrivacy\":%s}",
-                      JsonEscape(code), kExternalRedirectUri, verifier, context.customerId,
-                      JsonEscape(provider), AgreeText())
+                      JsonEscape(code), kExternalRedirectUri, verifier, context.customerId, provider,
+                      AgreeText())
                 : FormatText(
                       u"{\"authorizationCode\":\"%s\",\"redirectUri\":\"%s\",\"customerId\":%s,"
                       u"\"identityProvider\":\"%s\", \"support2FA\":false, "
                       u"\"supportPollByRequestId\":false,\"agreeToPrivacy\":%s}",
-                      JsonEscape(code), kExternalRedirectUri, context.customerId, JsonEscape(provider),
-                      AgreeText());
+                      JsonEscape(code), kExternalRedirectUri, context.customerId, provider, AgreeText());
         appendDeviceInfo(body, serial);
         PostToAuthUrl(context, body, snHeader, u"");
         return;

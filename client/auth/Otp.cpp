@@ -2,6 +2,7 @@
 #include "auth/Otp.h"
 
 #include "auth/AccountHelpers.h"
+#include "auth/AuthText.h"
 #include "auth/ErrorCatalogue.h"
 #include "auth/SignInState.h"
 #include "core/Format.h"
@@ -75,11 +76,11 @@ void recoverOtpKey(const OtpRecoverRequest& request) {
     const std::u16string wide = Utf8ToUtf16(answer);
     if (result != 0 || status != 200) {
         LogDebug(u"Failed to send recovery code");
-        LogFormatMessageId(284, result, wide, status);
+        LogFormatMessageId(284, result, MaskSecrets(wide), status);
         ReportWorkerFailure(request.dialog, UM_OTP_RECOVER_RESULT, result, status, answer);
         return;
     }
-    LogDebug(u"Using recovery code: " + MaskStringField(wide, u"otpMiddleToken"));
+    LogDebug(u"Using recovery code: " + MaskSecrets(wide));
     otpKey.Set(GetStringField(wide, u"otpKey", u""));
     otpAccountName.Set(GetStringField(wide, u"accountName", u""));
     otpMiddleToken.Set(GetStringField(wide, u"otpMiddleToken", u""));

@@ -25,11 +25,20 @@ constexpr std::u16string_view kPublicKeyPath = u"s/mobile/pubkey/obtain";
 constexpr std::u16string_view kUnknownCodeFormat = u"2009 Unknown error code(%d)";
 constexpr std::u16string_view kAuthFailedFormat = u"Authentication failed with code=%d";
 // The service decides how often and how long the client polls; these bounds keep a broken or hostile
-// answer from pinning the sign-in worker: a negative interval is no pause (not a 49-day sleep), an
-// interval above a minute counts as a minute, and no run makes more checks or re-sends than these.
+// answer from pinning the sign-in worker while a person waits at the window: a negative interval is no
+// pause (not a 49-day sleep), an interval above a minute counts as a minute, and one whole sign-in run
+// (every round of checks and re-sends together) pauses at most 10 minutes, makes at most 120 checks and
+// at most 20 re-sends. Whatever comes first ends the run with the time-out result.
 constexpr int32_t kMaxPollIntervalSeconds = 60;
-constexpr int32_t kMaxPollChecks = 600;
+constexpr uint32_t kMaxPollWaitMs = 10 * 60 * 1000;
+constexpr int32_t kMaxPollChecks = 120;
 constexpr int kMaxResends = 20;
+
+// What is left of one run's polling allowance.
+struct PollBudget {
+    int32_t checks = kMaxPollChecks;
+    uint32_t waitMs = kMaxPollWaitMs;
+};
 
 constexpr char16_t kPasswordEncrypted[] =
     u"{\"encryptPassword\":\"%s\",\"customerId\":%s,\"encryptAccountName\":\"%s\", \"support2FA\":true, "
@@ -128,17 +137,17 @@ std::u16string StripBrace(std::u16string& body) {
 
 // Waits for an out-of-band approval. True when the caller should send the request again.
 bool PollForApproval(std::u16string_view checkUrl, int32_t checks, int32_t interval,
-                     std::u16string_view snHeader, SignInContext& context) {
-    checks = std::min(checks, kMaxPollChecks);
+                     std::u16string_view snHeader, SignInContext& context, PollBudget& budget) {
     const uint32_t pauseMs = static_cast<uint32_t>(std::clamp(interval, 0, kMaxPollIntervalSeconds)) * 1000u;
-    while (checks > 0) {
+    while (checks > 0 && budget.checks > 0) {
+        --budget.checks;
         CHttpClient client;
         std::string raw;
         uint32_t status = 0;
         const uint32_t result =
             client.PostText(checkUrl, u"", raw, status, 1, snHeader, u"type:windows", u"");
         const std::u16string answer = Utf8ToUtf16(raw);
-        LogDebug(LogSnippet(answer));
+        LogDebug(LogSnippet(MaskSecrets(answer)));
         if (result != 0 || status != 200) {
             LogMessageId(405);
             LogFormatMessageId(250, static_cast<int32_t>(result), static_cast<int32_t>(status));
@@ -147,6 +156,8 @@ bool PollForApproval(std::u16string_view checkUrl, int32_t checks, int32_t inter
         }
         if (GetIntField(answer, u"resultCode", -1) == 0) return true;
         --checks;
+        if (pauseMs > budget.waitMs) break;
+        budget.waitMs -= pauseMs;
         if (pauseMs > 0) PollSleep(pauseMs);
     }
     Fail(context, kSignInPollTimedOut, std::u16string(kPollTimedOutText));
@@ -179,7 +190,7 @@ bool fetchPublicKey(std::u16string_view path, SignInContext& context) {
              IsTimeOutError(result) ? std::u16string(kTimeOutText)
                                     : FormatText(kAuthFailedFormat, static_cast<int32_t>(result)));
     } else if (HasMessageKey(answer)) {
-        LogDebug(LogSnippet(answer));
+        LogDebug(LogSnippet(MaskSecrets(answer)));
         ReportServiceError(answer, status, context);
     } else {
         context.resultCode = static_cast<int32_t>(status);
@@ -217,7 +228,7 @@ void reportRequestFailure(std::u16string_view answer, uint32_t result, uint32_t 
              FormatText(kUnknownCodeFormat, static_cast<int32_t>(result)));
         return;
     }
-    LogDebug(LogSnippet(answer));
+    LogDebug(LogSnippet(MaskSecrets(answer)));
     if (HasMessageKey(answer)) {
         ReportServiceError(answer, status, context);
         return;
@@ -225,9 +236,11 @@ void reportRequestFailure(std::u16string_view answer, uint32_t result, uint32_t 
     Fail(context, static_cast<int32_t>(status), FormatText(kUnknownCodeFormat, static_cast<int32_t>(status)));
 }
 
-void handleSignInAnswer(uint32_t result, uint32_t status, std::u16string_view answer,
-                        std::u16string_view snHeader, bool external, SignInContext& context,
-                        std::u16string& requestIdForPoll, bool& resend) {
+namespace {
+
+void HandleAnswer(uint32_t result, uint32_t status, std::u16string_view answer, std::u16string_view snHeader,
+                  bool external, SignInContext& context, std::u16string& requestIdForPoll, bool& resend,
+                  PollBudget& budget) {
     resend = false;
     if (result != 0 || status != 200) {
         ClearOtpFields(context);
@@ -242,12 +255,8 @@ void handleSignInAnswer(uint32_t result, uint32_t status, std::u16string_view an
         return;
     }
     LogMessageId(246);
-    LogDebug(LogSnippet(MaskStringField(MaskStringField(answer, u"X-KX-AUTH-HEADER"), u"middleToken")));
-    // The token counts only where the answer has it as a key: the field reader would also take the word
-    // "X-KX-AUTH-HEADER" inside some string value and hand out whatever text follows as a token.
-    const std::u16string token = answer.find(u"\"X-KX-AUTH-HEADER\":\"") != std::u16string_view::npos
-                                     ? GetStringField(answer, u"X-KX-AUTH-HEADER", u"")
-                                     : std::u16string();
+    LogDebug(LogSnippet(MaskSecrets(answer)));
+    const std::u16string token = ReadAuthToken(answer);
     const std::u16string phone = GetStringField(answer, u"phoneNumber", u"");
     const std::u16string middleToken = GetStringField(answer, u"middleToken", u"");
     const std::u16string requestId = GetStringField(answer, u"requestIdForPoll", u"");
@@ -307,34 +316,42 @@ void handleSignInAnswer(uint32_t result, uint32_t status, std::u16string_view an
     } else if (requestId.empty() || checkUrl.empty() || external) {
         ClearOtpFields(context);
         Fail(context, kSignInUnparsable, std::u16string(kUnparsableText));
-    } else if (PollForApproval(checkUrl, checks, interval, snHeader, context)) {
+    } else if (PollForApproval(checkUrl, checks, interval, snHeader, context, budget)) {
         requestIdForPoll = requestId;
         resend = true;
     }
+}
+
+}  // namespace
+
+void handleSignInAnswer(uint32_t result, uint32_t status, std::u16string_view answer,
+                        std::u16string_view snHeader, bool external, SignInContext& context,
+                        std::u16string& requestIdForPoll, bool& resend) {
+    PollBudget budget;
+    HandleAnswer(result, status, answer, snHeader, external, context, requestIdForPoll, resend, budget);
 }
 
 void passwordSignIn(const std::u16string& serial, SignInContext& context) {
     if (!fetchPublicKey(kPublicKeyPath, context)) return;
     LogMessageId(245);
     LogFormatMessageId(251, context.customerId, context.userName);
+    // Escaped into the request only: the context keeps what was typed, so a run that is made again on
+    // it (the one-time-password submission) escapes the same text once more, not its escaped form.
     const std::u16string escapedName = JsonEscape(context.userName);
     if (escapedName != context.userName) {
         LogFormat(u"Username includes CTRL-CHAR, old username %s new username %s", context.userName,
                   escapedName);
-        context.userName = escapedName;
     }
     const std::u16string escapedPassword = JsonEscape(context.password);
-    if (escapedPassword != context.password) {
-        LogDebug(u"Password includes CTRL-CHAR");
-        context.password = escapedPassword;
-    }
-    const std::u16string encryptedName = encryptCredential(context.userName);
-    const std::u16string encryptedPassword = encryptCredential(context.password);
+    if (escapedPassword != context.password) LogDebug(u"Password includes CTRL-CHAR");
+    const std::u16string encryptedName = encryptCredential(escapedName);
+    const std::u16string encryptedPassword = encryptCredential(escapedPassword);
     const bool encrypted = !encryptedName.empty() && !encryptedPassword.empty();
-    const std::u16string& name = encrypted ? encryptedName : context.userName;
-    const std::u16string& password = encrypted ? encryptedPassword : context.password;
+    const std::u16string& name = encrypted ? encryptedName : escapedName;
+    const std::u16string& password = encrypted ? encryptedPassword : escapedPassword;
     const std::u16string snHeader = u"sn:" + serial;
     std::u16string requestId;
+    PollBudget budget;
     for (int round = 0; round <= kMaxResends; ++round) {
         const bool tokenSignIn = !context.authToken.empty() && !passwordEdited.load();
         std::u16string authHeader;
@@ -363,8 +380,10 @@ void passwordSignIn(const std::u16string& serial, SignInContext& context) {
         appendDeviceInfo(body, serial);
         if (!context.otpMiddleToken.empty() && !body.empty() && body.back() == u'}') {
             StripBrace(body);
-            body += FormatText(u",\"supportOtpCode\":\"%s\",\"otpMiddleToken\":\"%s\"}", context.otpCode,
-                               context.otpMiddleToken);
+            // The code is typed by the user and the middle token handed out by the service: both escaped,
+            // so a quotation mark in either stays inside its value.
+            body += FormatText(u",\"supportOtpCode\":\"%s\",\"otpMiddleToken\":\"%s\"}",
+                               JsonEscape(context.otpCode), JsonEscape(context.otpMiddleToken));
         }
         const std::u16string provider = identityProvider.Get();
         if (!provider.empty() && !body.empty() && body.back() == u'}') {
@@ -372,14 +391,14 @@ void passwordSignIn(const std::u16string& serial, SignInContext& context) {
             body += FormatText(u",\"identityProvider\":\"%s\"}", provider);
         }
         LogDebug(context.authUrl);
-        LogDebug(MaskStringField(MaskStringField(body, u"encryptPassword"), u"password"));
+        LogDebug(MaskSecrets(body));
         CHttpClient client;
         std::string raw;
         uint32_t status = 0;
         const uint32_t result =
             client.PostText(context.authUrl, body, raw, status, 1, snHeader, authHeader, u"type:windows");
         bool resend = false;
-        handleSignInAnswer(result, status, Utf8ToUtf16(raw), snHeader, false, context, requestId, resend);
+        HandleAnswer(result, status, Utf8ToUtf16(raw), snHeader, false, context, requestId, resend, budget);
         if (!resend) return;
     }
     // The service approved again and again without ever granting a token.

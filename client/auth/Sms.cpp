@@ -6,6 +6,7 @@
 #include <atomic>
 
 #include "auth/AccountHelpers.h"
+#include "auth/AuthText.h"
 #include "auth/ErrorCatalogue.h"
 #include "auth/PasswordSignIn.h"
 #include "core/DeviceInfo.h"
@@ -25,9 +26,12 @@ namespace {
 std::atomic<void (*)(uint32_t)> g_sleep{nullptr};
 
 // The service decides how often and how slowly the client polls; these keep a hostile or broken answer
-// from holding the worker for ever.
-constexpr int32_t kMaxPollChecks = 100;
+// from holding the worker while a person waits at the dialog: an interval counts as at most a minute,
+// and one verification (every round of checks and re-sends together) pauses at most 10 minutes, makes
+// at most 120 checks and at most 20 rounds. Whatever comes first ends it with the time-out result.
+constexpr int32_t kMaxPollChecks = 120;
 constexpr int32_t kMaxPollIntervalSeconds = 60;
+constexpr uint32_t kMaxPollWaitMs = 10 * 60 * 1000;
 constexpr int kMaxVerifyRounds = 20;
 
 void SmsFailureReport(const std::string& answer, uint32_t result, uint32_t status,
@@ -37,7 +41,7 @@ void SmsFailureReport(const std::string& answer, uint32_t result, uint32_t statu
         return;
     }
     if (!AnswerCarries(answer, "message")) {
-        if (!answer.empty()) LogDebug(Utf8ToUtf16(answer));
+        if (!answer.empty()) LogDebug(MaskSecrets(Utf8ToUtf16(answer)));
         PostCode(dialog, UM_SMS_VERIFY_RESULT, status);
         return;
     }
@@ -86,13 +90,15 @@ std::u16string SmsStatusUrl(std::u16string_view sendUrl) {
 
 void sendSmsCode(const SmsRequest& request) {
     const std::u16string serial = GetInstallationSerial();
-    const std::u16string encrypted = encryptCredential(request.userName);
+    // Escaped as the sign-in escapes it, before encryption too: the service reads both forms alike.
+    const std::u16string userName = JsonEscape(request.userName);
+    const std::u16string encrypted = encryptCredential(userName);
     // The number comes from the service's answer; escaping keeps it a value whatever it holds.
     const std::u16string phone = JsonEscape(request.phoneNumber);
     const std::u16string body =
         encrypted.empty()
             ? FormatText(u"{\"phoneNumber\":\"%s\",\"customerId\":%s,\"accountName\":\"%s\"}", phone,
-                         request.customerId, request.userName)
+                         request.customerId, userName)
             : FormatText(u"{\"phoneNumber\":\"%s\",\"customerId\":%s,\"encryptAccountName\":\"%s\"}", phone,
                          request.customerId, encrypted);
     LogFormat(u"SMS post params: %s", body);
@@ -106,7 +112,9 @@ void sendSmsCode(const SmsRequest& request) {
     uint32_t result = 0;
     {
         CHttpClient client;
-        result = client.PostText(request.url, body, answer, status, 1, middleHeader, snHeader, u"");
+        // Like every request to the service, the send carries the device's "type:windows" line too.
+        result =
+            client.PostText(request.url, body, answer, status, 1, middleHeader, snHeader, u"type:windows");
     }
     if (result != 0 || status != 200) {
         LogMessageId(400);
@@ -139,10 +147,16 @@ void sendSmsCode(const SmsRequest& request) {
 void verifySmsCode(const SmsRequest& request) {
     smsAccountName.Clear();
     LogMessageId(245);
-    LogFormat(u"CustomerId %s accountName %s code %s", request.customerId, request.userName, request.code);
+    // The code is a secret while it is valid: the log, which the diagnosis bundle uploads, never has it.
+    LogFormat(u"CustomerId %s accountName %s code %s", request.customerId, request.userName, u"***");
     const std::u16string serial = GetInstallationSerial();
     const std::u16string snHeader = u"sn:" + serial;
     const std::u16string code = JsonEscape(request.code);
+    // The login window hands over what was typed; the request carries it escaped.
+    const std::u16string userName = JsonEscape(request.userName);
+    const std::u16string password = JsonEscape(request.password);
+    int32_t checksLeft = kMaxPollChecks;
+    uint32_t waitLeftMs = kMaxPollWaitMs;
 
     std::u16string requestId;
     for (int round = 0; round < kMaxVerifyRounds; ++round) {
@@ -151,12 +165,12 @@ void verifySmsCode(const SmsRequest& request) {
                 ? FormatText(
                       u"{\"supportPollByRequestId\":true,\"password\":\"%s\",\"customerId\":%s,"
                       u"\"accountName\":\"%s\", \"support2FA\":true, \"verification\":\"%s\"}",
-                      request.password, request.customerId, request.userName, code)
+                      password, request.customerId, userName, code)
                 : FormatText(
                       u"{\"requestIdForPoll\":\"%s\",\"supportPollByRequestId\":true,\"password\":\"%s\","
                       u"\"customerId\":%s,\"accountName\":\"%s\", \"support2FA\":true, "
                       u"\"verification\":\"%s\"}",
-                      JsonEscape(requestId), request.password, request.customerId, request.userName, code);
+                      JsonEscape(requestId), password, request.customerId, userName, code);
         if (platform::WindowExists(request.loginWindow)) appendDeviceInfo(body, serial);
 
         std::string answer;
@@ -173,13 +187,13 @@ void verifySmsCode(const SmsRequest& request) {
             return;
         }
         const std::u16string wide = Utf8ToUtf16(answer);
-        LogDebug(MaskStringField(wide, u"X-KX-AUTH-HEADER"));
-        const std::u16string token = GetStringField(wide, u"X-KX-AUTH-HEADER", u"");
+        LogDebug(MaskSecrets(wide));
+        const std::u16string token = ReadAuthToken(wide);
         requestId = GetStringField(wide, u"requestIdForPoll", u"");
         const std::u16string checkUrl = GetStringField(wide, u"authResultCheckUrl", u"");
         const int32_t interval =
             std::clamp(GetIntField(wide, u"authResultCheckInterval", 0), 0, kMaxPollIntervalSeconds);
-        int32_t checks = std::min(GetIntField(wide, u"authResultCheckTimes", 0), kMaxPollChecks);
+        int32_t checks = GetIntField(wide, u"authResultCheckTimes", 0);
         StoreAdmissionRules(wide);
 
         if (!token.empty()) {
@@ -193,7 +207,8 @@ void verifySmsCode(const SmsRequest& request) {
             return;
         }
         bool approved = false;
-        while (checks > 0) {
+        while (checks > 0 && checksLeft > 0) {
+            --checksLeft;
             std::string checkAnswer;
             uint32_t checkStatus = 0;
             uint32_t checkResult = 0;
@@ -202,7 +217,7 @@ void verifySmsCode(const SmsRequest& request) {
                 checkResult = client.PostText(checkUrl, u"", checkAnswer, checkStatus, 1, snHeader,
                                               u"type:windows", u"");
             }
-            LogDebug(Utf8ToUtf16(checkAnswer));
+            LogDebug(MaskSecrets(Utf8ToUtf16(checkAnswer)));
             if (checkResult != 0 || checkStatus != 200) {
                 LogMessageId(405);
                 LogFormatMessageId(250, checkResult, checkStatus);
@@ -214,7 +229,10 @@ void verifySmsCode(const SmsRequest& request) {
                 break;
             }
             --checks;
-            if (interval > 0) FactorSleep(static_cast<uint32_t>(interval) * 1000u);
+            const uint32_t pauseMs = static_cast<uint32_t>(interval) * 1000u;
+            if (pauseMs > waitLeftMs) break;
+            waitLeftMs -= pauseMs;
+            if (pauseMs > 0) FactorSleep(pauseMs);
         }
         if (!approved) {
             PostCode(request.dialog, UM_SMS_VERIFY_RESULT, kSmsPollTimedOut);

@@ -87,6 +87,14 @@ Reply JsonReply(int status, const json& body) {
     return reply;
 }
 
+Reply JsonReply(int status, const nlohmann::ordered_json& body) {
+    Reply reply;
+    reply.status = status;
+    reply.body = body.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    reply.headers.emplace_back("Content-Type", "application/json");
+    return reply;
+}
+
 Reply TextReply(int status, std::string body) {
     Reply reply;
     reply.status = status;
@@ -95,7 +103,9 @@ Reply TextReply(int status, std::string body) {
     return reply;
 }
 
-bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
+bool StartsWith(std::string_view s, std::string_view prefix) {
+    return s.substr(0, prefix.size()) == prefix;
+}
 
 namespace {
 
@@ -406,7 +416,8 @@ Reply CCloudSim::Control(const Request& request) {
         if (path == "/_sim/tenant") {
             // A fresh customer world under /t/<name>/, its data in the body (the scenario's form).
             const std::string name = request.QueryValue("name");
-            if (name.empty() || name.find('/') != std::string::npos) return JsonReply(400, json{{"message", "bad name"}});
+            if (name.empty() || name.find('/') != std::string::npos)
+                return JsonReply(400, json{{"message", "bad name"}});
             operations_.SetTenant(name, request.body.empty() ? json::object() : json::parse(request.body));
             return JsonReply(200, json{{"tenant", name}});
         }
