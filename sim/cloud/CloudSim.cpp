@@ -184,8 +184,9 @@ CCloudSim::Fault CCloudSim::ParseFault(const json& j) {
     f.hasBody = j.contains("body") || j.contains("bodyBase64");
     f.body = BodyOf(j, "body");
     f.times = j.value("times", -1);
-    static const char* kinds[] = {"delay",     "drop",      "fail",           "close-mid-answer",
-                                  "nul-bytes", "huge-body", "no-status-line", "never-answer"};
+    static const char* kinds[] = {"delay",           "drop",      "fail",           "close-mid-answer",
+                                  "nul-bytes",       "huge-body", "no-status-line", "never-answer",
+                                  "status-line-only"};
     bool known = false;
     for (const char* k : kinds) known = known || f.kind == k;
     if (!known) throw std::runtime_error("unknown fault kind " + f.kind);
@@ -297,6 +298,10 @@ Reply CCloudSim::Operation(const Request& request, int64_t) {
     } else if (kind == "no-status-line") {
         reply.kind = Reply::Kind::kRaw;
         reply.raw = "Content-Type: text/plain\r\nContent-Length: 5\r\n\r\nhello";
+    } else if (kind == "status-line-only") {
+        // A whole answer without a single header line: the body ends where the connection does.
+        reply.kind = Reply::Kind::kRaw;
+        reply.raw = "HTTP/1.1 200 OK\r\n\r\n" + (fault.hasBody ? fault.body : std::string("hello"));
     } else if (kind == "never-answer") {
         reply.kind = Reply::Kind::kHold;
         reply.holdMs = fault.ms;
