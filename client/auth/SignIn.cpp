@@ -19,6 +19,7 @@
 #include "core/Settings.h"
 #include "core/TextHelpers.h"
 #include "core/WindowMessages.h"
+#include "engine/HelperClient.h"
 #include "platform/ComApartment.h"
 #include "platform/HelperService.h"
 #include "platform/Messenger.h"
@@ -110,7 +111,7 @@ void RunSignInFlow(SignInContext& context, bool apiRun) {
     // sign-in still runs, unrouted.
     const platform::CComApartment com;
     if (!com.Usable()) {
-        LogFormatMessageId(240, static_cast<uint32_t>(com.Error()), platform::HelperCodeText(com.Error()));
+        LogFormatMessageId(240, static_cast<uint32_t>(com.Error()), HelperResultText(com.Error()));
     }
     const bool routeServers = com.Usable();
 
