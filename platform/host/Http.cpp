@@ -42,12 +42,8 @@ std::once_flag g_curlInit;
 std::mutex g_shareLocks[CURL_LOCK_DATA_LAST];
 CURLSH* g_share = nullptr;
 
-void LockShare(CURL*, curl_lock_data data, curl_lock_access, void*) {
-    g_shareLocks[data].lock();
-}
-void UnlockShare(CURL*, curl_lock_data data, void*) {
-    g_shareLocks[data].unlock();
-}
+void LockShare(CURL*, curl_lock_data data, curl_lock_access, void*) { g_shareLocks[data].lock(); }
+void UnlockShare(CURL*, curl_lock_data data, void*) { g_shareLocks[data].unlock(); }
 
 void InitCurl() {
     curl_global_init(CURL_GLOBAL_DEFAULT);
@@ -529,9 +525,7 @@ void CHttpSession::Exchange(const HttpExchange& exchange, HttpAnswer& answer) {
     if (!s.agent.empty()) curl_easy_setopt(c, CURLOPT_USERAGENT, s.agent.c_str());
     CurlSlist headers;
     for (const std::u16string& line16 : exchange.headerLines) {
-        // A line ends at its first line break, as WinINet ends it; what follows never becomes a line.
-        std::string line = Utf16ToUtf8(line16);
-        line.resize(std::min(line.find_first_of("\r\n"), line.size()));
+        const std::string line = Utf16ToUtf8(line16);
         const auto colon = line.find(':');
         if (colon == std::string::npos) continue;  // not a header line: refused as Windows refuses it
         const std::string name = Trim(std::string_view(line).substr(0, colon));
@@ -539,10 +533,10 @@ void CHttpSession::Exchange(const HttpExchange& exchange, HttpAnswer& answer) {
         const std::string key = Lower(name);
         if (std::find(present.begin(), present.end(), key) != present.end()) continue;
         present.push_back(key);
-        // The line goes out as the caller wrote it ("type:windows" stays without a blank), as WinINet
-        // sends it; only an empty value needs the transport's own form to be sent at all.
-        const std::string value = Trim(std::string_view(line).substr(colon + 1));
-        headers.Add(value.empty() ? name + ";" : line);
+        // WinINet writes every added line as "Name: value" (name, colon, one blank, the value without
+        // blanks around it); the same form here keeps the wire byte for byte alike on both transports.
+        std::string value = Trim(std::string_view(line).substr(colon + 1));
+        headers.Add(value.empty() ? name + ";" : name + ": " + value);
     }
     auto addIfNew = [&](const char* key, const std::string& line) {
         if (std::find(present.begin(), present.end(), key) == present.end()) headers.Add(line);
