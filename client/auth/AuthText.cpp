@@ -27,14 +27,6 @@ void MaskEvery(std::u16string& text, std::u16string_view key) {
 
 }  // namespace
 
-std::u16string ReadAuthToken(std::u16string_view answer) {
-    constexpr std::u16string_view kKey = u"\"X-KX-AUTH-HEADER\":\"";
-    const std::size_t p = answer.find(kKey);
-    if (p == std::u16string_view::npos) return {};
-    // From the key on, the field reader's first occurrence is this very key.
-    return GetStringField(answer.substr(p), u"X-KX-AUTH-HEADER", u"");
-}
-
 std::u16string MaskSecrets(std::u16string_view text) {
     std::u16string out(text);
     for (const std::u16string_view key : kSecretKeys) MaskEvery(out, key);

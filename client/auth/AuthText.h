@@ -14,10 +14,6 @@ constexpr std::size_t kMaxLoggedAnswer = 4096;
 // The text, cut to kMaxLoggedAnswer units with "..." appended when it was longer.
 std::u16string LogSnippet(std::u16string_view text);
 
-// The sign-in token of an answer, taken only where "X-KX-AUTH-HEADER" stands as a key with a string
-// value: the same word inside some other value (a note, a message) never yields a token.
-std::u16string ReadAuthToken(std::u16string_view answer);
-
 // The text with the value of every key that carries a secret (tokens, middle tokens, the one-time-password
 // secret and codes, recovery codes, passwords, authorization codes and verifiers) written as "***", at
 // every place the key stands as a key with a string value. Everything a flow logs goes through it.

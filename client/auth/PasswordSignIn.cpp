@@ -6,6 +6,7 @@
 
 #include "auth/AuthText.h"
 #include "auth/ErrorCatalogue.h"
+#include "auth/SignInAnswer.h"
 #include "auth/SignInState.h"
 #include "core/CryptoHelpers.h"
 #include "core/DeviceInfo.h"
@@ -256,69 +257,69 @@ void HandleAnswer(uint32_t result, uint32_t status, std::u16string_view answer, 
     }
     LogMessageId(246);
     LogDebug(LogSnippet(MaskSecrets(answer)));
-    const std::u16string token = ReadAuthToken(answer);
-    const std::u16string phone = GetStringField(answer, u"phoneNumber", u"");
-    const std::u16string middleToken = GetStringField(answer, u"middleToken", u"");
-    const std::u16string requestId = GetStringField(answer, u"requestIdForPoll", u"");
-    const std::u16string checkUrl = GetStringField(answer, u"authResultCheckUrl", u"");
-    const int32_t interval = GetIntField(answer, u"authResultCheckInterval", 0);
-    const int32_t checks = GetIntField(answer, u"authResultCheckTimes", 0);
+    const SignInAnswer a = ParseSignInAnswer(answer);
     const int32_t page = CurrentLoginPage();
-    const std::u16string accountName = GetStringField(answer, u"accountName", u"");
+    const bool otpCodePage = IsOtpCodePage(page);
 
-    if (!IsOtpCodePage(page)) {
-        otpMiddleToken.Set(GetStringField(answer, u"otpMiddleToken", u""));
-        otpKey.Set(GetStringField(answer, u"otpKey", u""));
-        otpAccountName.Set(accountName);
-    } else {
-        const std::u16string recover = GetStringField(answer, u"otpRecoverCode", u"");
-        if (!recover.empty()) otpRecoverCode.Set(recover);
+    // Apply what the answer carries, whatever the next step.
+    if (!otpCodePage) {
+        otpMiddleToken.Set(a.otpMiddleToken);
+        otpKey.Set(a.otpKey);
+        otpAccountName.Set(a.accountName);
+    } else if (!a.otpRecoverCode.empty()) {
+        otpRecoverCode.Set(a.otpRecoverCode);
     }
-    const std::u16string processes = GetStringField(answer, u"windowsProcessNameExpression", u"");
-    StoreSetting(u"ProcessList", processes);
-    if (!processes.empty()) LogFormatMessageId(1243, processes);
-    if ((page == PageCustomerId || page == PageExternal) && !accountName.empty()) {
-        StoreSetting(u"ThirdPartyUser", accountName);
+    StoreSetting(u"ProcessList", a.processList);
+    if (!a.processList.empty()) LogFormatMessageId(1243, a.processList);
+    if ((page == PageCustomerId || page == PageExternal) && !a.accountName.empty()) {
+        StoreSetting(u"ThirdPartyUser", a.accountName);
     }
-    if (!IsOtpCodePage(page)) {
+    if (!otpCodePage) {
         StoreSettingInt(u"EnableOuterAuth2", page == PageCustomerId || page == PageExternal ? 1 : 0);
     }
-    const std::u16string osList = GetArrayField(answer, u"windowsVersionList", u"");
-    StoreSetting(u"OsList", osList);
-    if (!osList.empty()) LogFormatMessageId(1267, osList);
-    if (!middleToken.empty()) {
-        context.smsMiddleToken = middleToken;
+    StoreSetting(u"OsList", a.osList);
+    if (!a.osList.empty()) LogFormatMessageId(1267, a.osList);
+    if (!a.middleToken.empty()) {
+        context.smsMiddleToken = a.middleToken;
         context.resultCode = kSignInNotSupported;
         context.message = std::u16string(kNotSupportedText);
     }
 
-    if (!token.empty()) {
-        ClearOtpFields(context);
-        LogMessageId(247);
-        StoreSetting(u"AuthToken", token);
-        StoreSetting(u"OtpRecover", otpRecoverCode.Get());
-        context.authToken = token;
-        // A token settles the run even when the answer also named an SMS step.
-        context.resultCode = 0;
-        context.message.clear();
-        PostResult(context, 0);
-    } else if (!otpMiddleToken.Empty() && !IsOtpCodePage(page)) {
-        ClearOtpFields(context);
-        otpLogin = 1;
-        platform::PostWindowMessage(context.notifyWindow, UM_OTP_STEP, 0, 0);
-    } else if (!phone.empty() || !middleToken.empty()) {
-        ClearOtpFields(context);
-        context.resultCode = kSignInNotSupported;
-        context.message = std::u16string(kNotSupportedText);
-        LogFormatMessageId(248, phone);
-        platform::SendWindowMessage(context.notifyWindow, UM_SMS_NEEDED, 0,
-                                    reinterpret_cast<intptr_t>(phone.c_str()));
-    } else if (requestId.empty() || checkUrl.empty() || external) {
-        ClearOtpFields(context);
-        Fail(context, kSignInUnparsable, std::u16string(kUnparsableText));
-    } else if (PollForApproval(checkUrl, checks, interval, snHeader, context, budget)) {
-        requestIdForPoll = requestId;
-        resend = true;
+    switch (DecideSignInStep(a, otpCodePage, external)) {
+        case SignInStep::SignedIn:
+            ClearOtpFields(context);
+            LogMessageId(247);
+            StoreSetting(u"AuthToken", a.token);
+            StoreSetting(u"OtpRecover", otpRecoverCode.Get());
+            context.authToken = a.token;
+            // A token settles the run even when the answer also named an SMS step.
+            context.resultCode = 0;
+            context.message.clear();
+            PostResult(context, 0);
+            break;
+        case SignInStep::OneTimePassword:
+            ClearOtpFields(context);
+            otpLogin = 1;
+            platform::PostWindowMessage(context.notifyWindow, UM_OTP_STEP, 0, 0);
+            break;
+        case SignInStep::Sms:
+            ClearOtpFields(context);
+            context.resultCode = kSignInNotSupported;
+            context.message = std::u16string(kNotSupportedText);
+            LogFormatMessageId(248, a.phoneNumber);
+            platform::SendWindowMessage(context.notifyWindow, UM_SMS_NEEDED, 0,
+                                        reinterpret_cast<intptr_t>(a.phoneNumber.c_str()));
+            break;
+        case SignInStep::Unparsable:
+            ClearOtpFields(context);
+            Fail(context, kSignInUnparsable, std::u16string(kUnparsableText));
+            break;
+        case SignInStep::Poll:
+            if (PollForApproval(a.checkUrl, a.checkTimes, a.checkInterval, snHeader, context, budget)) {
+                requestIdForPoll = a.requestIdForPoll;
+                resend = true;
+            }
+            break;
     }
 }
 

@@ -9,6 +9,7 @@
 #include "auth/AuthText.h"
 #include "auth/ErrorCatalogue.h"
 #include "auth/PasswordSignIn.h"
+#include "auth/SignInAnswer.h"
 #include "core/DeviceInfo.h"
 #include "core/Format.h"
 #include "core/HttpClient.h"
