@@ -66,8 +66,8 @@ void changePassword(std::u16string_view oldPassword, std::u16string_view newPass
         std::string keyAnswer;
         uint32_t keyStatus = 0;
         CHttpClient client;
-        const uint32_t keyResult =
-            client.PostText(ServerRoot(authUrl) + u"s/mobile/pubkey/obtain", u"", keyAnswer, keyStatus, 1);
+        const uint32_t keyResult = client.PostText(ServerRoot(authUrl) + std::u16string(kPublicKeyPath), u"",
+                                                   keyAnswer, keyStatus, 1);
         if (keyResult == 0 && keyStatus == 200) {
             serverPublicKey.Set(GetStringField(Utf8ToUtf16(keyAnswer), u"key", u""));
         }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <atomic>
 
+#include "auth/AuthServer.h"
 #include "auth/AuthText.h"
 #include "auth/ErrorCatalogue.h"
 #include "auth/SignInAnswer.h"
@@ -22,9 +23,6 @@
 namespace velora {
 namespace {
 
-constexpr std::u16string_view kPublicKeyPath = u"s/mobile/pubkey/obtain";
-constexpr std::u16string_view kUnknownCodeFormat = u"2009 Unknown error code(%d)";
-constexpr std::u16string_view kAuthFailedFormat = u"Authentication failed with code=%d";
 // The service decides how often and how long the client polls; these bounds keep a broken or hostile
 // answer from pinning the sign-in worker while a person waits at the window: a negative interval is no
 // pause (not a 49-day sleep), an interval above a minute counts as a minute, and one whole sign-in run
@@ -67,12 +65,6 @@ constexpr char16_t kTokenEncryptedPoll[] =
 constexpr char16_t kTokenClearPoll[] =
     u"{\"customerId\":%s,\"accountName\":\"%s\", \"requestIdForPoll\":\"%s\",\"support2FA\":true, "
     u"\"supportPollByRequestId\":true,\"agreeToPrivacy\":%s}";
-constexpr char16_t kDeviceBlock[] =
-    u",\"otpLogin\":%s,\"supportOtp\":true,\"deviceId\":\"%s\",\"privacyVersion\":\"%s\",\"traceExtraInfo\":{"
-    u"\"internalIp\":\"%s\",\"deviceName\":\"%s\",\"deviceType\":\"%s\",\"opsType\":\"Windows\","
-    u"\"opsVersion\":"
-    u"\"%s\",\"hostName\":\"%s\",\"sn\":\"%s\"}}";
-
 std::atomic<void (*)(uint32_t)> g_pollSleep{nullptr};
 
 void PollSleep(uint32_t ms) {
@@ -87,48 +79,9 @@ bool IsOtpCodePage(int32_t page) {
     return page == PageOtpCode || page == PageOtpCodeAfterBind;
 }
 
-bool IsTimeOutError(uint32_t result) {
-    return result == 12002 || result == 12007 || result == 12029;
-}
-
-bool HasMessageKey(std::u16string_view answer) {
-    return answer.size() >= 7 && answer.find(u"message") != std::u16string_view::npos;
-}
-
-void PostResult(SignInContext& context, int32_t code) {
-    platform::PostWindowMessage(context.notifyWindow, UM_SIGNIN_RESULT, static_cast<uintptr_t>(code), 0);
-}
-
-void SendResultText(SignInContext& context, int32_t code, const std::u16string& text) {
-    platform::SendWindowMessage(context.notifyWindow, UM_SIGNIN_RESULT, static_cast<uintptr_t>(code),
-                                reinterpret_cast<intptr_t>(text.c_str()));
-}
-
-void Fail(SignInContext& context, int32_t code, std::u16string message) {
-    context.resultCode = code;
-    context.message = std::move(message);
-    PostResult(context, code);
-}
-
 void ClearOtpFields(SignInContext& context) {
     context.otpMiddleToken.clear();
     context.otpCode.clear();
-}
-
-// Step 2 of the common failure report: an error answer of the service that names a message.
-void ReportServiceError(std::u16string_view answer, uint32_t status, SignInContext& context) {
-    const std::u16string text = serverErrorText(answer);
-    context.resultCode = static_cast<int32_t>(status);
-    if (text.empty()) {
-        Fail(context, static_cast<int32_t>(status),
-             FormatText(kUnknownCodeFormat, static_cast<int32_t>(status)));
-        return;
-    }
-    context.message = text;
-    if (text.find(u"BindDevice") != std::u16string::npos) {
-        otpAccountName.Set(GetStringField(answer, u"accountName", u""));
-    }
-    SendResultText(context, static_cast<int32_t>(status), text);
 }
 
 std::u16string StripBrace(std::u16string& body) {
@@ -161,81 +114,11 @@ bool PollForApproval(std::u16string_view checkUrl, int32_t checks, int32_t inter
         budget.waitMs -= pauseMs;
         if (pauseMs > 0) PollSleep(pauseMs);
     }
-    Fail(context, kSignInPollTimedOut, std::u16string(kPollTimedOutText));
+    failSignIn(context, kSignInPollTimedOut, std::u16string(kPollTimedOutText));
     return false;
 }
 
 }  // namespace
-
-std::u16string ServerRoot(std::u16string_view authUrl) {
-    std::u16string url = authUrl.empty() ? GetSetting(u"AuthUrl", u"") : std::u16string(authUrl);
-    if (const auto api = url.find(u"/api"); api != std::u16string::npos) url.resize(api);
-    if (url.empty() || url.back() != u'/') url += u'/';
-    return url;
-}
-
-bool fetchPublicKey(std::u16string_view path, SignInContext& context) {
-    CHttpClient client;
-    std::string raw;
-    uint32_t status = 0;
-    const uint32_t result = client.PostText(ServerRoot(context.authUrl) + std::u16string(path), u"", raw,
-                                            status, 1, u"", u"", u"");
-    const std::u16string answer = Utf8ToUtf16(raw);
-    if (result == 0 && status == 200) {
-        serverPublicKey.Set(GetStringField(answer, u"key", u""));
-        return true;
-    }
-    LogFormatMessageId(1117, LogSnippet(answer));
-    if (result != 0) {
-        Fail(context, static_cast<int32_t>(result),
-             IsTimeOutError(result) ? std::u16string(kTimeOutText)
-                                    : FormatText(kAuthFailedFormat, static_cast<int32_t>(result)));
-    } else if (HasMessageKey(answer)) {
-        LogDebug(LogSnippet(MaskSecrets(answer)));
-        ReportServiceError(answer, status, context);
-    } else {
-        context.resultCode = static_cast<int32_t>(status);
-        context.message = FormatText(kAuthFailedFormat, static_cast<int32_t>(status));
-        const std::u16string shown = FormatText(MessageText(410), static_cast<int32_t>(status));
-        SendResultText(context, static_cast<int32_t>(status), shown);
-    }
-    return false;
-}
-
-std::u16string encryptCredential(std::u16string_view value) {
-    const std::u16string key = serverPublicKey.Get();
-    if (key.empty()) return {};
-    const std::u16string plain = std::u16string(value) + u"\n" + FormatText(u"%lld", CurrentTimeMillis());
-    const std::u16string cipher = RsaEncryptBase64(plain, key);
-    if (cipher.empty()) return {};
-    return key + u":" + cipher;
-}
-
-void appendDeviceInfo(std::u16string& body, std::u16string_view serial) {
-    if (body.empty() || body.back() != u'}') return;
-    body.pop_back();
-    std::u16string model;
-    std::u16string manufacturer;
-    GetDeviceModel(model, manufacturer);
-    body += FormatText(kDeviceBlock, otpLogin.load() == 1 ? u"true" : u"false", deviceId.Get(),
-                       JsonEscape(GetSetting(u"PrivacyVersion", u"")), GetLocalIpList(), manufacturer, model,
-                       GetOsDisplayName(GetOsShortName()), GetHostName(), serial);
-}
-
-void reportRequestFailure(std::u16string_view answer, uint32_t result, uint32_t status,
-                          SignInContext& context) {
-    if (result != 0) {
-        Fail(context, static_cast<int32_t>(result),
-             FormatText(kUnknownCodeFormat, static_cast<int32_t>(result)));
-        return;
-    }
-    LogDebug(LogSnippet(MaskSecrets(answer)));
-    if (HasMessageKey(answer)) {
-        ReportServiceError(answer, status, context);
-        return;
-    }
-    Fail(context, static_cast<int32_t>(status), FormatText(kUnknownCodeFormat, static_cast<int32_t>(status)));
-}
 
 namespace {
 
@@ -295,7 +178,7 @@ void HandleAnswer(uint32_t result, uint32_t status, std::u16string_view answer, 
             // A token settles the run even when the answer also named an SMS step.
             context.resultCode = 0;
             context.message.clear();
-            PostResult(context, 0);
+            postSignInResult(context, 0);
             break;
         case SignInStep::OneTimePassword:
             ClearOtpFields(context);
@@ -312,7 +195,7 @@ void HandleAnswer(uint32_t result, uint32_t status, std::u16string_view answer, 
             break;
         case SignInStep::Unparsable:
             ClearOtpFields(context);
-            Fail(context, kSignInUnparsable, std::u16string(kUnparsableText));
+            failSignIn(context, kSignInUnparsable, std::u16string(kUnparsableText));
             break;
         case SignInStep::Poll:
             if (PollForApproval(a.checkUrl, a.checkTimes, a.checkInterval, snHeader, context, budget)) {
@@ -403,7 +286,7 @@ void passwordSignIn(const std::u16string& serial, SignInContext& context) {
         if (!resend) return;
     }
     // The service approved again and again without ever granting a token.
-    Fail(context, kSignInPollTimedOut, std::u16string(kPollTimedOutText));
+    failSignIn(context, kSignInPollTimedOut, std::u16string(kPollTimedOutText));
 }
 
 void SetPollSleepForTest(void (*sleep)(uint32_t ms)) {

@@ -37,24 +37,16 @@ constexpr int kMaxVerifyRounds = 20;
 
 void SmsFailureReport(const std::string& answer, uint32_t result, uint32_t status,
                       platform::WindowHandle dialog) {
-    if (result != 0) {
-        PostCode(dialog, UM_SMS_VERIFY_RESULT, result);
-        return;
-    }
-    if (!AnswerCarries(answer, "message")) {
-        if (!answer.empty()) LogDebug(MaskSecrets(Utf8ToUtf16(answer)));
-        PostCode(dialog, UM_SMS_VERIFY_RESULT, status);
-        return;
-    }
     const std::u16string wide = Utf8ToUtf16(answer);
-    const std::u16string text = serverErrorText(wide);
-    if (text.empty()) {
-        PostCode(dialog, UM_SMS_VERIFY_RESULT, status);
-    } else if (text.find(u"BindDevice") != std::u16string::npos) {
+    const FailedRequest failed = ClassifyFailedRequest(result, status, wide);
+    if (failed.kind == FailedRequest::Kind::BareStatus && !wide.empty()) LogDebug(MaskSecrets(wide));
+    if (failed.kind != FailedRequest::Kind::ServerMessage || failed.text.empty()) {
+        PostCode(dialog, UM_SMS_VERIFY_RESULT, failed.code);
+    } else if (failed.text.find(u"BindDevice") != std::u16string::npos) {
         smsAccountName.Set(GetStringField(wide, u"accountName", u""));
         PostCode(dialog, UM_SMS_VERIFY_RESULT, kSmsBindDevice);
     } else {
-        SendTextMessage(dialog, UM_SMS_VERIFY_RESULT, status, text);
+        SendTextMessage(dialog, UM_SMS_VERIFY_RESULT, failed.code, failed.text);
     }
 }
 
