@@ -10,9 +10,9 @@
 #include "core/CryptoHelpers.h"
 #include "core/DeviceInfo.h"
 #include "core/Format.h"
-#include "core/HttpClient.h"
 #include "core/JsonFields.h"
 #include "core/Log.h"
+#include "core/ServiceRequest.h"
 #include "core/Settings.h"
 #include "core/TextHelpers.h"
 #include "core/WindowMessages.h"
@@ -68,12 +68,10 @@ std::u16string ServerRoot(std::u16string_view authUrl) {
 }
 
 bool fetchPublicKey(std::u16string_view path, SignInContext& context) {
-    CHttpClient client;
-    std::string raw;
-    uint32_t status = 0;
-    const uint32_t result = client.PostText(ServerRoot(context.authUrl) + std::u16string(path), u"", raw,
-                                            status, 1, u"", u"", u"");
-    const std::u16string answer = Utf8ToUtf16(raw);
+    const ServiceAnswer reply = PostJson({.url = ServerRoot(context.authUrl) + std::u16string(path)});
+    const uint32_t result = reply.transport;
+    const uint32_t status = reply.status;
+    const std::u16string& answer = reply.text;
     if (result == 0 && status == 200) {
         serverPublicKey.Set(GetStringField(answer, u"key", u""));
         return true;

@@ -117,5 +117,4 @@ void SetGatewayRouter(GatewayRouterFn router) {
     g_router = router ? std::make_shared<const GatewayRouterFn>(std::move(router)) : nullptr;
 }
 
-
 }  // namespace velora

@@ -15,9 +15,9 @@
 #include "auth/Redirect.h"
 #include "auth/SignInState.h"
 #include "core/Format.h"
-#include "core/HttpClient.h"
 #include "core/JsonFields.h"
 #include "core/Log.h"
+#include "core/ServiceRequest.h"
 #include "core/Settings.h"
 #include "core/TextHelpers.h"
 #include "core/WindowMessages.h"
@@ -78,19 +78,14 @@ std::u16string AgreeText() {
 }
 
 // One answer of the auth URL, handed to the sign-in's answer handler as an external one (no polling).
-void PostToAuthUrl(SignInContext& context, std::u16string_view body, std::u16string_view snHeader,
-                   std::u16string_view secondHeader) {
-    std::string answer;
-    uint32_t status = 0;
-    uint32_t result = 0;
-    {
-        CHttpClient client;
-        result = client.PostText(context.authUrl, body, answer, status, 1, snHeader, secondHeader,
-                                 u"type:windows");
-    }
+void PostToAuthUrl(SignInContext& context, std::u16string_view body, const std::u16string& serial,
+                   const std::u16string& token) {
+    const ServiceAnswer reply =
+        PostJson({.url = context.authUrl, .body = std::u16string(body), .serial = serial, .token = token});
     std::u16string requestId;
     bool resend = false;
-    handleSignInAnswer(result, status, Utf8ToUtf16(answer), snHeader, true, context, requestId, resend);
+    handleSignInAnswer(reply.transport, reply.status, reply.text, u"sn:" + serial, true, context, requestId,
+                       resend);
 }
 
 // Waits for the browser's hand-over. True when a redirect arrived; false when the run ended (reported).
@@ -116,8 +111,6 @@ bool WaitForRedirect(SignInContext& context) {
 void RunExternalSignIn(const std::u16string& serial, const std::u16string& provider,
                        const std::u16string& configUrl, SignInContext& context) {
     identityProvider.Set(provider);
-    const std::u16string snHeader = u"sn:" + serial;
-    const std::u16string authHeader = u"X-KX-AUTH-HEADER:" + context.authToken;
     const std::u16string thirdPartyUser = GetSetting(u"ThirdPartyUser", u"");
 
     if (!context.authToken.empty() && !thirdPartyUser.empty() && !passwordEdited) {
@@ -127,7 +120,7 @@ void RunExternalSignIn(const std::u16string& serial, const std::u16string& provi
             u"\"supportPollByRequestId\":false, \"agreeToPrivacy\":%s}",
             context.customerId, thirdPartyUser, AgreeText());
         appendDeviceInfo(body, serial);
-        PostToAuthUrl(context, body, snHeader, authHeader);
+        PostToAuthUrl(context, body, serial, context.authToken);
         return;
     }
 
@@ -137,15 +130,10 @@ void RunExternalSignIn(const std::u16string& serial, const std::u16string& provi
     // service's answers: they go out as they are, or a backslash in them would be doubled.
     const std::u16string configBody =
         FormatText(u"{\"customerId\":%s, \"identityProvider\":\"%s\"}", context.customerId, provider);
-    std::string configAnswer;
-    uint32_t configStatus = 0;
-    uint32_t configResult = 0;
-    {
-        CHttpClient client;
-        configResult = client.PostText(configUrl, configBody, configAnswer, configStatus, 1, snHeader,
-                                       u"type:windows", u"");
-    }
-    const std::u16string answer = Utf8ToUtf16(configAnswer);
+    const ServiceAnswer configReply = PostJson({.url = configUrl, .body = configBody, .serial = serial});
+    const uint32_t configResult = configReply.transport;
+    const uint32_t configStatus = configReply.status;
+    const std::u16string& answer = configReply.text;
     if (configResult != 0 || configStatus != 200) {
         reportRequestFailure(answer, configResult, configStatus, context);
         return;
@@ -237,7 +225,7 @@ void RunExternalSignIn(const std::u16string& serial, const std::u16string& provi
                       u"\"supportPollByRequestId\":false,\"agreeToPrivacy\":%s}",
                       JsonEscape(code), kExternalRedirectUri, context.customerId, provider, AgreeText());
         appendDeviceInfo(body, serial);
-        PostToAuthUrl(context, body, snHeader, u"");
+        PostToAuthUrl(context, body, serial, u"");
         return;
     }
 

@@ -6,9 +6,9 @@
 #include "auth/ErrorCatalogue.h"
 #include "auth/SignInState.h"
 #include "core/Format.h"
-#include "core/HttpClient.h"
 #include "core/JsonFields.h"
 #include "core/Log.h"
+#include "core/ServiceRequest.h"
 #include "core/TextHelpers.h"
 
 namespace velora {
@@ -66,14 +66,11 @@ void recoverOtpKey(const OtpRecoverRequest& request) {
     const std::u16string body =
         FormatText(u"{\"otpMiddleToken\":\"%s\",\"recoverCode\":\"%s\",\"customerId\":\"%s\"}",
                    JsonEscape(request.otpMiddleToken), JsonEscape(request.recoverCode), request.customerId);
-    std::string answer;
-    uint32_t status = 0;
-    uint32_t result = 0;
-    {
-        CHttpClient client;
-        result = client.PostText(request.url, body, answer, status, 1, u"", u"", u"");
-    }
-    const std::u16string wide = Utf8ToUtf16(answer);
+    const ServiceAnswer reply = PostJson({.url = request.url, .body = body});
+    const uint32_t result = reply.transport;
+    const uint32_t status = reply.status;
+    const std::string& answer = reply.bytes;
+    const std::u16string& wide = reply.text;
     if (result != 0 || status != 200) {
         LogDebug(u"Failed to send recovery code");
         LogFormatMessageId(284, result, MaskSecrets(wide), status);

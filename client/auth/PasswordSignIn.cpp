@@ -11,9 +11,9 @@
 #include "auth/SignInState.h"
 #include "core/CryptoHelpers.h"
 #include "core/DeviceInfo.h"
-#include "core/HttpClient.h"
 #include "core/JsonFields.h"
 #include "core/Log.h"
+#include "core/ServiceRequest.h"
 #include "core/Settings.h"
 #include "core/TextHelpers.h"
 #include "core/WindowMessages.h"
@@ -75,6 +75,11 @@ void PollSleep(uint32_t ms) {
     }
 }
 
+// The serial of an "sn:" line.
+std::u16string SerialOf(std::u16string_view snHeader) {
+    return std::u16string(snHeader.starts_with(u"sn:") ? snHeader.substr(3) : snHeader);
+}
+
 bool IsOtpCodePage(int32_t page) {
     return page == PageOtpCode || page == PageOtpCodeAfterBind;
 }
@@ -95,12 +100,10 @@ bool PollForApproval(std::u16string_view checkUrl, int32_t checks, int32_t inter
     const uint32_t pauseMs = static_cast<uint32_t>(std::clamp(interval, 0, kMaxPollIntervalSeconds)) * 1000u;
     while (checks > 0 && budget.checks > 0) {
         --budget.checks;
-        CHttpClient client;
-        std::string raw;
-        uint32_t status = 0;
-        const uint32_t result =
-            client.PostText(checkUrl, u"", raw, status, 1, snHeader, u"type:windows", u"");
-        const std::u16string answer = Utf8ToUtf16(raw);
+        const ServiceAnswer reply = PostJson({.url = std::u16string(checkUrl), .serial = SerialOf(snHeader)});
+        const uint32_t result = reply.transport;
+        const uint32_t status = reply.status;
+        const std::u16string& answer = reply.text;
         LogDebug(LogSnippet(MaskSecrets(answer)));
         if (result != 0 || status != 200) {
             LogMessageId(405);
@@ -238,10 +241,10 @@ void passwordSignIn(const std::u16string& serial, SignInContext& context) {
     PollBudget budget;
     for (int round = 0; round <= kMaxResends; ++round) {
         const bool tokenSignIn = !context.authToken.empty() && !passwordEdited.load();
-        std::u16string authHeader;
+        std::u16string authToken;  // a token sign-in carries the auth line
         if (tokenSignIn) {
             otpLogin = GetSettingInt(u"OtpToken", 0);
-            authHeader = u"X-KX-AUTH-HEADER:" + context.authToken;
+            authToken = context.authToken;
         } else if (CurrentLoginPage() <= PagePasswordWithExternal) {
             otpLogin = 0;
         }
@@ -276,13 +279,11 @@ void passwordSignIn(const std::u16string& serial, SignInContext& context) {
         }
         LogDebug(context.authUrl);
         LogDebug(MaskSecrets(body));
-        CHttpClient client;
-        std::string raw;
-        uint32_t status = 0;
-        const uint32_t result =
-            client.PostText(context.authUrl, body, raw, status, 1, snHeader, authHeader, u"type:windows");
+        const ServiceAnswer reply =
+            PostJson({.url = context.authUrl, .body = body, .serial = serial, .token = authToken});
         bool resend = false;
-        HandleAnswer(result, status, Utf8ToUtf16(raw), snHeader, false, context, requestId, resend, budget);
+        HandleAnswer(reply.transport, reply.status, reply.text, snHeader, false, context, requestId, resend,
+                     budget);
         if (!resend) return;
     }
     // The service approved again and again without ever granting a token.

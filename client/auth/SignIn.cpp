@@ -13,9 +13,9 @@
 #include "auth/PasswordSignIn.h"
 #include "auth/SignInState.h"
 #include "core/DeviceInfo.h"
-#include "core/HttpClient.h"
 #include "core/JsonFields.h"
 #include "core/Log.h"
+#include "core/ServiceRequest.h"
 #include "core/Settings.h"
 #include "core/TextHelpers.h"
 #include "core/WindowMessages.h"
@@ -81,10 +81,10 @@ bool Discover(SignInContext& context, const std::u16string& serial, bool routeSe
     uint32_t status = 0;
     std::u16string answer;
     for (const std::u16string* url : {&primary, &backup}) {
-        CHttpClient client;
-        std::string raw;
-        result = client.PostText(*url, body, raw, status, 0);
-        answer = Utf8ToUtf16(raw);
+        const ServiceAnswer reply = PostForm({.url = *url, .body = body});
+        result = reply.transport;
+        status = reply.status;
+        answer = reply.text;
         if (result == 0 && status == 200) {
             LogMessageId(242);
             context.authUrl = authUrlFromDiscovery(answer);

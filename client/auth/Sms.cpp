@@ -12,9 +12,9 @@
 #include "auth/SignInAnswer.h"
 #include "core/DeviceInfo.h"
 #include "core/Format.h"
-#include "core/HttpClient.h"
 #include "core/JsonFields.h"
 #include "core/Log.h"
+#include "core/ServiceRequest.h"
 #include "core/Settings.h"
 #include "core/TextHelpers.h"
 
@@ -97,18 +97,14 @@ void sendSmsCode(const SmsRequest& request) {
     LogFormat(u"SMS post params: %s", body);
     const std::u16string middleHeader =
         request.smsMiddleToken.empty() ? std::u16string() : u"middleToken:" + request.smsMiddleToken;
-    const std::u16string snHeader = u"sn:" + serial;
 
     PostCode(request.dialog, UM_SMS_SEND_RESULT, kSmsSending);
-    std::string answer;
-    uint32_t status = 0;
-    uint32_t result = 0;
-    {
-        CHttpClient client;
-        // Like every request to the service, the send carries the device's "type:windows" line too.
-        result =
-            client.PostText(request.url, body, answer, status, 1, middleHeader, snHeader, u"type:windows");
-    }
+    // Like every request to the service, the send carries the device's lines ("sn:", "type:windows").
+    const ServiceAnswer reply =
+        PostJson({.url = request.url, .body = body, .serial = serial, .ownLine = middleHeader});
+    const uint32_t result = reply.transport;
+    const uint32_t status = reply.status;
+    const std::string& answer = reply.bytes;
     if (result != 0 || status != 200) {
         LogMessageId(400);
         LogFormatMessageId(401, result, status);
@@ -121,11 +117,9 @@ void sendSmsCode(const SmsRequest& request) {
     const std::u16string statusUrl = SmsStatusUrl(request.url);
     const std::u16string statusBody = FormatText(u"{\"id\":\"%s\"}", JsonEscape(id));
     for (int check = 0; check < kSmsStatusChecks; ++check) {
-        std::string statusAnswer;
-        uint32_t checkStatus = 0;
-        CHttpClient client;
-        client.PostText(statusUrl, statusBody, statusAnswer, checkStatus, 1);
-        const std::u16string wide = Utf8ToUtf16(statusAnswer);
+        const ServiceAnswer statusReply = PostJson({.url = statusUrl, .body = statusBody});
+        const uint32_t checkStatus = statusReply.status;
+        const std::u16string& wide = statusReply.text;
         LogFormatMessageId(399, checkStatus, wide);
         const int32_t code = GetIntField(wide, u"code", kSmsNoCode);
         if (code != kSmsStillSending) {
@@ -143,7 +137,6 @@ void verifySmsCode(const SmsRequest& request) {
     // The code is a secret while it is valid: the log, which the diagnosis bundle uploads, never has it.
     LogFormat(u"CustomerId %s accountName %s code %s", request.customerId, request.userName, u"***");
     const std::u16string serial = GetInstallationSerial();
-    const std::u16string snHeader = u"sn:" + serial;
     const std::u16string code = JsonEscape(request.code);
     // The login window hands over what was typed; the request carries it escaped.
     const std::u16string userName = JsonEscape(request.userName);
@@ -166,13 +159,10 @@ void verifySmsCode(const SmsRequest& request) {
                       JsonEscape(requestId), password, request.customerId, userName, code);
         if (platform::WindowExists(request.loginWindow)) appendDeviceInfo(body, serial);
 
-        std::string answer;
-        uint32_t status = 0;
-        uint32_t result = 0;
-        {
-            CHttpClient client;
-            result = client.PostText(request.url, body, answer, status, 1, snHeader, u"type:windows", u"");
-        }
+        const ServiceAnswer reply = PostJson({.url = request.url, .body = body, .serial = serial});
+        const uint32_t result = reply.transport;
+        const uint32_t status = reply.status;
+        const std::string& answer = reply.bytes;
         if (result != 0 || status != 200) {
             LogMessageId(249);
             LogFormatMessageId(250, result, status);
@@ -202,14 +192,10 @@ void verifySmsCode(const SmsRequest& request) {
         bool approved = false;
         while (checks > 0 && checksLeft > 0) {
             --checksLeft;
-            std::string checkAnswer;
-            uint32_t checkStatus = 0;
-            uint32_t checkResult = 0;
-            {
-                CHttpClient client;
-                checkResult = client.PostText(checkUrl, u"", checkAnswer, checkStatus, 1, snHeader,
-                                              u"type:windows", u"");
-            }
+            const ServiceAnswer checkReply = PostJson({.url = checkUrl, .serial = serial});
+            const uint32_t checkResult = checkReply.transport;
+            const uint32_t checkStatus = checkReply.status;
+            const std::string& checkAnswer = checkReply.bytes;
             LogDebug(MaskSecrets(Utf8ToUtf16(checkAnswer)));
             if (checkResult != 0 || checkStatus != 200) {
                 LogMessageId(405);
