@@ -117,4 +117,5 @@ void SetGatewayRouter(GatewayRouterFn router) {
     g_router = router ? std::make_shared<const GatewayRouterFn>(std::move(router)) : nullptr;
 }
 
+
 }  // namespace velora
