@@ -512,6 +512,13 @@ int32_t ApiCheckStatus(int64_t* bytesSent, int64_t* bytesReceived) {
             kLogError);
         return 0;
     }
+    if (table.allocationFailed) {
+        // No buffer for the table is a failure of the call too, reported with the code it amounts to.
+        LogAtLevel(FormatText(u"GetIfTable failed with error code %d",
+                              static_cast<int32_t>(platform::kErrorInsufficientBuffer)),
+                   kLogError);
+        return 0;
+    }
     if (!table.readOk) return 0;
     bool matched = false;
     for (const platform::InterfaceRow& row : table.rows) {

@@ -7,8 +7,8 @@
 #include "auth/SignInState.h"
 #include "core/DeviceInfo.h"
 #include "core/Format.h"
-#include "core/HttpClient.h"
 #include "core/JsonFields.h"
+#include "core/ServiceRequest.h"
 #include "core/Settings.h"
 #include "core/TextHelpers.h"
 #include "core/WindowMessages.h"
@@ -55,24 +55,22 @@ void changePassword(std::u16string_view oldPassword, std::u16string_view newPass
         PostCode(mainWindow, UM_CONNECT_RESULT, kNoAuthToken);
         return;
     }
-    const std::u16string authHeader = u"X-KX-AUTH-HEADER:" + token + u"\r\n";
-    const std::u16string snHeader = u"sn:" + GetInstallationSerial();
+    const std::u16string serial = GetInstallationSerial();
 
     // The key request is that of the sign-in, but its failure is silent: the clear body goes instead.
-    {
-        std::string keyAnswer;
-        uint32_t keyStatus = 0;
-        CHttpClient client;
-        const uint32_t keyResult =
-            client.PostText(ServerRoot(authUrl) + u"s/mobile/pubkey/obtain", u"", keyAnswer, keyStatus, 1);
-        if (keyResult == 0 && keyStatus == 200) {
-            serverPublicKey.Set(GetStringField(Utf8ToUtf16(keyAnswer), u"key", u""));
-        }
+    // The key of an earlier sign-in is dropped first, so a failed request really leaves no key to
+    // encrypt with.
+    serverPublicKey.Clear();
+    if (const ServiceAnswer key = PostJson({.url = ServerRoot(authUrl) + std::u16string(kPublicKeyPath)});
+        key.Succeeded()) {
+        serverPublicKey.Set(GetStringField(key.text, u"key", u""));
     }
-    // The clear body escapes the passwords: a quotation mark typed in one would otherwise end the value
-    // early, and the rest would be read as further keys of the request. The encrypted values are opaque.
-    const std::u16string oldEncrypted = encryptCredential(oldPassword);
-    const std::u16string newEncrypted = encryptCredential(newPassword);
+    // The passwords are escaped in both bodies: in the clear one a quotation mark typed in one would
+    // otherwise end the value early and the rest would be read as further keys of the request; the
+    // encrypted ones carry the escaped text as the sign-in's do, so the service reads a password the same
+    // way whichever request brought it.
+    const std::u16string oldEncrypted = encryptCredential(JsonEscape(oldPassword));
+    const std::u16string newEncrypted = encryptCredential(JsonEscape(newPassword));
     const std::u16string body =
         !oldEncrypted.empty() && !newEncrypted.empty()
             ? FormatText(u"{\"oldEncryptPassword\":\"%s\",\"newEncryptPassword\":\"%s\"}", oldEncrypted,
@@ -80,14 +78,11 @@ void changePassword(std::u16string_view oldPassword, std::u16string_view newPass
             : FormatText(u"{\"oldPassword\":\"%s\",\"newPassword\":\"%s\"}", JsonEscape(oldPassword),
                          JsonEscape(newPassword));
 
-    std::string answer;
-    uint32_t status = 0;
-    uint32_t result = 0;
-    {
-        CHttpClient client;
-        result = client.PostText(url, body, answer, status, 1, authHeader, snHeader, u"type:windows");
-    }
-    if (result == 0 && status == 200) {
+    const ServiceAnswer reply = PostJson({.url = url, .body = body, .serial = serial, .token = token});
+    const uint32_t result = reply.transport;
+    const uint32_t status = reply.status;
+    const std::string& answer = reply.bytes;
+    if (reply.Succeeded()) {
         PostCode(mainWindow, UM_PASSWORD_CHANGED, 0);
         return;
     }
@@ -120,11 +115,7 @@ void signOut(bool forgetToken) {
     if (forgetToken) SetSetting(u"AuthToken", u"");
     const std::u16string url = CutBeforeLast(authUrl, u"/") + u"/signout";
     if (authUrl.empty() || token.empty()) return;
-    std::string answer;
-    uint32_t status = 0;
-    CHttpClient client;
-    client.PostText(url, u"", answer, status, 1, u"sn:" + GetInstallationSerial(),
-                    u"X-KX-AUTH-HEADER:" + token, u"type:windows");
+    PostJson({.url = url, .serial = GetInstallationSerial(), .token = token});
 }
 
 std::unique_ptr<platform::Thread> StartSignOut(bool forgetToken, uint32_t& error) {

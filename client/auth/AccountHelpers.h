@@ -6,7 +6,9 @@
 #include <string>
 #include <string_view>
 
+#include "auth/AuthText.h"
 #include "auth/ErrorCatalogue.h"
+#include "auth/FailedRequest.h"
 #include "core/Log.h"
 #include "platform/Messenger.h"
 #include "platform/Text.h"
@@ -45,20 +47,14 @@ inline void PostCode(platform::WindowHandle window, uint32_t message, uintptr_t 
 // result or the HTTP status (posted).
 inline void ReportWorkerFailure(platform::WindowHandle window, uint32_t message, uint32_t result,
                                 uint32_t status, const std::string& answer) {
-    if (result == 0 && !answer.empty()) {
-        const std::u16string wide = platform::Utf8ToUtf16(answer);
-        LogFormatMessageId(kMsgServerAnswer, wide);
-        if (AnswerCarries(answer, "message")) {
-            const std::u16string text = serverErrorText(wide);
-            if (text.empty()) {
-                PostCode(window, message, status);
-            } else {
-                SendTextMessage(window, message, status, text);
-            }
-            return;
-        }
+    const std::u16string wide = platform::Utf8ToUtf16(answer);
+    if (result == 0 && !wide.empty()) LogFormatMessageId(kMsgServerAnswer, MaskSecrets(wide));
+    const FailedRequest failed = ClassifyFailedRequest(result, status, wide);
+    if (failed.kind == FailedRequest::Kind::ServerMessage && !failed.text.empty()) {
+        SendTextMessage(window, message, failed.code, failed.text);
+    } else {
+        PostCode(window, message, failed.code);
     }
-    PostCode(window, message, result != 0 ? result : status);
 }
 
 }  // namespace velora

@@ -3,9 +3,9 @@
 
 #include "auth/AuthText.h"
 #include "auth/PasswordSignIn.h"
-#include "core/HttpClient.h"
 #include "core/JsonFields.h"
 #include "core/Log.h"
+#include "core/ServiceRequest.h"
 #include "core/TextHelpers.h"
 #include "res/MessageIds.h"
 
@@ -16,12 +16,10 @@ bool fetchAuthConfig(SignInContext& context, AuthConfig& config) {
     const std::u16string root = ServerRoot(context.authUrl);
     const std::u16string body = FormatText(u"{\"customerId\":%s}", context.customerId);
     LogMessageId(kMsgAskingForSignInMethods);
-    CHttpClient client;
-    std::string raw;
-    uint32_t status = 0;
-    const uint32_t result =
-        client.PostText(root + u"api/mobile/auth/config", body, raw, status, 1, u"", u"", u"");
-    const std::u16string answer = Utf8ToUtf16(raw);
+    const ServiceAnswer reply = PostJson({.url = root + u"api/mobile/auth/config", .body = body});
+    const uint32_t result = reply.transport;
+    const uint32_t status = reply.status;
+    const std::u16string& answer = reply.text;
     if (result != 0 || status != 200) {
         if (result == 0 && status == 404) return true;
         LogDebug(u"Failed to get type of customerID");

@@ -11,6 +11,7 @@
 #include "core/HttpClient.h"
 #include "core/JsonFields.h"
 #include "core/Log.h"
+#include "core/ServiceRequest.h"
 #include "core/Settings.h"
 #include "core/TextHelpers.h"
 #include "platform/SystemInfo.h"
@@ -92,11 +93,10 @@ void loadErrorCatalogue(std::u16string_view path, std::u16string_view authUrl) {
         return;
     }
     const std::u16string url = ServerRoot(authUrl) + std::u16string(path);
-    CHttpClient client;
-    std::string answer;
-    uint32_t status = 0;
-    const uint32_t result = client.PostText(url, u"", answer, status, 1, u"", u"", u"");
-    const std::u16string text = Utf8ToUtf16(answer);
+    const ServiceAnswer reply = PostJson({.url = url});
+    const uint32_t result = reply.transport;
+    const uint32_t status = reply.status;
+    const std::u16string& text = reply.text;
     if (result != 0 || status != 200) {
         LogFormatMessageId(kMsgErrorCatalogueAddressFailed, static_cast<int32_t>(result), LogSnippet(text),
                            static_cast<int32_t>(status));

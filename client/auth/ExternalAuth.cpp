@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 
+#include "auth/AuthText.h"
 #include "auth/ExternalParams.h"
 #include "auth/ExternalSignIn.h"
 #include "auth/PasswordSignIn.h"
@@ -14,9 +15,9 @@
 #include "auth/Redirect.h"
 #include "auth/SignInState.h"
 #include "core/Format.h"
-#include "core/HttpClient.h"
 #include "core/JsonFields.h"
 #include "core/Log.h"
+#include "core/ServiceRequest.h"
 #include "core/Settings.h"
 #include "core/TextHelpers.h"
 #include "core/WindowMessages.h"
@@ -78,19 +79,14 @@ std::u16string AgreeText() {
 }
 
 // One answer of the auth URL, handed to the sign-in's answer handler as an external one (no polling).
-void PostToAuthUrl(SignInContext& context, std::u16string_view body, std::u16string_view snHeader,
-                   std::u16string_view secondHeader) {
-    std::string answer;
-    uint32_t status = 0;
-    uint32_t result = 0;
-    {
-        CHttpClient client;
-        result = client.PostText(context.authUrl, body, answer, status, 1, snHeader, secondHeader,
-                                 u"type:windows");
-    }
+void PostToAuthUrl(SignInContext& context, std::u16string_view body, const std::u16string& serial,
+                   const std::u16string& token) {
+    const ServiceAnswer reply =
+        PostJson({.url = context.authUrl, .body = std::u16string(body), .serial = serial, .token = token});
     std::u16string requestId;
     bool resend = false;
-    handleSignInAnswer(result, status, Utf8ToUtf16(answer), snHeader, true, context, requestId, resend);
+    handleSignInAnswer(reply.transport, reply.status, reply.text, u"sn:" + serial, true, context, requestId,
+                       resend);
 }
 
 // Waits for the browser's hand-over. True when a redirect arrived; false when the run ended (reported).
@@ -117,8 +113,6 @@ bool WaitForRedirect(SignInContext& context) {
 void RunExternalSignIn(const std::u16string& serial, const std::u16string& provider,
                        const std::u16string& configUrl, SignInContext& context) {
     identityProvider.Set(provider);
-    const std::u16string snHeader = u"sn:" + serial;
-    const std::u16string authHeader = u"X-KX-AUTH-HEADER:" + context.authToken;
     const std::u16string thirdPartyUser = GetSetting(u"ThirdPartyUser", u"");
 
     if (!context.authToken.empty() && !thirdPartyUser.empty() && !passwordEdited) {
@@ -126,30 +120,27 @@ void RunExternalSignIn(const std::u16string& serial, const std::u16string& provi
         std::u16string body = FormatText(
             u"{\"customerId\":%s,\"accountName\":\"%s\", \"support2FA\":false, "
             u"\"supportPollByRequestId\":false, \"agreeToPrivacy\":%s}",
-            context.customerId, JsonEscape(thirdPartyUser), AgreeText());
+            context.customerId, thirdPartyUser, AgreeText());
         appendDeviceInfo(body, serial);
-        PostToAuthUrl(context, body, snHeader, authHeader);
+        PostToAuthUrl(context, body, serial, context.authToken);
         return;
     }
 
     const int32_t page = LoginPage;
     if (page >= PageCustomerId && page <= PagePasswordWithExternal) otpLogin = 0;
-    const std::u16string configBody = FormatText(u"{\"customerId\":%s, \"identityProvider\":\"%s\"}",
-                                                 context.customerId, JsonEscape(provider));
-    std::string configAnswer;
-    uint32_t configStatus = 0;
-    uint32_t configResult = 0;
-    {
-        CHttpClient client;
-        configResult = client.PostText(configUrl, configBody, configAnswer, configStatus, 1, snHeader,
-                                       u"type:windows", u"");
-    }
-    const std::u16string answer = Utf8ToUtf16(configAnswer);
+    // The stored account and the provider name are JSON text as the field readers cut them from the
+    // service's answers: they go out as they are, or a backslash in them would be doubled.
+    const std::u16string configBody =
+        FormatText(u"{\"customerId\":%s, \"identityProvider\":\"%s\"}", context.customerId, provider);
+    const ServiceAnswer configReply = PostJson({.url = configUrl, .body = configBody, .serial = serial});
+    const uint32_t configResult = configReply.transport;
+    const uint32_t configStatus = configReply.status;
+    const std::u16string& answer = configReply.text;
     if (configResult != 0 || configStatus != 200) {
         reportRequestFailure(answer, configResult, configStatus, context);
         return;
     }
-    LogDebug(u"Third party auth param:" + answer);
+    LogDebug(u"Third party auth param:" + MaskSecrets(answer));
     const ProviderParameters params = ReadProviderParameters(answer);
     if (params.authorizationCodeUrl.empty() || params.responseCodeKey.empty()) {
         Finish(context, kExternalNotConfigured, u"Some necessary parameters are not configured");
@@ -208,7 +199,8 @@ void RunExternalSignIn(const std::u16string& serial, const std::u16string& provi
         Finish(context, kExternalNoCode, u"The length of auth code is 0");
         return;
     }
-    LogDebug(returned);
+    // The redirect carries the authorization code: never in the log.
+    LogDebug(MaskUrlParameter(returned, params.responseCodeKey));
 
     if (!RedirectStateMatches(returned, params.reqQueryText, params.stateParam.value, state)) {
         Finish(context, kExternalStateMismatch, u"");
@@ -227,16 +219,15 @@ void RunExternalSignIn(const std::u16string& serial, const std::u16string& provi
                       u"{\"authorizationCode\":\"%s\",\"redirectUri\":\"%s\",\"codeVerifier\":\"%s\","
                       u"\"customerId\":%s,\"identityProvider\":\"%s\", \"support2FA\":false, "
                       u"\"supportPollByRequestId\":false,\"agreeToPrivacy\":%s}",
-                      JsonEscape(code), kExternalRedirectUri, verifier, context.customerId,
-                      JsonEscape(provider), AgreeText())
+                      JsonEscape(code), kExternalRedirectUri, verifier, context.customerId, provider,
+                      AgreeText())
                 : FormatText(
                       u"{\"authorizationCode\":\"%s\",\"redirectUri\":\"%s\",\"customerId\":%s,"
                       u"\"identityProvider\":\"%s\", \"support2FA\":false, "
                       u"\"supportPollByRequestId\":false,\"agreeToPrivacy\":%s}",
-                      JsonEscape(code), kExternalRedirectUri, context.customerId, JsonEscape(provider),
-                      AgreeText());
+                      JsonEscape(code), kExternalRedirectUri, context.customerId, provider, AgreeText());
         appendDeviceInfo(body, serial);
-        PostToAuthUrl(context, body, snHeader, u"");
+        PostToAuthUrl(context, body, serial, u"");
         return;
     }
 

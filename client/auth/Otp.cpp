@@ -2,12 +2,13 @@
 #include "auth/Otp.h"
 
 #include "auth/AccountHelpers.h"
+#include "auth/AuthText.h"
 #include "auth/ErrorCatalogue.h"
 #include "auth/SignInState.h"
 #include "core/Format.h"
-#include "core/HttpClient.h"
 #include "core/JsonFields.h"
 #include "core/Log.h"
+#include "core/ServiceRequest.h"
 #include "core/TextHelpers.h"
 #include "res/MessageIds.h"
 
@@ -66,21 +67,18 @@ void recoverOtpKey(const OtpRecoverRequest& request) {
     const std::u16string body =
         FormatText(u"{\"otpMiddleToken\":\"%s\",\"recoverCode\":\"%s\",\"customerId\":\"%s\"}",
                    JsonEscape(request.otpMiddleToken), JsonEscape(request.recoverCode), request.customerId);
-    std::string answer;
-    uint32_t status = 0;
-    uint32_t result = 0;
-    {
-        CHttpClient client;
-        result = client.PostText(request.url, body, answer, status, 1, u"", u"", u"");
-    }
-    const std::u16string wide = Utf8ToUtf16(answer);
+    const ServiceAnswer reply = PostJson({.url = request.url, .body = body});
+    const uint32_t result = reply.transport;
+    const uint32_t status = reply.status;
+    const std::string& answer = reply.bytes;
+    const std::u16string& wide = reply.text;
     if (result != 0 || status != 200) {
         LogDebug(u"Failed to send recovery code");
-        LogFormatMessageId(kMsgRecoveryRequestFailed, result, wide, status);
+        LogFormatMessageId(kMsgRecoveryRequestFailed, result, MaskSecrets(wide), status);
         ReportWorkerFailure(request.dialog, UM_OTP_RECOVER_RESULT, result, status, answer);
         return;
     }
-    LogDebug(u"Using recovery code: " + MaskStringField(wide, u"otpMiddleToken"));
+    LogDebug(u"Using recovery code: " + MaskSecrets(wide));
     otpKey.Set(GetStringField(wide, u"otpKey", u""));
     otpAccountName.Set(GetStringField(wide, u"accountName", u""));
     otpMiddleToken.Set(GetStringField(wide, u"otpMiddleToken", u""));

@@ -2,15 +2,18 @@
 #include "auth/PasswordSignIn.h"
 
 #include <algorithm>
+#include <atomic>
 
+#include "auth/AuthServer.h"
 #include "auth/AuthText.h"
 #include "auth/ErrorCatalogue.h"
+#include "auth/SignInAnswer.h"
 #include "auth/SignInState.h"
 #include "core/CryptoHelpers.h"
 #include "core/DeviceInfo.h"
-#include "core/HttpClient.h"
 #include "core/JsonFields.h"
 #include "core/Log.h"
+#include "core/ServiceRequest.h"
 #include "core/Settings.h"
 #include "core/TextHelpers.h"
 #include "core/WindowMessages.h"
@@ -21,15 +24,21 @@
 namespace velora {
 namespace {
 
-constexpr std::u16string_view kPublicKeyPath = u"s/mobile/pubkey/obtain";
-constexpr std::u16string_view kUnknownCodeFormat = u"2009 Unknown error code(%d)";
-constexpr std::u16string_view kAuthFailedFormat = u"Authentication failed with code=%d";
 // The service decides how often and how long the client polls; these bounds keep a broken or hostile
-// answer from pinning the sign-in worker: a negative interval is no pause (not a 49-day sleep), an
-// interval above a minute counts as a minute, and no run makes more checks or re-sends than these.
+// answer from pinning the sign-in worker while a person waits at the window: a negative interval is no
+// pause (not a 49-day sleep), an interval above a minute counts as a minute, and one whole sign-in run
+// (every round of checks and re-sends together) pauses at most 10 minutes, makes at most 120 checks and
+// at most 20 re-sends. Whatever comes first ends the run with the time-out result.
 constexpr int32_t kMaxPollIntervalSeconds = 60;
-constexpr int32_t kMaxPollChecks = 600;
+constexpr uint32_t kMaxPollWaitMs = 10 * 60 * 1000;
+constexpr int32_t kMaxPollChecks = 120;
 constexpr int kMaxResends = 20;
+
+// What is left of one run's polling allowance.
+struct PollBudget {
+    int32_t checks = kMaxPollChecks;
+    uint32_t waitMs = kMaxPollWaitMs;
+};
 
 constexpr char16_t kPasswordEncrypted[] =
     u"{\"encryptPassword\":\"%s\",\"customerId\":%s,\"encryptAccountName\":\"%s\", \"support2FA\":true, "
@@ -57,58 +66,19 @@ constexpr char16_t kTokenEncryptedPoll[] =
 constexpr char16_t kTokenClearPoll[] =
     u"{\"customerId\":%s,\"accountName\":\"%s\", \"requestIdForPoll\":\"%s\",\"support2FA\":true, "
     u"\"supportPollByRequestId\":true,\"agreeToPrivacy\":%s}";
-constexpr char16_t kDeviceBlock[] =
-    u",\"otpLogin\":%s,\"supportOtp\":true,\"deviceId\":\"%s\",\"privacyVersion\":\"%s\",\"traceExtraInfo\":{"
-    u"\"internalIp\":\"%s\",\"deviceName\":\"%s\",\"deviceType\":\"%s\",\"opsType\":\"Windows\","
-    u"\"opsVersion\":"
-    u"\"%s\",\"hostName\":\"%s\",\"sn\":\"%s\"}}";
+
+// The serial of an "sn:" line.
+std::u16string SerialOf(std::u16string_view snHeader) {
+    return std::u16string(snHeader.starts_with(u"sn:") ? snHeader.substr(3) : snHeader);
+}
 
 bool IsOtpCodePage(int32_t page) {
     return page == PageOtpCode || page == PageOtpCodeAfterBind;
 }
 
-bool IsTimeOutError(uint32_t result) {
-    return result == 12002 || result == 12007 || result == 12029;
-}
-
-bool HasMessageKey(std::u16string_view answer) {
-    return answer.size() >= 7 && answer.find(u"message") != std::u16string_view::npos;
-}
-
-void PostResult(SignInContext& context, int32_t code) {
-    platform::PostWindowMessage(context.notifyWindow, UM_SIGNIN_RESULT, static_cast<uintptr_t>(code), 0);
-}
-
-void SendResultText(SignInContext& context, int32_t code, const std::u16string& text) {
-    platform::SendWindowMessage(context.notifyWindow, UM_SIGNIN_RESULT, static_cast<uintptr_t>(code),
-                                reinterpret_cast<intptr_t>(text.c_str()));
-}
-
-void Fail(SignInContext& context, int32_t code, std::u16string message) {
-    context.resultCode = code;
-    context.message = std::move(message);
-    PostResult(context, code);
-}
-
 void ClearOtpFields(SignInContext& context) {
     context.otpMiddleToken.clear();
     context.otpCode.clear();
-}
-
-// Step 2 of the common failure report: an error answer of the service that names a message.
-void ReportServiceError(std::u16string_view answer, uint32_t status, SignInContext& context) {
-    const std::u16string text = serverErrorText(answer);
-    context.resultCode = static_cast<int32_t>(status);
-    if (text.empty()) {
-        Fail(context, static_cast<int32_t>(status),
-             FormatText(kUnknownCodeFormat, static_cast<int32_t>(status)));
-        return;
-    }
-    context.message = text;
-    if (text.find(u"BindDevice") != std::u16string::npos) {
-        otpAccountName.Set(GetStringField(answer, u"accountName", u""));
-    }
-    SendResultText(context, static_cast<int32_t>(status), text);
 }
 
 std::u16string StripBrace(std::u16string& body) {
@@ -118,17 +88,15 @@ std::u16string StripBrace(std::u16string& body) {
 
 // Waits for an out-of-band approval. True when the caller should send the request again.
 bool PollForApproval(std::u16string_view checkUrl, int32_t checks, int32_t interval,
-                     std::u16string_view snHeader, SignInContext& context) {
-    checks = std::min(checks, kMaxPollChecks);
+                     std::u16string_view snHeader, SignInContext& context, PollBudget& budget) {
     const uint32_t pauseMs = static_cast<uint32_t>(std::clamp(interval, 0, kMaxPollIntervalSeconds)) * 1000u;
-    while (checks > 0) {
-        CHttpClient client;
-        std::string raw;
-        uint32_t status = 0;
-        const uint32_t result =
-            client.PostText(checkUrl, u"", raw, status, 1, snHeader, u"type:windows", u"");
-        const std::u16string answer = Utf8ToUtf16(raw);
-        LogDebug(LogSnippet(answer));
+    while (checks > 0 && budget.checks > 0) {
+        --budget.checks;
+        const ServiceAnswer reply = PostJson({.url = std::u16string(checkUrl), .serial = SerialOf(snHeader)});
+        const uint32_t result = reply.transport;
+        const uint32_t status = reply.status;
+        const std::u16string& answer = reply.text;
+        LogDebug(LogSnippet(MaskSecrets(answer)));
         if (result != 0 || status != 200) {
             LogMessageId(kMsgSignInApprovalCheckFailed);
             LogFormatMessageId(kMsgResultStatus, static_cast<int32_t>(result), static_cast<int32_t>(status));
@@ -137,87 +105,21 @@ bool PollForApproval(std::u16string_view checkUrl, int32_t checks, int32_t inter
         }
         if (GetIntField(answer, u"resultCode", -1) == 0) return true;
         --checks;
+        if (pauseMs > budget.waitMs) break;
+        budget.waitMs -= pauseMs;
         if (pauseMs > 0) platform::Pause(pauseMs);
     }
-    Fail(context, kSignInPollTimedOut, std::u16string(kPollTimedOutText));
+    failSignIn(context, kSignInPollTimedOut, std::u16string(kPollTimedOutText));
     return false;
 }
 
 }  // namespace
 
-std::u16string ServerRoot(std::u16string_view authUrl) {
-    std::u16string url = authUrl.empty() ? GetSetting(u"AuthUrl", u"") : std::u16string(authUrl);
-    if (const auto api = url.find(u"/api"); api != std::u16string::npos) url.resize(api);
-    if (url.empty() || url.back() != u'/') url += u'/';
-    return url;
-}
+namespace {
 
-bool fetchPublicKey(std::u16string_view path, SignInContext& context) {
-    CHttpClient client;
-    std::string raw;
-    uint32_t status = 0;
-    const uint32_t result = client.PostText(ServerRoot(context.authUrl) + std::u16string(path), u"", raw,
-                                            status, 1, u"", u"", u"");
-    const std::u16string answer = Utf8ToUtf16(raw);
-    if (result == 0 && status == 200) {
-        serverPublicKey.Set(GetStringField(answer, u"key", u""));
-        return true;
-    }
-    LogFormatMessageId(kMsgPublicKeyFailed, LogSnippet(answer));
-    if (result != 0) {
-        Fail(context, static_cast<int32_t>(result),
-             IsTimeOutError(result) ? std::u16string(kTimeOutText)
-                                    : FormatText(kAuthFailedFormat, static_cast<int32_t>(result)));
-    } else if (HasMessageKey(answer)) {
-        LogDebug(LogSnippet(answer));
-        ReportServiceError(answer, status, context);
-    } else {
-        context.resultCode = static_cast<int32_t>(status);
-        context.message = FormatText(kAuthFailedFormat, static_cast<int32_t>(status));
-        const std::u16string shown = FormatText(MessageText(kMsgSignInFailed), static_cast<int32_t>(status));
-        SendResultText(context, static_cast<int32_t>(status), shown);
-    }
-    return false;
-}
-
-std::u16string encryptCredential(std::u16string_view value) {
-    const std::u16string key = serverPublicKey.Get();
-    if (key.empty()) return {};
-    const std::u16string plain = std::u16string(value) + u"\n" + FormatText(u"%lld", CurrentTimeMillis());
-    const std::u16string cipher = RsaEncryptBase64(plain, key);
-    if (cipher.empty()) return {};
-    return key + u":" + cipher;
-}
-
-void appendDeviceInfo(std::u16string& body, std::u16string_view serial) {
-    if (body.empty() || body.back() != u'}') return;
-    body.pop_back();
-    std::u16string model;
-    std::u16string manufacturer;
-    GetDeviceModel(model, manufacturer);
-    body += FormatText(kDeviceBlock, otpLogin.load() == 1 ? u"true" : u"false", deviceId.Get(),
-                       JsonEscape(GetSetting(u"PrivacyVersion", u"")), GetLocalIpList(), manufacturer, model,
-                       GetOsDisplayName(GetOsShortName()), GetHostName(), serial);
-}
-
-void reportRequestFailure(std::u16string_view answer, uint32_t result, uint32_t status,
-                          SignInContext& context) {
-    if (result != 0) {
-        Fail(context, static_cast<int32_t>(result),
-             FormatText(kUnknownCodeFormat, static_cast<int32_t>(result)));
-        return;
-    }
-    LogDebug(LogSnippet(answer));
-    if (HasMessageKey(answer)) {
-        ReportServiceError(answer, status, context);
-        return;
-    }
-    Fail(context, static_cast<int32_t>(status), FormatText(kUnknownCodeFormat, static_cast<int32_t>(status)));
-}
-
-void handleSignInAnswer(uint32_t result, uint32_t status, std::u16string_view answer,
-                        std::u16string_view snHeader, bool external, SignInContext& context,
-                        std::u16string& requestIdForPoll, bool& resend) {
+void HandleAnswer(uint32_t result, uint32_t status, std::u16string_view answer, std::u16string_view snHeader,
+                  bool external, SignInContext& context, std::u16string& requestIdForPoll, bool& resend,
+                  PollBudget& budget) {
     resend = false;
     if (result != 0 || status != 200) {
         ClearOtpFields(context);
@@ -232,105 +134,109 @@ void handleSignInAnswer(uint32_t result, uint32_t status, std::u16string_view an
         return;
     }
     LogMessageId(kMsgSignInAnswerReceived);
-    LogDebug(LogSnippet(MaskStringField(MaskStringField(answer, u"X-KX-AUTH-HEADER"), u"middleToken")));
-    // The token counts only where the answer has it as a key: the field reader would also take the word
-    // "X-KX-AUTH-HEADER" inside some string value and hand out whatever text follows as a token.
-    const std::u16string token = answer.find(u"\"X-KX-AUTH-HEADER\":\"") != std::u16string_view::npos
-                                     ? GetStringField(answer, u"X-KX-AUTH-HEADER", u"")
-                                     : std::u16string();
-    const std::u16string phone = GetStringField(answer, u"phoneNumber", u"");
-    const std::u16string middleToken = GetStringField(answer, u"middleToken", u"");
-    const std::u16string requestId = GetStringField(answer, u"requestIdForPoll", u"");
-    const std::u16string checkUrl = GetStringField(answer, u"authResultCheckUrl", u"");
-    const int32_t interval = GetIntField(answer, u"authResultCheckInterval", 0);
-    const int32_t checks = GetIntField(answer, u"authResultCheckTimes", 0);
+    LogDebug(LogSnippet(MaskSecrets(answer)));
+    const SignInAnswer a = ParseSignInAnswer(answer);
     const int32_t page = CurrentLoginPage();
-    const std::u16string accountName = GetStringField(answer, u"accountName", u"");
+    const bool otpCodePage = IsOtpCodePage(page);
 
-    if (!IsOtpCodePage(page)) {
-        otpMiddleToken.Set(GetStringField(answer, u"otpMiddleToken", u""));
-        otpKey.Set(GetStringField(answer, u"otpKey", u""));
-        otpAccountName.Set(accountName);
-    } else {
-        const std::u16string recover = GetStringField(answer, u"otpRecoverCode", u"");
-        if (!recover.empty()) otpRecoverCode.Set(recover);
+    // Apply what the answer carries, whatever the next step.
+    if (!otpCodePage) {
+        otpMiddleToken.Set(a.otpMiddleToken);
+        otpKey.Set(a.otpKey);
+        otpAccountName.Set(a.accountName);
+    } else if (!a.otpRecoverCode.empty()) {
+        otpRecoverCode.Set(a.otpRecoverCode);
     }
-    const std::u16string processes = GetStringField(answer, u"windowsProcessNameExpression", u"");
-    StoreSetting(u"ProcessList", processes);
-    if (!processes.empty()) LogFormatMessageId(kMsgProcessRule, processes);
-    if ((page == PageCustomerId || page == PageExternal) && !accountName.empty()) {
-        StoreSetting(u"ThirdPartyUser", accountName);
+    StoreSetting(u"ProcessList", a.processList);
+    if (!a.processList.empty()) LogFormatMessageId(kMsgProcessRule, a.processList);
+    if ((page == PageCustomerId || page == PageExternal) && !a.accountName.empty()) {
+        StoreSetting(u"ThirdPartyUser", a.accountName);
     }
-    if (!IsOtpCodePage(page)) {
+    if (!otpCodePage) {
         StoreSettingInt(u"EnableOuterAuth2", page == PageCustomerId || page == PageExternal ? 1 : 0);
     }
-    const std::u16string osList = GetArrayField(answer, u"windowsVersionList", u"");
-    StoreSetting(u"OsList", osList);
-    if (!osList.empty()) LogFormatMessageId(kMsgAllowedSystems, osList);
-    if (!middleToken.empty()) {
-        context.smsMiddleToken = middleToken;
+    StoreSetting(u"OsList", a.osList);
+    if (!a.osList.empty()) LogFormatMessageId(kMsgAllowedSystems, a.osList);
+    if (!a.middleToken.empty()) {
+        context.smsMiddleToken = a.middleToken;
         context.resultCode = kSignInNotSupported;
         context.message = std::u16string(kNotSupportedText);
     }
 
-    if (!token.empty()) {
-        ClearOtpFields(context);
-        LogMessageId(kMsgSignedIn);
-        StoreSetting(u"AuthToken", token);
-        StoreSetting(u"OtpRecover", otpRecoverCode.Get());
-        context.authToken = token;
-        // A token settles the run even when the answer also named an SMS step.
-        context.resultCode = 0;
-        context.message.clear();
-        PostResult(context, 0);
-    } else if (!otpMiddleToken.Empty() && !IsOtpCodePage(page)) {
-        ClearOtpFields(context);
-        otpLogin = 1;
-        platform::PostWindowMessage(context.notifyWindow, UM_OTP_STEP, 0, 0);
-    } else if (!phone.empty() || !middleToken.empty()) {
-        ClearOtpFields(context);
-        context.resultCode = kSignInNotSupported;
-        context.message = std::u16string(kNotSupportedText);
-        LogFormatMessageId(kMsgSmsNeeded, phone);
-        platform::SendWindowMessage(context.notifyWindow, UM_SMS_NEEDED, 0,
-                                    reinterpret_cast<intptr_t>(phone.c_str()));
-    } else if (requestId.empty() || checkUrl.empty() || external) {
-        ClearOtpFields(context);
-        Fail(context, kSignInUnparsable, std::u16string(kUnparsableText));
-    } else if (PollForApproval(checkUrl, checks, interval, snHeader, context)) {
-        requestIdForPoll = requestId;
-        resend = true;
+    switch (DecideSignInStep(a, otpCodePage, external)) {
+        case SignInStep::SignedIn:
+            ClearOtpFields(context);
+            LogMessageId(kMsgSignedIn);
+            StoreSetting(u"AuthToken", a.token);
+            StoreSetting(u"OtpRecover", otpRecoverCode.Get());
+            context.authToken = a.token;
+            // A token settles the run even when the answer also named an SMS step.
+            context.resultCode = 0;
+            context.message.clear();
+            postSignInResult(context, 0);
+            break;
+        case SignInStep::OneTimePassword:
+            ClearOtpFields(context);
+            otpLogin = 1;
+            platform::PostWindowMessage(context.notifyWindow, UM_OTP_STEP, 0, 0);
+            break;
+        case SignInStep::Sms:
+            ClearOtpFields(context);
+            context.resultCode = kSignInNotSupported;
+            context.message = std::u16string(kNotSupportedText);
+            LogFormatMessageId(kMsgSmsNeeded, a.phoneNumber);
+            platform::SendWindowMessage(context.notifyWindow, UM_SMS_NEEDED, 0,
+                                        reinterpret_cast<intptr_t>(a.phoneNumber.c_str()));
+            break;
+        case SignInStep::Unparsable:
+            ClearOtpFields(context);
+            failSignIn(context, kSignInUnparsable, std::u16string(kUnparsableText));
+            break;
+        case SignInStep::Poll:
+            if (PollForApproval(a.checkUrl, a.checkTimes, a.checkInterval, snHeader, context, budget)) {
+                requestIdForPoll = a.requestIdForPoll;
+                resend = true;
+            }
+            break;
     }
+}
+
+}  // namespace
+
+void handleSignInAnswer(uint32_t result, uint32_t status, std::u16string_view answer,
+                        std::u16string_view snHeader, bool external, SignInContext& context,
+                        std::u16string& requestIdForPoll, bool& resend) {
+    PollBudget budget;
+    HandleAnswer(result, status, answer, snHeader, external, context, requestIdForPoll, resend, budget);
 }
 
 void passwordSignIn(const std::u16string& serial, SignInContext& context) {
     if (!fetchPublicKey(kPublicKeyPath, context)) return;
     LogMessageId(kMsgPasswordSignInStarted);
     LogFormatMessageId(kMsgCustomerUser, context.customerId, context.userName);
+    // Escaped into the request only: the context keeps what was typed, so a run that is made again on
+    // it (the one-time-password submission) escapes the same text once more, not its escaped form.
     const std::u16string escapedName = JsonEscape(context.userName);
     if (escapedName != context.userName) {
         LogFormat(u"Username includes CTRL-CHAR, old username %s new username %s", context.userName,
                   escapedName);
-        context.userName = escapedName;
     }
     const std::u16string escapedPassword = JsonEscape(context.password);
-    if (escapedPassword != context.password) {
-        LogDebug(u"Password includes CTRL-CHAR");
-        context.password = escapedPassword;
-    }
-    const std::u16string encryptedName = encryptCredential(context.userName);
-    const std::u16string encryptedPassword = encryptCredential(context.password);
+    if (escapedPassword != context.password) LogDebug(u"Password includes CTRL-CHAR");
+    const std::u16string encryptedName = encryptCredential(escapedName);
+    const std::u16string encryptedPassword = encryptCredential(escapedPassword);
     const bool encrypted = !encryptedName.empty() && !encryptedPassword.empty();
-    const std::u16string& name = encrypted ? encryptedName : context.userName;
-    const std::u16string& password = encrypted ? encryptedPassword : context.password;
+    const std::u16string& name = encrypted ? encryptedName : escapedName;
+    const std::u16string& password = encrypted ? encryptedPassword : escapedPassword;
     const std::u16string snHeader = u"sn:" + serial;
     std::u16string requestId;
+    PollBudget budget;
     for (int round = 0; round <= kMaxResends; ++round) {
         const bool tokenSignIn = !context.authToken.empty() && !passwordEdited.load();
-        std::u16string authHeader;
+        std::u16string authToken;  // a token sign-in carries the auth line
         if (tokenSignIn) {
             otpLogin = GetSettingInt(u"OtpToken", 0);
-            authHeader = u"X-KX-AUTH-HEADER:" + context.authToken;
+            authToken = context.authToken;
         } else if (CurrentLoginPage() <= PagePasswordWithExternal) {
             otpLogin = 0;
         }
@@ -353,8 +259,10 @@ void passwordSignIn(const std::u16string& serial, SignInContext& context) {
         appendDeviceInfo(body, serial);
         if (!context.otpMiddleToken.empty() && !body.empty() && body.back() == u'}') {
             StripBrace(body);
-            body += FormatText(u",\"supportOtpCode\":\"%s\",\"otpMiddleToken\":\"%s\"}", context.otpCode,
-                               context.otpMiddleToken);
+            // The code is typed by the user and the middle token handed out by the service: both escaped,
+            // so a quotation mark in either stays inside its value.
+            body += FormatText(u",\"supportOtpCode\":\"%s\",\"otpMiddleToken\":\"%s\"}",
+                               JsonEscape(context.otpCode), JsonEscape(context.otpMiddleToken));
         }
         const std::u16string provider = identityProvider.Get();
         if (!provider.empty() && !body.empty() && body.back() == u'}') {
@@ -362,18 +270,16 @@ void passwordSignIn(const std::u16string& serial, SignInContext& context) {
             body += FormatText(u",\"identityProvider\":\"%s\"}", provider);
         }
         LogDebug(context.authUrl);
-        LogDebug(MaskStringField(MaskStringField(body, u"encryptPassword"), u"password"));
-        CHttpClient client;
-        std::string raw;
-        uint32_t status = 0;
-        const uint32_t result =
-            client.PostText(context.authUrl, body, raw, status, 1, snHeader, authHeader, u"type:windows");
+        LogDebug(MaskSecrets(body));
+        const ServiceAnswer reply =
+            PostJson({.url = context.authUrl, .body = body, .serial = serial, .token = authToken});
         bool resend = false;
-        handleSignInAnswer(result, status, Utf8ToUtf16(raw), snHeader, false, context, requestId, resend);
+        HandleAnswer(reply.transport, reply.status, reply.text, snHeader, false, context, requestId, resend,
+                     budget);
         if (!resend) return;
     }
     // The service approved again and again without ever granting a token.
-    Fail(context, kSignInPollTimedOut, std::u16string(kPollTimedOutText));
+    failSignIn(context, kSignInPollTimedOut, std::u16string(kPollTimedOutText));
 }
 
 }  // namespace velora

@@ -13,12 +13,13 @@
 #include "auth/PasswordSignIn.h"
 #include "auth/SignInState.h"
 #include "core/DeviceInfo.h"
-#include "core/HttpClient.h"
 #include "core/JsonFields.h"
 #include "core/Log.h"
+#include "core/ServiceRequest.h"
 #include "core/Settings.h"
 #include "core/TextHelpers.h"
 #include "core/WindowMessages.h"
+#include "helper/HelperClient.h"
 #include "platform/ComApartment.h"
 #include "platform/HelperService.h"
 #include "platform/Messenger.h"
@@ -81,18 +82,18 @@ bool Discover(SignInContext& context, const std::u16string& serial, bool routeSe
     uint32_t status = 0;
     std::u16string answer;
     for (const std::u16string* url : {&primary, &backup}) {
-        CHttpClient client;
-        std::string raw;
-        result = client.PostText(*url, body, raw, status, 0);
-        answer = Utf8ToUtf16(raw);
+        const ServiceAnswer reply = PostForm({.url = *url, .body = body});
+        result = reply.transport;
+        status = reply.status;
+        answer = reply.text;
         if (result == 0 && status == 200) {
             LogMessageId(kMsgDiscoverySucceeded);
             context.authUrl = authUrlFromDiscovery(answer);
             return true;
         }
         if (url == &primary) {
-            LogFormatMessageId(kMsgDiscoveryFailed, static_cast<int32_t>(result),
-                               static_cast<int32_t>(status), LogSnippet(answer));
+            LogFormatMessageId(kMsgDiscoveryFailed, static_cast<int32_t>(result), static_cast<int32_t>(status),
+                               LogSnippet(answer));
             LogMessageId(kMsgTryingBackupDiscovery);
         }
     }
@@ -111,8 +112,7 @@ void RunSignInFlow(SignInContext& context, bool apiRun) {
     // sign-in still runs, unrouted.
     const platform::CComApartment com;
     if (!com.Usable()) {
-        LogFormatMessageId(kMsgComInitFailed, static_cast<uint32_t>(com.Error()),
-                           platform::HelperCodeText(com.Error()));
+        LogFormatMessageId(kMsgComInitFailed, static_cast<uint32_t>(com.Error()), HelperResultText(com.Error()));
     }
     const bool routeServers = com.Usable();
 

@@ -3,18 +3,20 @@
 #include "auth/Sms.h"
 
 #include <algorithm>
+#include <atomic>
 
 #include "auth/AccountHelpers.h"
+#include "auth/AuthText.h"
 #include "auth/ErrorCatalogue.h"
 #include "auth/PasswordSignIn.h"
+#include "auth/SignInAnswer.h"
 #include "core/DeviceInfo.h"
 #include "core/Format.h"
-#include "core/HttpClient.h"
 #include "core/JsonFields.h"
 #include "core/Log.h"
+#include "core/ServiceRequest.h"
 #include "core/Settings.h"
 #include "core/TextHelpers.h"
-#include "platform/Kernel.h"
 #include "res/MessageIds.h"
 
 namespace velora {
@@ -24,31 +26,26 @@ CSharedText smsAccountName;
 namespace {
 
 // The service decides how often and how slowly the client polls; these keep a hostile or broken answer
-// from holding the worker for ever.
-constexpr int32_t kMaxPollChecks = 100;
+// from holding the worker while a person waits at the dialog: an interval counts as at most a minute,
+// and one verification (every round of checks and re-sends together) pauses at most 10 minutes, makes
+// at most 120 checks and at most 20 rounds. Whatever comes first ends it with the time-out result.
+constexpr int32_t kMaxPollChecks = 120;
 constexpr int32_t kMaxPollIntervalSeconds = 60;
+constexpr uint32_t kMaxPollWaitMs = 10 * 60 * 1000;
 constexpr int kMaxVerifyRounds = 20;
 
 void SmsFailureReport(const std::string& answer, uint32_t result, uint32_t status,
                       platform::WindowHandle dialog) {
-    if (result != 0) {
-        PostCode(dialog, UM_SMS_VERIFY_RESULT, result);
-        return;
-    }
-    if (!AnswerCarries(answer, "message")) {
-        if (!answer.empty()) LogDebug(Utf8ToUtf16(answer));
-        PostCode(dialog, UM_SMS_VERIFY_RESULT, status);
-        return;
-    }
     const std::u16string wide = Utf8ToUtf16(answer);
-    const std::u16string text = serverErrorText(wide);
-    if (text.empty()) {
-        PostCode(dialog, UM_SMS_VERIFY_RESULT, status);
-    } else if (text.find(u"BindDevice") != std::u16string::npos) {
+    const FailedRequest failed = ClassifyFailedRequest(result, status, wide);
+    if (failed.kind == FailedRequest::Kind::BareStatus && !wide.empty()) LogDebug(MaskSecrets(wide));
+    if (failed.kind != FailedRequest::Kind::ServerMessage || failed.text.empty()) {
+        PostCode(dialog, UM_SMS_VERIFY_RESULT, failed.code);
+    } else if (failed.text.find(u"BindDevice") != std::u16string::npos) {
         smsAccountName.Set(GetStringField(wide, u"accountName", u""));
         PostCode(dialog, UM_SMS_VERIFY_RESULT, kSmsBindDevice);
     } else {
-        SendTextMessage(dialog, UM_SMS_VERIFY_RESULT, status, text);
+        SendTextMessage(dialog, UM_SMS_VERIFY_RESULT, failed.code, failed.text);
     }
 }
 
@@ -73,28 +70,28 @@ std::u16string SmsStatusUrl(std::u16string_view sendUrl) {
 
 void sendSmsCode(const SmsRequest& request) {
     const std::u16string serial = GetInstallationSerial();
-    const std::u16string encrypted = encryptCredential(request.userName);
+    // Escaped as the sign-in escapes it, before encryption too: the service reads both forms alike.
+    const std::u16string userName = JsonEscape(request.userName);
+    const std::u16string encrypted = encryptCredential(userName);
     // The number comes from the service's answer; escaping keeps it a value whatever it holds.
     const std::u16string phone = JsonEscape(request.phoneNumber);
     const std::u16string body =
         encrypted.empty()
             ? FormatText(u"{\"phoneNumber\":\"%s\",\"customerId\":%s,\"accountName\":\"%s\"}", phone,
-                         request.customerId, request.userName)
+                         request.customerId, userName)
             : FormatText(u"{\"phoneNumber\":\"%s\",\"customerId\":%s,\"encryptAccountName\":\"%s\"}", phone,
                          request.customerId, encrypted);
     LogFormat(u"SMS post params: %s", body);
     const std::u16string middleHeader =
         request.smsMiddleToken.empty() ? std::u16string() : u"middleToken:" + request.smsMiddleToken;
-    const std::u16string snHeader = u"sn:" + serial;
 
     PostCode(request.dialog, UM_SMS_SEND_RESULT, kSmsSending);
-    std::string answer;
-    uint32_t status = 0;
-    uint32_t result = 0;
-    {
-        CHttpClient client;
-        result = client.PostText(request.url, body, answer, status, 1, middleHeader, snHeader, u"");
-    }
+    // Like every request to the service, the send carries the device's lines ("sn:", "type:windows").
+    const ServiceAnswer reply =
+        PostJson({.url = request.url, .body = body, .serial = serial, .ownLine = middleHeader});
+    const uint32_t result = reply.transport;
+    const uint32_t status = reply.status;
+    const std::string& answer = reply.bytes;
     if (result != 0 || status != 200) {
         LogMessageId(kMsgSmsSendFailed);
         LogFormatMessageId(kMsgSmsRequestResult, result, status);
@@ -107,11 +104,9 @@ void sendSmsCode(const SmsRequest& request) {
     const std::u16string statusUrl = SmsStatusUrl(request.url);
     const std::u16string statusBody = FormatText(u"{\"id\":\"%s\"}", JsonEscape(id));
     for (int check = 0; check < kSmsStatusChecks; ++check) {
-        std::string statusAnswer;
-        uint32_t checkStatus = 0;
-        CHttpClient client;
-        client.PostText(statusUrl, statusBody, statusAnswer, checkStatus, 1);
-        const std::u16string wide = Utf8ToUtf16(statusAnswer);
+        const ServiceAnswer statusReply = PostJson({.url = statusUrl, .body = statusBody});
+        const uint32_t checkStatus = statusReply.status;
+        const std::u16string& wide = statusReply.text;
         LogFormatMessageId(kMsgSmsStatusAnswer, checkStatus, wide);
         const int32_t code = GetIntField(wide, u"code", kSmsNoCode);
         if (code != kSmsStillSending) {
@@ -126,10 +121,15 @@ void sendSmsCode(const SmsRequest& request) {
 void verifySmsCode(const SmsRequest& request) {
     smsAccountName.Clear();
     LogMessageId(kMsgPasswordSignInStarted);
-    LogFormat(u"CustomerId %s accountName %s code %s", request.customerId, request.userName, request.code);
+    // The code is a secret while it is valid: the log, which the diagnosis bundle uploads, never has it.
+    LogFormat(u"CustomerId %s accountName %s code %s", request.customerId, request.userName, u"***");
     const std::u16string serial = GetInstallationSerial();
-    const std::u16string snHeader = u"sn:" + serial;
     const std::u16string code = JsonEscape(request.code);
+    // The login window hands over what was typed; the request carries it escaped.
+    const std::u16string userName = JsonEscape(request.userName);
+    const std::u16string password = JsonEscape(request.password);
+    int32_t checksLeft = kMaxPollChecks;
+    uint32_t waitLeftMs = kMaxPollWaitMs;
 
     std::u16string requestId;
     for (int round = 0; round < kMaxVerifyRounds; ++round) {
@@ -138,21 +138,18 @@ void verifySmsCode(const SmsRequest& request) {
                 ? FormatText(
                       u"{\"supportPollByRequestId\":true,\"password\":\"%s\",\"customerId\":%s,"
                       u"\"accountName\":\"%s\", \"support2FA\":true, \"verification\":\"%s\"}",
-                      request.password, request.customerId, request.userName, code)
+                      password, request.customerId, userName, code)
                 : FormatText(
                       u"{\"requestIdForPoll\":\"%s\",\"supportPollByRequestId\":true,\"password\":\"%s\","
                       u"\"customerId\":%s,\"accountName\":\"%s\", \"support2FA\":true, "
                       u"\"verification\":\"%s\"}",
-                      JsonEscape(requestId), request.password, request.customerId, request.userName, code);
+                      JsonEscape(requestId), password, request.customerId, userName, code);
         if (platform::WindowExists(request.loginWindow)) appendDeviceInfo(body, serial);
 
-        std::string answer;
-        uint32_t status = 0;
-        uint32_t result = 0;
-        {
-            CHttpClient client;
-            result = client.PostText(request.url, body, answer, status, 1, snHeader, u"type:windows", u"");
-        }
+        const ServiceAnswer reply = PostJson({.url = request.url, .body = body, .serial = serial});
+        const uint32_t result = reply.transport;
+        const uint32_t status = reply.status;
+        const std::string& answer = reply.bytes;
         if (result != 0 || status != 200) {
             LogMessageId(kMsgSignInRequestFailed);
             LogFormatMessageId(kMsgResultStatus, result, status);
@@ -160,13 +157,13 @@ void verifySmsCode(const SmsRequest& request) {
             return;
         }
         const std::u16string wide = Utf8ToUtf16(answer);
-        LogDebug(MaskStringField(wide, u"X-KX-AUTH-HEADER"));
-        const std::u16string token = GetStringField(wide, u"X-KX-AUTH-HEADER", u"");
+        LogDebug(MaskSecrets(wide));
+        const std::u16string token = ReadAuthToken(wide);
         requestId = GetStringField(wide, u"requestIdForPoll", u"");
         const std::u16string checkUrl = GetStringField(wide, u"authResultCheckUrl", u"");
         const int32_t interval =
             std::clamp(GetIntField(wide, u"authResultCheckInterval", 0), 0, kMaxPollIntervalSeconds);
-        int32_t checks = std::min(GetIntField(wide, u"authResultCheckTimes", 0), kMaxPollChecks);
+        int32_t checks = GetIntField(wide, u"authResultCheckTimes", 0);
         StoreAdmissionRules(wide);
 
         if (!token.empty()) {
@@ -180,16 +177,13 @@ void verifySmsCode(const SmsRequest& request) {
             return;
         }
         bool approved = false;
-        while (checks > 0) {
-            std::string checkAnswer;
-            uint32_t checkStatus = 0;
-            uint32_t checkResult = 0;
-            {
-                CHttpClient client;
-                checkResult = client.PostText(checkUrl, u"", checkAnswer, checkStatus, 1, snHeader,
-                                              u"type:windows", u"");
-            }
-            LogDebug(Utf8ToUtf16(checkAnswer));
+        while (checks > 0 && checksLeft > 0) {
+            --checksLeft;
+            const ServiceAnswer checkReply = PostJson({.url = checkUrl, .serial = serial});
+            const uint32_t checkResult = checkReply.transport;
+            const uint32_t checkStatus = checkReply.status;
+            const std::string& checkAnswer = checkReply.bytes;
+            LogDebug(MaskSecrets(Utf8ToUtf16(checkAnswer)));
             if (checkResult != 0 || checkStatus != 200) {
                 LogMessageId(kMsgSignInApprovalCheckFailed);
                 LogFormatMessageId(kMsgResultStatus, checkResult, checkStatus);
@@ -201,7 +195,10 @@ void verifySmsCode(const SmsRequest& request) {
                 break;
             }
             --checks;
-            if (interval > 0) platform::Pause(static_cast<uint32_t>(interval) * 1000u);
+            const uint32_t pauseMs = static_cast<uint32_t>(interval) * 1000u;
+            if (pauseMs > waitLeftMs) break;
+            waitLeftMs -= pauseMs;
+            if (pauseMs > 0) platform::Pause(pauseMs);
         }
         if (!approved) {
             PostCode(request.dialog, UM_SMS_VERIFY_RESULT, kSmsPollTimedOut);

@@ -32,6 +32,14 @@ uint32_t CHttpClient::PostText(std::u16string_view url, std::u16string_view body
                                uint32_t& status, int json, std::u16string_view extra1,
                                std::u16string_view extra2, std::u16string_view extra3,
                                std::u16string* rawHeaders) {
+    std::vector<std::u16string> lines;
+    for (const std::u16string_view line : {extra1, extra2, extra3}) AddIfNotEmpty(lines, line);
+    return PostLines(url, body, answer, status, json, lines, rawHeaders);
+}
+
+uint32_t CHttpClient::PostLines(std::u16string_view url, std::u16string_view body, std::string& answer,
+                                uint32_t& status, int json, const std::vector<std::u16string>& lines,
+                                std::u16string* rawHeaders) {
     answer.clear();
     status = 0;
     if (rawHeaders) rawHeaders->clear();
@@ -42,9 +50,7 @@ uint32_t CHttpClient::PostText(std::u16string_view url, std::u16string_view body
     exchange.body = utf8;
     exchange.headerLines.emplace_back(kPostUserAgentHeader);
     exchange.headerLines.emplace_back(json ? kJsonContentTypeHeader : kFormContentTypeHeader);
-    AddIfNotEmpty(exchange.headerLines, extra1);
-    AddIfNotEmpty(exchange.headerLines, extra2);
-    AddIfNotEmpty(exchange.headerLines, extra3);
+    for (const std::u16string& line : lines) AddIfNotEmpty(exchange.headerLines, line);
     exchange.wantRawHeaders = rawHeaders != nullptr;
     platform::HttpAnswer result;
     session_->Exchange(exchange, result);

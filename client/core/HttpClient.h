@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 class CHttpSession;
@@ -42,6 +43,10 @@ public:
                       uint32_t& status, int json, std::u16string_view extra1 = {},
                       std::u16string_view extra2 = {}, std::u16string_view extra3 = {},
                       std::u16string* rawHeaders = nullptr);
+    // The same with any number of extra lines, in their order (empty ones skipped).
+    uint32_t PostLines(std::u16string_view url, std::u16string_view body, std::string& answer,
+                       uint32_t& status, int json, const std::vector<std::u16string>& lines,
+                       std::u16string* rawHeaders = nullptr);
     uint32_t GetText(std::u16string_view url, std::string& answer, uint32_t& status,
                      std::u16string_view extra = {});
     // Saves a 200 answer to the file (created or replaced); any other status leaves the file alone.

@@ -190,11 +190,28 @@ void Queue(LogState& state, const std::u16string& line) {
     while (state.pending.size() > kMaxPendingLogLines) state.pending.pop_front();
 }
 
+// One call is one line: a line break inside a user name or a server answer would otherwise start a
+// forged line, with a time stamp and level of its own, in the file and in the log list.
+std::u16string OneLine(std::u16string_view text) {
+    std::u16string out;
+    out.reserve(text.size());
+    for (const char16_t c : text) {
+        if (c == u'\r') {
+            out += u"\\r";
+        } else if (c == u'\n') {
+            out += u"\\n";
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 void WriteLine(std::u16string_view text, int32_t level, bool toWindow) {
     LogState& state = State();
     if (!state.started.load() || text.empty()) return;
     std::lock_guard<std::mutex> guard(state.lock);
-    const std::u16string line = FormatText(u"%s %s %s\n", TimeStamp(), TagOf(level), text);
+    const std::u16string line = FormatText(u"%s %s %s\n", TimeStamp(), TagOf(level), OneLine(text));
     std::string bytes;
     AppendUnitsAsBytes(bytes, line);
     platform::AppendToFile(state.path, bytes.data(), bytes.size());  // a line that cannot be written is lost

@@ -105,11 +105,22 @@ void SetSettingBinary(std::u16string_view name, const uint8_t* data, std::size_t
 
 namespace {
 
+// What SetSetting writes: whole blocks of upper-case digits that decrypt to a text followed by its zero
+// padding, all inside the last block. A plain value of hexadecimal digits (an MD5 in lower or mixed case,
+// a token) fails one of these and is migrated; a value that is already encrypted passes and is never
+// encrypted a second time.
 bool LooksEncrypted(std::u16string_view stored) {
-    return !stored.empty() && stored.size() % 32 == 0 &&
-           std::all_of(stored.begin(), stored.end(), [](char16_t c) {
-               return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F') || (c >= u'a' && c <= u'f');
-           });
+    if (stored.empty() || stored.size() % 32 != 0) return false;
+    const bool upperHex = std::all_of(stored.begin(), stored.end(), [](char16_t c) {
+        return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F');
+    });
+    std::vector<uint8_t> cipher;
+    if (!upperHex || !DecodeHex(stored, cipher)) return false;
+    std::vector<uint8_t> plain(cipher.size());
+    if (!CAes128::Program().Decrypt(cipher.data(), cipher.size(), plain.data())) return false;
+    const auto end = std::find(plain.begin(), plain.end(), uint8_t{0});
+    if (end == plain.end() || static_cast<std::size_t>(end - plain.begin()) < plain.size() - 16) return false;
+    return std::all_of(end, plain.end(), [](uint8_t b) { return b == 0; });
 }
 
 }  // namespace

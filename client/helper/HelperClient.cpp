@@ -19,7 +19,7 @@ enum class Where { UserLog, EngineLog };
 bool LoggedSetupFailure(const platform::HelperStatus& status, Where where) {
     if (status.step == platform::HelperStep::Call) return false;
     const uint32_t id = status.step == platform::HelperStep::ClassId ? 294 : 293;
-    const std::u16string text = platform::HelperCodeText(status.code);
+    const std::u16string text = HelperResultText(status.code);
     if (where == Where::UserLog)
         LogFormatMessageIdAtLevel(kLogInfo, id, static_cast<uint32_t>(status.code), text);
     else
@@ -29,10 +29,30 @@ bool LoggedSetupFailure(const platform::HelperStatus& status, Where where) {
 
 // The service's description when it gave one, else the system's text for the code.
 std::u16string FailureText(const platform::HelperStatus& status) {
-    return status.description.empty() ? platform::HelperCodeText(status.code) : status.description;
+    return status.description.empty() ? HelperResultText(status.code) : status.description;
 }
 
 }  // namespace
+
+std::u16string HelperResultText(int32_t code) {
+    std::u16string text = platform::HelperCodeText(code);
+    if (!text.empty()) return text;
+    switch (static_cast<uint32_t>(code)) {
+        case 0x80040154u:  // REGDB_E_CLASSNOTREG
+            return u"class not registered: the helper service is not installed";
+        case 0x80080005u:  // CO_E_SERVER_EXEC_FAILURE
+            return u"the helper service could not be started";
+        case 0x800706BAu:  // RPC_S_SERVER_UNAVAILABLE
+        case 0x800706BEu:  // RPC_S_CALL_FAILED
+            return u"the helper service stopped answering";
+        case 0x80070005u:  // E_ACCESS_DENIED
+            return u"access denied by the helper service";
+        case 0x800401F0u:  // CO_E_NOTINITIALIZED
+            return u"COM is not initialised on this thread";
+        default:
+            return u"no description of this code";
+    }
+}
 
 int32_t SaveOrchConfig(const OrchConfig& c) {
     LogFormat(u"orchId=%d,cpeId=%d,customerId=%d,comm=%s,backcommaddrs=%s", c.orchId, c.cpeId, c.customerId,

@@ -31,6 +31,10 @@ struct OrchConfig {
     std::u16string backServer;
 };
 
+// The system's text for a status code of the helper service, or, where the system has none (Wine has no
+// text for several COM codes), what the code means to the client; never empty.
+std::u16string HelperResultText(int32_t code);
+
 int32_t SaveOrchConfig(const OrchConfig& config);
 int32_t SaveFilterConfig(std::u16string_view filterText);
 int32_t StartDataPath(std::u16string_view domain, int32_t mode, int32_t langId, int32_t& icsOut);

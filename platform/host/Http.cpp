@@ -495,6 +495,8 @@ void CHttpSession::Exchange(const HttpExchange& exchange, HttpAnswer& answer) {
         const std::string key = Lower(name);
         if (std::find(present.begin(), present.end(), key) != present.end()) continue;
         present.push_back(key);
+        // WinINet writes every added line as "Name: value" (name, colon, one blank, the value without
+        // blanks around it); the same form here keeps the wire byte for byte alike on both transports.
         std::string value = Trim(std::string_view(line).substr(colon + 1));
         headers.Add(value.empty() ? name + ";" : name + ": " + value);
     }

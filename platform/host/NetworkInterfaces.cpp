@@ -17,6 +17,7 @@ struct InterfaceSim {
     std::vector<InterfaceRow> rows = DefaultRows();
     uint32_t sizeQueryResult = kErrorInsufficientBuffer;
     bool readOk = true;
+    bool allocationFails = false;
 };
 InterfaceSim& sim() {
     static InterfaceSim* s = new InterfaceSim;  // never destroyed: detached threads may still read it
@@ -31,6 +32,8 @@ InterfaceTable ReadInterfaceTable() {
     InterfaceTable table;
     table.sizeQueryResult = s.sizeQueryResult;
     if (table.sizeQueryResult != kErrorInsufficientBuffer) return table;
+    table.allocationFailed = s.allocationFails;
+    if (table.allocationFailed) return table;
     table.readOk = s.readOk;
     if (table.readOk) table.rows = s.rows;
     return table;
@@ -44,11 +47,12 @@ void SetSimulatedInterfaces(std::vector<InterfaceRow> rows) {
     s.rows = std::move(rows);
 }
 
-void SetSimulatedInterfaceTableResult(uint32_t sizeQueryResult, bool readOk) {
+void SetSimulatedInterfaceTableResult(uint32_t sizeQueryResult, bool readOk, bool allocationFails) {
     InterfaceSim& s = sim();
     std::lock_guard l(s.m);
     s.sizeQueryResult = sizeQueryResult;
     s.readOk = readOk;
+    s.allocationFails = allocationFails;
 }
 
 void ResetSimulatedInterfaces() {
@@ -57,6 +61,7 @@ void ResetSimulatedInterfaces() {
     s.rows = DefaultRows();
     s.sizeQueryResult = kErrorInsufficientBuffer;
     s.readOk = true;
+    s.allocationFails = false;
 }
 
 }  // namespace host

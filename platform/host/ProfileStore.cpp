@@ -247,7 +247,12 @@ bool RewriteFile(Change change) {
         content += line.raw;
         content += '\n';
     }
-    host::CUniqueFd tempFd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    // The temporary file is always a new one of our own: whatever lies under its name (a leftover of a
+    // writer that died, or a symlink planted there) is removed, never followed or reused with its
+    // permissions. The write lock keeps other writers of this store away from the name meanwhile.
+    ::unlink(temp.c_str());
+    host::CUniqueFd tempFd(
+        ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR));
     if (tempFd.Get() < 0) return false;
     if (!WriteAll(tempFd.Get(), content) || ::fsync(tempFd.Get()) != 0 || !tempFd.Close()) {
         ::unlink(temp.c_str());

@@ -92,10 +92,15 @@ std::wstring RawHeaders(HINTERNET request) {
 }
 
 // Whether the answer has a header line after its status line.
-bool HasHeaderLines(HINTERNET request) {
+// Bytes without a status line come back with a status made up by the transport: "HTTP/1.0 200 OK" and not
+// one header line. A server's own status line, even one followed by no header line, is an answer. (A
+// server that itself answers exactly "HTTP/1.0 200 OK" with no header cannot be told from the made-up
+// form and is refused with it.)
+bool HasMadeUpStatus(HINTERNET request) {
     const std::wstring raw = RawHeaders(request);
     const auto first = raw.find(L"\r\n");
-    return first != std::wstring::npos && raw.find(L':', first) != std::wstring::npos;
+    if (first != std::wstring::npos && raw.find(L':', first) != std::wstring::npos) return false;
+    return raw.empty() || raw.compare(0, first, L"HTTP/1.0 200 OK") == 0;
 }
 
 }  // namespace
@@ -266,8 +271,9 @@ void CHttpSession::Exchange(const HttpExchange& exchange, HttpAnswer& answer) {
         return fail(LastError(kHttpErrorInvalidServerResponse), HttpStage::kReceive);
     }
     // A connection that closed without a word, or bytes without a status line, are not answers, even
-    // where the transport makes up a status for them (status 0, or "HTTP/1.0 200 OK" and no header).
-    if (status < 100 || status > 599 || !HasHeaderLines(request)) {
+    // where the transport makes up a status for them (status 0, or "HTTP/1.0 200 OK" and no header); a
+    // status line without header lines is.
+    if (status < 100 || status > 599 || HasMadeUpStatus(request)) {
         return fail(kHttpErrorInvalidServerResponse, HttpStage::kReceive);
     }
     answer.status = status;

@@ -20,6 +20,7 @@ InterfaceTable ReadInterfaceTable() {
     try {
         buffer.resize(size);
     } catch (const std::bad_alloc&) {
+        table.allocationFailed = true;
         return table;
     }
     auto* ifTable = reinterpret_cast<MIB_IFTABLE*>(buffer.data());

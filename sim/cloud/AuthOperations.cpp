@@ -16,6 +16,7 @@ namespace sim {
 namespace {
 
 using nlohmann::json;
+using ojson = nlohmann::ordered_json;
 
 constexpr int64_t kMaxCredentialAgeMs = 5 * 60 * 1000;
 
@@ -103,8 +104,8 @@ bool Override(const json& scripted, Reply& reply) {
     return true;
 }
 
-json ErrorBody(int code, const std::string& message, const json& data) {
-    json body{{"code", code}, {"message", message}};
+ojson ErrorBody(int code, const std::string& message, const json& data) {
+    ojson body{{"code", code}, {"message", message}};
     const json catalogue = Field(data, "errorCatalogue");
     if (catalogue.is_object() && Field(catalogue, "announce").is_boolean() &&
         catalogue["announce"].get<bool>()) {
@@ -142,14 +143,13 @@ bool DecryptCredential(const std::string& text, std::string& value, std::string&
     return true;
 }
 
-// The JSON escapes the client puts into request values ("\/", "\\", "\"") undone.
-std::string Unescape(const std::string& s) {
-    std::string out;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '\\' && i + 1 < s.size()) ++i;
-        out += s[i];
-    }
-    return out;
+// An encrypted credential holds the value as the client writes it into a JSON string (escaped): decoded
+// once, exactly as the JSON parser decodes a clear value. False when it is no valid string content.
+bool DecodeJsonText(const std::string& escaped, std::string& value) {
+    const json decoded = json::parse("\"" + escaped + "\"", nullptr, false);
+    if (!decoded.is_string()) return false;
+    value = decoded.get<std::string>();
+    return true;
 }
 
 // ---- one-time passwords (RFC 6238, SHA-1, 30 s, 6 digits) ----------------------------------------
@@ -251,13 +251,13 @@ Reply Discovery(const OpRequest& op, const json& data, const char* which) {
     if (!KnownCustomer(data, customer)) {
         return JsonReply(404, ErrorBody(2001, "Customer not found", data));
     }
-    return JsonReply(200, json{{"orchDomain", Text(discovery, "orchDomain", op.base)}});
+    return JsonReply(200, ojson{{"orchDomain", Text(discovery, "orchDomain", op.base)}});
 }
 
-json GrantAnswer(CTenant& tenant, const json& account) {
+ojson GrantAnswer(CTenant& tenant, const json& account) {
     const std::string token = "tok-" + RandomHex(16);
     AuthState(tenant)["tokens"].push_back(token);
-    json answer{{"X-KX-AUTH-HEADER", token}, {"accountName", Text(account, "name")}};
+    ojson answer{{"X-KX-AUTH-HEADER", token}, {"accountName", Text(account, "name")}};
     const json extra = Field(account, "answer");
     if (extra.is_object()) {
         for (auto it = extra.begin(); it != extra.end(); ++it) answer[it.key()] = it.value();
@@ -285,13 +285,12 @@ Reply SignIn(const OpRequest& op, CTenant& tenant) {
     std::string name;
     std::string reason;
     if (body.contains("encryptAccountName")) {
-        if (!DecryptCredential(Text(body, "encryptAccountName"), name, reason)) {
+        if (!DecryptCredentialText(Text(body, "encryptAccountName"), name, reason)) {
             return JsonReply(400, ErrorBody(1999, "Bad request. " + reason, data));
         }
     } else {
         name = Text(body, "accountName");
     }
-    name = Unescape(name);
     const json* account = FindAccount(data, customer, name);
     std::lock_guard<std::mutex> lock(tenant.lock);
     json& auth = AuthState(tenant);
@@ -306,7 +305,7 @@ Reply SignIn(const OpRequest& op, CTenant& tenant) {
     if (!(tokenOk && !body.contains("password") && !body.contains("encryptPassword"))) {
         std::string password;
         if (body.contains("encryptPassword")) {
-            if (!DecryptCredential(Text(body, "encryptPassword"), password, reason)) {
+            if (!DecryptCredentialText(Text(body, "encryptPassword"), password, reason)) {
                 return JsonReply(400, ErrorBody(1999, "Bad request. " + reason, data));
             }
         } else if (body.contains("password")) {
@@ -314,7 +313,7 @@ Reply SignIn(const OpRequest& op, CTenant& tenant) {
         } else {
             return JsonReply(401, ErrorBody(401, "The token is invalid", data));
         }
-        if (Unescape(password) != Text(*account, "password")) {
+        if (password != Text(*account, "password")) {
             return JsonReply(401, ErrorBody(1007, "Wrong account or password", data));
         }
     }
@@ -332,10 +331,10 @@ Reply SignIn(const OpRequest& op, CTenant& tenant) {
         }
         const std::string id = "req-" + RandomHex(8);
         auth["polls"][id] = json{{"account", accountKey}, {"pending", (*account)["poll"].get<int>()}};
-        return JsonReply(200, json{{"requestIdForPoll", id},
-                                   {"authResultCheckUrl", op.base + "/api/mobile/v2/auth/check/" + id},
-                                   {"authResultCheckInterval", Int(*account, "pollInterval", 0)},
-                                   {"authResultCheckTimes", Int(*account, "pollTimes", 5)}});
+        return JsonReply(200, ojson{{"requestIdForPoll", id},
+                                    {"authResultCheckUrl", op.base + "/api/mobile/v2/auth/check/" + id},
+                                    {"authResultCheckInterval", Int(*account, "pollInterval", 0)},
+                                    {"authResultCheckTimes", Int(*account, "pollTimes", 5)}});
     }
     const std::string otpSecret = Text(*account, "otpSecret");
     if (!otpSecret.empty()) {
@@ -347,7 +346,7 @@ Reply SignIn(const OpRequest& op, CTenant& tenant) {
                 auth["boundOtp"].contains(accountKey) || Field(*account, "otpBound") == json(true);
             return JsonReply(
                 200,
-                json{{"otpMiddleToken", issued}, {"otpKey", bound ? "" : otpSecret}, {"accountName", name}});
+                ojson{{"otpMiddleToken", issued}, {"otpKey", bound ? "" : otpSecret}, {"accountName", name}});
         }
         if (!auth["otpMiddleTokens"].contains(middle) || auth["otpMiddleTokens"][middle] != accountKey) {
             return JsonReply(401, ErrorBody(1122, "The one-time password step has expired", data));
@@ -364,7 +363,7 @@ Reply SignIn(const OpRequest& op, CTenant& tenant) {
         const std::string issued = "sms-" + RandomHex(8);
         auth["smsMiddleTokens"][issued] = json{{"customerId", customer}, {"name", name}};
         return JsonReply(200,
-                         json{{"phoneNumber", Text(sms, "phone", "138****0000")}, {"middleToken", issued}});
+                         ojson{{"phoneNumber", Text(sms, "phone", "138****0000")}, {"middleToken", issued}});
     }
     return JsonReply(200, GrantAnswer(tenant, *account));
 }
@@ -373,14 +372,14 @@ Reply PollCheck(const std::string& id, CTenant& tenant) {
     std::lock_guard<std::mutex> lock(tenant.lock);
     json& polls = AuthState(tenant)["polls"];
     if (!polls.contains(id))
-        return JsonReply(404, json{{"code", 1999}, {"message", "Unknown request. Gone"}});
+        return JsonReply(404, ojson{{"code", 1999}, {"message", "Unknown request. Gone"}});
     json& poll = polls[id];
     const int pending = poll["pending"].get<int>();
     if (pending > 0) {
         poll["pending"] = pending - 1;
-        return JsonReply(200, json{{"resultCode", 1}});
+        return JsonReply(200, ojson{{"resultCode", 1}});
     }
-    return JsonReply(200, json{{"resultCode", 0}});
+    return JsonReply(200, ojson{{"resultCode", 0}});
 }
 
 std::string CatalogueText(const json& catalogue) {
@@ -398,6 +397,16 @@ std::string CatalogueText(const json& catalogue) {
 
 }  // namespace
 
+bool DecryptCredentialText(const std::string& text, std::string& value, std::string& reason) {
+    std::string escaped;
+    if (!DecryptCredential(text, escaped, reason)) return false;
+    if (!DecodeJsonText(escaped, value)) {
+        reason = "credential is no JSON text";
+        return false;
+    }
+    return true;
+}
+
 bool AuthOperations(const OpRequest& op, CTenant& tenant, Reply& reply) {
     const json& data = tenant.Data();
     const std::string& path = op.path;
@@ -410,21 +419,21 @@ bool AuthOperations(const OpRequest& op, CTenant& tenant, Reply& reply) {
                                    path == "/backup/static/version/privacyversion.json")) {
         const std::string version = Text(data, "privacyVersion");
         reply = version.empty() ? JsonReply(404, json{{"error", "no privacy policy"}})
-                                : JsonReply(200, json{{"halvane_privacy_version", version}});
+                                : JsonReply(200, ojson{{"halvane_privacy_version", version}});
     } else if (method == "POST" && path == "/s/mobile/error/resource/url") {
         const json catalogue = Field(data, "errorCatalogue");
         if (!catalogue.is_object()) return false;
         const std::string version = Text(catalogue, "version", "1");
-        reply = JsonReply(200, json{{"errorResourceVersion", version},
-                                    {"errorResourceDownloadUrl",
-                                     op.base + "/static/error/catalogue-" + version + ".json"}});
+        reply = JsonReply(200, ojson{{"errorResourceVersion", version},
+                                     {"errorResourceDownloadUrl",
+                                      op.base + "/static/error/catalogue-" + version + ".json"}});
     } else if (method == "GET" && StartsWith(path, "/static/error/catalogue-")) {
         const json catalogue = Field(data, "errorCatalogue");
         if (!catalogue.is_object()) return false;
         reply = TextReply(200, CatalogueText(catalogue));
         reply.headers = {{"Content-Type", "application/json"}};
     } else if (method == "POST" && path == "/s/mobile/pubkey/obtain") {
-        reply = JsonReply(200, json{{"key", CServerKey::Get().PublicBase64()}});
+        reply = JsonReply(200, ojson{{"key", CServerKey::Get().PublicBase64()}});
     } else if (method == "POST" && path == "/api/mobile/auth/config") {
         const json config = Field(data, "authConfig");
         if (!config.is_object()) {

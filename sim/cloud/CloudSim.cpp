@@ -87,6 +87,14 @@ Reply JsonReply(int status, const json& body) {
     return reply;
 }
 
+Reply JsonReply(int status, const nlohmann::ordered_json& body) {
+    Reply reply;
+    reply.status = status;
+    reply.body = body.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    reply.headers.emplace_back("Content-Type", "application/json");
+    return reply;
+}
+
 Reply TextReply(int status, std::string body) {
     Reply reply;
     reply.status = status;
@@ -95,7 +103,9 @@ Reply TextReply(int status, std::string body) {
     return reply;
 }
 
-bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
+bool StartsWith(std::string_view s, std::string_view prefix) {
+    return s.substr(0, prefix.size()) == prefix;
+}
 
 namespace {
 
@@ -174,8 +184,9 @@ CCloudSim::Fault CCloudSim::ParseFault(const json& j) {
     f.hasBody = j.contains("body") || j.contains("bodyBase64");
     f.body = BodyOf(j, "body");
     f.times = j.value("times", -1);
-    static const char* kinds[] = {"delay",     "drop",      "fail",           "close-mid-answer",
-                                  "nul-bytes", "huge-body", "no-status-line", "never-answer"};
+    static const char* kinds[] = {"delay",           "drop",      "fail",           "close-mid-answer",
+                                  "nul-bytes",       "huge-body", "no-status-line", "never-answer",
+                                  "status-line-only"};
     bool known = false;
     for (const char* k : kinds) known = known || f.kind == k;
     if (!known) throw std::runtime_error("unknown fault kind " + f.kind);
@@ -287,6 +298,10 @@ Reply CCloudSim::Operation(const Request& request, int64_t) {
     } else if (kind == "no-status-line") {
         reply.kind = Reply::Kind::kRaw;
         reply.raw = "Content-Type: text/plain\r\nContent-Length: 5\r\n\r\nhello";
+    } else if (kind == "status-line-only") {
+        // A whole answer without a single header line: the body ends where the connection does.
+        reply.kind = Reply::Kind::kRaw;
+        reply.raw = "HTTP/1.1 200 OK\r\n\r\n" + (fault.hasBody ? fault.body : std::string("hello"));
     } else if (kind == "never-answer") {
         reply.kind = Reply::Kind::kHold;
         reply.holdMs = fault.ms;
@@ -406,7 +421,8 @@ Reply CCloudSim::Control(const Request& request) {
         if (path == "/_sim/tenant") {
             // A fresh customer world under /t/<name>/, its data in the body (the scenario's form).
             const std::string name = request.QueryValue("name");
-            if (name.empty() || name.find('/') != std::string::npos) return JsonReply(400, json{{"message", "bad name"}});
+            if (name.empty() || name.find('/') != std::string::npos)
+                return JsonReply(400, json{{"message", "bad name"}});
             operations_.SetTenant(name, request.body.empty() ? json::object() : json::parse(request.body));
             return JsonReply(200, json{{"tenant", name}});
         }

@@ -14,6 +14,7 @@ namespace sim {
 namespace {
 
 using nlohmann::json;
+using ojson = nlohmann::ordered_json;
 
 constexpr std::string_view kRedirectUri = "com.halvane://redirect";
 
@@ -125,13 +126,24 @@ bool TokenKnown(CTenant& tenant, const std::string& token) {
 }
 
 Reply Error(int status, int code, const std::string& message) {
-    return JsonReply(status, json{{"code", code}, {"message", message}});
+    return JsonReply(status, ojson{{"code", code}, {"message", message}});
+}
+
+// Every operation of the service asks for the device's lines "sn:" and "type:windows".
+bool DeviceHeadersMissing(const Request& request, Reply& reply) {
+    if (request.Header("type") == "windows" && !request.Header("sn").empty()) return false;
+    reply = Error(400, 1999, "Bad request. Missing device headers");
+    return true;
 }
 
 // --- SMS -------------------------------------------------------------------------------------------
 
 Reply SmsSend(const OpRequest& op, CTenant& tenant) {
     const json& sms = Section(tenant, "sms");
+    if (Reply refused; DeviceHeadersMissing(op.request, refused)) return refused;
+    // The SMS step belongs to a sign-in: its middle token comes with the request.
+    if (op.request.Header("middleToken").empty())
+        return Error(400, 1999, "Bad request. Missing middle token");
     if (const auto failure = sms.find("sendFailure"); failure != sms.end() && failure->is_object()) {
         return JsonReply(Int(*failure, "status", 500), failure->value("body", json::object()));
     }
@@ -151,7 +163,7 @@ Reply SmsSend(const OpRequest& op, CTenant& tenant) {
                        {"pending", Int(sms, "statusPending", 0)}};
     state["sent"][id] = sent;
     state["last"] = sent;
-    return JsonReply(200, json{{"id", id}});
+    return JsonReply(200, ojson{{"id", id}});
 }
 
 Reply SmsStatus(const OpRequest& op, CTenant& tenant) {
@@ -159,15 +171,15 @@ Reply SmsStatus(const OpRequest& op, CTenant& tenant) {
     const std::string id = Text(ParseBody(op.request), "id");
     json& sent = State(tenant, "sms")["sent"];
     if (!sent.is_object() || !sent.contains(id))
-        return JsonReply(200, json{{"code", 424}, {"message", "unknown id"}});
+        return JsonReply(200, ojson{{"code", 424}, {"message", "unknown id"}});
     json& entry = sent[id];
     const int pending = entry.value("pending", 0);
     if (pending > 0) {
         entry["pending"] = pending - 1;
-        return JsonReply(200, json{{"code", 427}});
+        return JsonReply(200, ojson{{"code", 427}});
     }
     if (sms.contains("finalAnswer")) return JsonReply(200, sms["finalAnswer"]);
-    return JsonReply(200, json{{"code", Int(sms, "finalCode", 0)}});
+    return JsonReply(200, ojson{{"code", Int(sms, "finalCode", 0)}});
 }
 
 const json* SmsAccount(const CTenant& tenant, const std::string& name) {
@@ -180,10 +192,10 @@ const json* SmsAccount(const CTenant& tenant, const std::string& name) {
     return nullptr;
 }
 
-json GrantAnswer(CTenant& tenant, const json& account, const std::string& fallbackToken) {
+ojson GrantAnswer(CTenant& tenant, const json& account, const std::string& fallbackToken) {
     const std::string token = Text(account, "token", fallbackToken);
     GrantToken(tenant, token);
-    json answer = {{"X-KX-AUTH-HEADER", token}, {"accountName", Text(account, "accountName")}};
+    ojson answer = {{"X-KX-AUTH-HEADER", token}, {"accountName", Text(account, "accountName")}};
     if (account.contains("windowsProcessNameExpression")) {
         answer["windowsProcessNameExpression"] = account["windowsProcessNameExpression"];
     }
@@ -192,6 +204,7 @@ json GrantAnswer(CTenant& tenant, const json& account, const std::string& fallba
 }
 
 Reply SmsVerify(const OpRequest& op, CTenant& tenant) {
+    if (Reply refused; DeviceHeadersMissing(op.request, refused)) return refused;
     const json body = ParseBody(op.request);
     const std::string name = Text(body, "accountName");
     const json* account = SmsAccount(tenant, name);
@@ -210,7 +223,12 @@ Reply SmsVerify(const OpRequest& op, CTenant& tenant) {
         return Error(400, 1105, "Verification code error");
     }
     if (account->value("bindDevice", false)) {
-        return JsonReply(401, json{{"code", 401}, {"message", "BindDevice"}, {"accountName", name}});
+        // The service refuses a device that is not bound to the account with code 401 and
+        // "mobileBindDevice":false; the client finds the word for it by itself.
+        return JsonReply(401, ojson{{"code", 401},
+                                    {"message", "The device is not bound to this account"},
+                                    {"mobileBindDevice", false},
+                                    {"accountName", name}});
     }
     const int polls = Int(*account, "pollPending", -1);
     if (polls >= 0) {
@@ -219,10 +237,10 @@ Reply SmsVerify(const OpRequest& op, CTenant& tenant) {
         if (requestId.empty() || !pending.contains(requestId)) {
             const std::string id = "poll-" + RandomText(8, "0123456789abcdef");
             pending[id] = polls;
-            return JsonReply(200, json{{"requestIdForPoll", id},
-                                       {"authResultCheckUrl", op.base + "/_factors/smsCheck/" + id},
-                                       {"authResultCheckInterval", Int(*account, "pollInterval", 0)},
-                                       {"authResultCheckTimes", Int(*account, "pollTimes", 5)}});
+            return JsonReply(200, ojson{{"requestIdForPoll", id},
+                                        {"authResultCheckUrl", op.base + "/_factors/smsCheck/" + id},
+                                        {"authResultCheckInterval", Int(*account, "pollInterval", 0)},
+                                        {"authResultCheckTimes", Int(*account, "pollTimes", 5)}});
         }
         if (pending[requestId].get<int>() > 0) return Error(400, 1106, "Not approved yet");
     }
@@ -236,9 +254,9 @@ Reply SmsCheck(const OpRequest& op, CTenant& tenant) {
     const int left = pending[id].get<int>();
     if (left > 0) {
         pending[id] = left - 1;
-        return JsonReply(200, json{{"resultCode", 1}});
+        return JsonReply(200, ojson{{"resultCode", 1}});
     }
-    return JsonReply(200, json{{"resultCode", 0}});
+    return JsonReply(200, ojson{{"resultCode", 0}});
 }
 
 // --- One-time password recovery ------------------------------------------------------------------
@@ -253,9 +271,9 @@ Reply OtpRecover(const OpRequest& op, CTenant& tenant) {
     if (otp.contains("otpMiddleToken") && Text(body, "otpMiddleToken") != Text(otp, "otpMiddleToken")) {
         return Error(400, 1122, "Invalid middle token");
     }
-    return JsonReply(200, json{{"otpKey", Text(otp, "newOtpKey", "JBSWY3DPEHPK3PXP")},
-                               {"accountName", Text(otp, "accountName")},
-                               {"otpMiddleToken", Text(otp, "newMiddleToken", "otp-mid-recovered")}});
+    return JsonReply(200, ojson{{"otpKey", Text(otp, "newOtpKey", "JBSWY3DPEHPK3PXP")},
+                                {"accountName", Text(otp, "accountName")},
+                                {"otpMiddleToken", Text(otp, "newMiddleToken", "otp-mid-recovered")}});
 }
 
 // --- Identity provider ---------------------------------------------------------------------------
@@ -265,7 +283,7 @@ Reply IdpParameters(const OpRequest& op, CTenant& tenant) {
     const json body = ParseBody(op.request);
     State(tenant, "idp")["parameterRequests"].push_back(body);
     const std::string method = Text(idp, "codeChallengeMethod", "S256");
-    json config = {
+    ojson config = {
         {"authorizationCodeUrl", op.base + "/_idp/authorize"},
         {"clientIdParam", {{"key", "client_id"}, {"value", Text(idp, "clientId", "velora-desktop")}}},
         {"redirectUriParam", {{"key", "redirect_uri"}, {"value", "%redireuri"}}},
@@ -280,8 +298,8 @@ Reply IdpParameters(const OpRequest& op, CTenant& tenant) {
         {"responseCodeKey", "code"},
         {"responseErrorKey", "error"}};
     if (const auto extra = idp.find("params"); extra != idp.end() && extra->is_object())
-        config.update(*extra);
-    return JsonReply(200, json{{"code", 0}, {"authCodeConfig", config}});
+        config.update(ojson(*extra));
+    return JsonReply(200, ojson{{"code", 0}, {"authCodeConfig", config}});
 }
 
 Reply IdpAuthorize(const OpRequest& op, CTenant& tenant) {
@@ -316,6 +334,7 @@ Reply IdpAuthorize(const OpRequest& op, CTenant& tenant) {
 
 Reply CodeExchange(const OpRequest& op, CTenant& tenant) {
     const json& idp = Section(tenant, "idp");
+    if (Reply refused; DeviceHeadersMissing(op.request, refused)) return refused;
     const json body = ParseBody(op.request);
     json& idpState = State(tenant, "idp");
     idpState["exchanges"].push_back(body);
@@ -341,13 +360,14 @@ Reply CodeExchange(const OpRequest& op, CTenant& tenant) {
     const std::string token = Text(idp, "token", "ext-token-" + RandomText(12, "0123456789abcdef"));
     GrantToken(tenant, token);
     return JsonReply(
-        200, json{{"X-KX-AUTH-HEADER", token}, {"accountName", Text(idp, "accountName", "sso-user")}});
+        200, ojson{{"X-KX-AUTH-HEADER", token}, {"accountName", Text(idp, "accountName", "sso-user")}});
 }
 
 // --- Password change and sign-out ----------------------------------------------------------------
 
 Reply ResetPassword(const OpRequest& op, CTenant& tenant) {
     const json& password = Section(tenant, "password");
+    if (Reply refused; DeviceHeadersMissing(op.request, refused)) return refused;
     const std::string token = op.request.Header("X-KX-AUTH-HEADER");
     json& state = State(tenant, "password");
     const json body = ParseBody(op.request);
@@ -357,28 +377,36 @@ Reply ResetPassword(const OpRequest& op, CTenant& tenant) {
     }
     if (!TokenKnown(tenant, token)) {
         return JsonReply(401,
-                         json{{"code", 401}, {"message", "Token invalid"}, {"i18nKey", "Token invalid"}});
+                         ojson{{"code", 401}, {"message", "Token invalid"}, {"i18nKey", "Token invalid"}});
     }
     const std::string current =
         state.contains("current") ? state["current"].get<std::string>() : Text(password, "current");
+    std::string oldPassword;
+    std::string newPassword;
     if (body.contains("oldPassword")) {
-        if (Text(body, "oldPassword") != current) {
-            return JsonReply(400, json{{"code", 406},
-                                       {"message", "Old password is incorrect"},
-                                       {"i18nKey", "The old password is incorrect"}});
-        }
-        state["current"] = Text(body, "newPassword");
-    } else if (Text(body, "oldEncryptPassword").find(':') == std::string::npos ||
-               Text(body, "newEncryptPassword").find(':') == std::string::npos) {
-        return Error(400, 400, "Malformed request");
+        oldPassword = Text(body, "oldPassword");
+        newPassword = Text(body, "newPassword");
     } else {
-        // The stand-in cannot read what the client encrypted with the sign-in key; it takes the form.
+        // Decrypted and checked as the sign-in does: this server's key, a fresh time stamp, the escaped
+        // value decoded once.
+        std::string reason;
+        if (!DecryptCredentialText(Text(body, "oldEncryptPassword"), oldPassword, reason) ||
+            !DecryptCredentialText(Text(body, "newEncryptPassword"), newPassword, reason)) {
+            return Error(400, 1999, "Bad request. " + reason);
+        }
         state["encrypted"] = true;
     }
-    return JsonReply(200, json{{"code", 0}});
+    if (oldPassword != current) {
+        return JsonReply(400, ojson{{"code", 406},
+                                    {"message", "Old password is incorrect"},
+                                    {"i18nKey", "The old password is incorrect"}});
+    }
+    state["current"] = newPassword;
+    return JsonReply(200, ojson{{"code", 0}});
 }
 
 Reply SignOut(const OpRequest& op, CTenant& tenant) {
+    if (Reply refused; DeviceHeadersMissing(op.request, refused)) return refused;
     const std::string token = op.request.Header("X-KX-AUTH-HEADER");
     State(tenant)["signouts"].push_back(token);
     json& tokens = tenant.state["auth"]["tokens"];
@@ -387,7 +415,7 @@ Reply SignOut(const OpRequest& op, CTenant& tenant) {
             it = it->is_string() && it->get<std::string>() == token ? tokens.erase(it) : it + 1;
         }
     }
-    return JsonReply(200, json{{"code", 0}, {"i18nKey", "Signed out"}});
+    return JsonReply(200, ojson{{"code", 0}, {"i18nKey", "Signed out"}});
 }
 
 bool Dispatch(const OpRequest& op, CTenant& tenant, Reply& reply) {

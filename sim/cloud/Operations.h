@@ -48,6 +48,11 @@ bool AuthOperations(const OpRequest& op, CTenant& tenant, Reply& reply);    // A
 bool FactorOperations(const OpRequest& op, CTenant& tenant, Reply& reply);  // FactorOperations.cpp
 bool OrchOperations(const OpRequest& op, CTenant& tenant, Reply& reply);    // OrchOperations.cpp
 
+// An encrypted credential of the client ("key:base64" of "escaped value\nmillis" under the stand-in's
+// key) to its value: decrypted, its time stamp checked, the escaped value decoded once. False with the
+// reason otherwise. Shared by the sign-in and the password change (AuthOperations.cpp).
+bool DecryptCredentialText(const std::string& text, std::string& value, std::string& reason);
+
 class COperations {
 public:
     COperations();

@@ -11,6 +11,9 @@
 namespace sim {
 
 Reply JsonReply(int status, const nlohmann::json& body);
+// An answer whose keys keep the order they were written in, as the service writes them (the client's
+// field readers depend on the order).
+Reply JsonReply(int status, const nlohmann::ordered_json& body);
 Reply TextReply(int status, std::string body);
 std::string Base64(std::string_view in);
 std::string Unbase64(std::string_view in);  // skips characters outside both alphabets

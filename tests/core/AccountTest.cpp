@@ -126,6 +126,22 @@ TEST_F(AccountTest, PasswordChangeOutcomes) {
     }
 }
 
+// A key held from an earlier exchange is no key for this one: when the key request fails, the clear body
+// goes, whatever the process still remembers.
+TEST_F(AccountTest, PasswordChangeWithAFailedKeyRequestSendsTheClearBodyDespiteAnEarlierKey) {
+    UseTenant(u"{\"factors\":{\"password\":{\"current\":\"old-1\",\"tokens\":[\"tok-1\"]}}}");
+    SetSetting(u"AuthToken", u"tok-1");
+    serverPublicKey.Clear();
+    ASSERT_EQ(Change(u"old-1", u"new-2").size(), 1u);  // fetches and keeps the service's key
+    ASSERT_FALSE(serverPublicKey.Empty());
+    sim_.Answer(u"{\"path\":\"" + TenantPath(u"/s/mobile/pubkey/obtain") + u"\",\"status\":503}");
+    const auto messages = Change(u"new-2", u"new-3");
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].wParam, 0u);
+    EXPECT_EQ(sim_.Last(TenantPath(u"/api/mobile/v2/resetpassword"), u"body"),
+              "{\"oldPassword\":\"new-2\",\"newPassword\":\"new-3\"}");
+}
+
 TEST_F(AccountTest, SignOutTellsTheServiceAndForgetsTheToken) {
     UseTenant(u"{}");
     SetSetting(u"AuthToken", u"tok-9");

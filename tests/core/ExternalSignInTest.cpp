@@ -8,6 +8,7 @@
 
 #include "auth/ExternalAuth.h"
 #include "auth/Pkce.h"
+#include "auth/Redirect.h"
 #include "auth/SignIn.h"
 #include "auth/SignInState.h"
 #include "core/DeviceInfo.h"
@@ -17,6 +18,7 @@
 #include "platform/Http.h"
 #include "platform/Kernel.h"
 #include "support/FactorFixture.h"
+#include "support/LogFiles.h"
 #include "support/RecordingWindow.h"
 #include "ui/app/StartupPresenter.h"
 
@@ -217,6 +219,57 @@ TEST_F(ExternalSignInTest, SignInFlowDispatchesToTheBrowserAndLaterUsesTheStored
               0u)
         << body;
     SetSettingText(u"DebugOrchUrl", u"");
+}
+
+// The provider name and the stored account are JSON text as cut from the service's answers: they go out
+// as they came, so a backslash in them is not doubled; the authorization code and the token never reach
+// the log.
+TEST_F(ExternalSignInTest, NamesFromAnswersGoOutAsTheyCameAndTheCodeStaysOutOfTheLog) {
+    UseTenant(
+        uR"({"authConfig":{"authConfigs":[{"authenticationProtocol":"authorization-code",
+        "identityProvider":"corp\\sso","configUrl":"/api/mobile/v1/auth/idp/param"}],
+        "supportedOrdinaryAuthentication":false},
+        "accounts":[{"customerId":"1234","name":"corp\\carol","password":"unused-1"}],
+        "factors":{"idp":{"identityProvider":"corp\\sso","token":"ext-token-3","accountName":"corp\\carol"}}})");
+    SetSettingText(u"DiscoveryUrl", root_ + u"/api/mobile/v1/orchinfo");
+    SetSettingText(u"DiscoveryBackupUrl", root_ + u"/backup/api/mobile/v1/orchinfo");
+    SetSettingText(u"DebugOrchUrl", authUrl_);
+    test::CLogCapture log;
+    auto runFlow = [&](SignInContext& context) {
+        context.customerId = u"1234";
+        context.notifyWindow = window_.Handle();
+        std::atomic<bool> done{false};
+        std::thread worker([&] {
+            runSignIn(context);
+            done = true;
+        });
+        EXPECT_TRUE(window_.PumpUntil([&] { return done.load(); }, 60000));
+        if (!done) SignalLoginThreadExit();
+        worker.join();
+        if (browser_.joinable()) browser_.join();
+        window_.WaitFor(0, 50);
+        return Codes(window_.Take());
+    };
+    SignInContext first;
+    EXPECT_EQ(runFlow(first), (std::vector<uintptr_t>{4091, 4095, 0}));
+    EXPECT_EQ(first.authToken, u"ext-token-3") << U8(first.message);
+    EXPECT_NE(
+        sim_.Last(TenantPath(u"/api/mobile/v2/auth"), u"body").find(R"("identityProvider":"corp\\sso",)"),
+        std::string::npos);
+    EXPECT_EQ(GetSetting(u"ThirdPartyUser", u""), uR"(corp\\carol)");
+
+    SignInContext again;
+    again.authToken = first.authToken;
+    EXPECT_EQ(runFlow(again), (std::vector<uintptr_t>{0}));
+    EXPECT_EQ(again.resultCode, 0) << U8(again.message);
+    EXPECT_EQ(sim_.Last(TenantPath(u"/api/mobile/v2/auth"), u"body")
+                  .rfind(R"({"customerId":1234,"accountName":"corp\\carol", )", 0),
+              0u);
+    SetSettingText(u"DebugOrchUrl", u"");
+
+    const std::u16string code = RedirectParameter(handedOver_, u"code");
+    ASSERT_FALSE(code.empty());
+    log.ExpectNone({U8(code), "ext-token-3", U8(pkceCodeVerifier(60))});
 }
 
 TEST_F(ExternalSignInTest, FailuresEndWithOneResult) {

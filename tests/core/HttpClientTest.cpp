@@ -166,6 +166,39 @@ TEST_P(HttpClientSchemes, PostCarriesBodyAndHeadersAndReturnsAnswer) {
 
 INSTANTIATE_TEST_SUITE_P(Schemes, HttpClientSchemes, ::testing::Values("http", "https", "http6", "https6"));
 
+// The caller's lines reach the wire in the one form WinINet gives them ("Name: value"), on every
+// transport, so a check of the exact bytes holds on both builds.
+TEST_F(HttpClientTest, ExtraLinesGoOutInOneFormOnEveryTransport) {
+    const std::u16string path = CCloudSimAccess::UniquePath(u"exact");
+    sim_.Answer(U(Answer200(path, "{}")));
+    CHttpClient client;
+    std::string answer;
+    uint32_t status = 0;
+    ASSERT_EQ(client.PostText(sim_.Url("http") + path, u"{}", answer, status, 1, u"sn:ABC-123",
+                              u"type:windows", u"X-KX-AUTH-HEADER:tok  1"),
+              0u);
+    const std::string headers = sim_.Last(path, u"headers");
+    for (const char* line : {"\r\nsn: ABC-123\r\n", "\r\ntype: windows\r\n",
+                             "\r\nX-KX-AUTH-HEADER: tok  1\r\n", "\r\nContent-Type: application/json\r\n"}) {
+        EXPECT_NE(("\r\n" + headers).find(line), std::string::npos) << line << " in\n" << headers;
+    }
+}
+
+// A status line followed by no header line is a whole answer: its status and the body up to the close.
+TEST_F(HttpClientTest, StatusLineWithoutHeaderLinesIsAnAnswer) {
+    for (const char* listener : {"http", "https"}) {
+        SCOPED_TRACE(listener);
+        const std::u16string path = CCloudSimAccess::UniquePath(u"bare");
+        sim_.Fault(U("{\"path\":\"" + platform::Utf16ToUtf8(path) + "\",\"kind\":\"status-line-only\"}"));
+        CHttpClient client;
+        std::string answer;
+        uint32_t status = 0;
+        EXPECT_EQ(client.PostText(sim_.Url(listener) + path, u"{}", answer, status, 1), 0u);
+        EXPECT_EQ(status, 200u);
+        EXPECT_EQ(answer, "hello");
+    }
+}
+
 TEST_F(HttpClientTest, EmptyExtrasSendOnlyAgentAndFormContentType) {
     const std::u16string path = CCloudSimAccess::UniquePath(u"form");
     sim_.Answer(U(Answer200(path, "ok")));

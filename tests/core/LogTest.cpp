@@ -127,6 +127,33 @@ TEST_F(LogFileTest, LinesCarryTimeStampTagAndText) {
     EXPECT_EQ(FromUtf16Le(ReadBytes(path_)).find(u'\r'), std::u16string::npos) << "no carriage returns";
 }
 
+// A line break inside a logged text (a user name, a server answer) never starts a line of its own.
+TEST_F(LogFileTest, LineBreaksInsideATextAreWrittenAsVisibleEscapes) {
+    struct Case {
+        const char16_t* text;
+        const char* written;
+    };
+    const Case cases[] = {
+        {u"alice\n2099-01-01 00:00:00 [ERROR] forged", "alice\\n2099-01-01 00:00:00 [ERROR] forged"},
+        {u"answer\r\n{\"code\":1}", "answer\\r\\n{\"code\":1}"},
+        {u"ends in a break\n", "ends in a break\\n"},
+        {u"\r", "\\r"},
+    };
+    for (const Case& c : cases) LogAtLevel(c.text, kLogInfo);
+    LogFormat(u"user %s", u"bob\nx");
+    const auto lines = Lines();
+    ASSERT_EQ(lines.size(), std::size(cases) + 1);
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        std::string tag, text;
+        ASSERT_TRUE(SplitLine(lines[i], tag, text));
+        EXPECT_EQ(tag, "[INFO]");
+        EXPECT_EQ(text, cases[i].written);
+    }
+    std::string tag, text;
+    ASSERT_TRUE(SplitLine(lines.back(), tag, text));
+    EXPECT_EQ(text, "user bob\\nx");
+}
+
 TEST_F(LogFileTest, OperationsWriteWhatTheyShould) {
     const std::u16string format = MessageText(260);
     ASSERT_FALSE(format.empty()) << "message 260 is in the catalogue";

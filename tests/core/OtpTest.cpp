@@ -5,6 +5,7 @@
 #include "auth/Otp.h"
 #include "auth/SignInState.h"
 #include "support/FactorFixture.h"
+#include "support/LogFiles.h"
 #include "support/RecordingWindow.h"
 
 namespace velora {
@@ -93,6 +94,19 @@ TEST_F(OtpRecoveryTest, AcceptedCodeBringsANewSecret) {
     EXPECT_EQ(
         sim_.Last(TenantPath(u"/api/mobile/v2/recoverOtpKey"), u"body"),
         "{\"otpMiddleToken\":\"otp-mid-1\",\"recoverCode\":\"Ab3dEf6hIj9kLm2n\",\"customerId\":\"1234\"}");
+}
+
+// The recovery exchange handles the recovery code, the new secret and the new middle token: none of them
+// reaches the log.
+TEST_F(OtpRecoveryTest, NoSecretOfTheRecoveryReachesTheLog) {
+    UseTenant(
+        u"{\"factors\":{\"otp\":{\"recoverCode\":\"Ab3dEf6hIj9kLm2n\",\"otpMiddleToken\":\"otp-mid-1\","
+        u"\"newOtpKey\":\"KRSXG5CTMVRXEZLU\",\"accountName\":\"alice\",\"newMiddleToken\":\"otp-mid-2\"}}}");
+    test::CLogCapture log;
+    ASSERT_EQ(Recover(u"Ab3dEf6hIj9kLm2n").size(), 1u);
+    ASSERT_EQ(otpKey.Get(), u"KRSXG5CTMVRXEZLU");
+    log.ExpectNone({"Ab3dEf6hIj9kLm2n", "KRSXG5CTMVRXEZLU", "otp-mid-1", "otp-mid-2"});
+    EXPECT_NE(log.Text().find("Using recovery code: "), std::string::npos);
 }
 
 TEST_F(OtpRecoveryTest, RefusedCodeKeepsTheSecretAndReportsTheStatus) {

@@ -258,6 +258,35 @@ TEST_F(SettingsTest, MigrationLeavesValuesThatAreAlreadyEncrypted) {
     EXPECT_EQ(GetSetting(u"Username", u""), u"alice");
 }
 
+// Plain values that happen to be whole blocks of hexadecimal digits are still plain: only what the
+// store itself writes (upper-case digits of a well-padded cipher text) counts as encrypted.
+TEST_F(SettingsTest, MigrationTellsHexLookingPlainValuesFromEncryptedOnes) {
+    struct Case {
+        const char16_t* name;
+        const char16_t* plain;
+    };
+    const Case cases[] = {
+        {u"FilterVerify", u"9e107d9d372bb6826bd81d3542a419d6"},   // an MD5 in lower case
+        {u"AuthToken", u"0123456789abcdef0123456789abcdef"},      // a 32-digit token
+        {u"FilterVersion", u"0123456789ABCDEF0123456789abcdef"},  // mixed case
+        {u"HeartbeatUrl", u"9E107D9D372BB6826BD81D3542A419D6"},   // upper case, but no cipher text of ours
+    };
+    ASSERT_TRUE(platform::WriteProfileText(u"Username", u"alice"));  // one short plain value starts it
+    SetSetting(u"AuthUrl", u"https://auth.example.test");
+    const std::u16string encryptedUrl = Stored(u"AuthUrl");
+    for (const Case& c : cases) ASSERT_TRUE(platform::WriteProfileText(c.name, c.plain));
+
+    velora::MigratePlainSettings();
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(platform::Utf16ToUtf8(c.name));
+        EXPECT_EQ(GetSetting(c.name, u""), c.plain);
+        EXPECT_EQ(Stored(c.name).size(), 96u);  // 32 characters and their zero padding: three blocks
+    }
+    EXPECT_EQ(Stored(u"AuthUrl"), encryptedUrl);
+    EXPECT_EQ(GetSetting(u"Username", u""), u"alice");
+}
+
 TEST_F(SettingsTest, MigrationDoesNothingWhenTheProbedValuesAreWholeBlocks) {
     SetSetting(u"Username", u"alice");
     SetSetting(u"Password", u"*****");

@@ -255,6 +255,95 @@ TEST_F(SignInTest, ThePasswordNeverReachesTheLog) {
     EXPECT_EQ(narrow.find("secret9"), std::string::npos);
 }
 
+// Every secret a sign-in handles stays out of the log, which the diagnosis bundle uploads: the token, the
+// one-time-password secret and middle token, the typed one-time code, a recovery code of an error answer
+// and whatever a poll answer carries.
+TEST_F(SignInTest, NoSecretOfASignInReachesTheLog) {
+    CLogCapture log;
+    const SignInContext alice = Run(u"12", u"alice", u"secret1");
+    ASSERT_EQ(alice.resultCode, 0);
+
+    SignInContext otto;
+    otto.customerId = u"12";
+    otto.userName = u"otto";
+    otto.password = u"secret4";
+    runApiSignIn(otto);
+    const std::u16string middle = otpMiddleToken.Get();
+    ASSERT_FALSE(middle.empty());
+    otto.otpMiddleToken = middle;
+    otto.otpCode = u"987123";
+    runApiSignIn(otto);  // a wrong code: refused, but the request carried code and middle token
+
+    Script(u"/api/mobile/v2/auth",
+           u"{\"code\":1007,\"message\":\"x\",\"otpRecoverCode\":\"RCSECRET00000001\"}", 401);
+    Run(u"12", u"alice", u"secret1");
+    Script(u"/pollcheck", u"{\"resultCode\":1,\"otpKey\":\"POLLSECRETKEY\"}");
+    Script(u"/api/mobile/v2/auth", u"{\"requestIdForPoll\":\"r1\",\"authResultCheckUrl\":\"" + world.base +
+                                       u"/pollcheck\",\"authResultCheckTimes\":1}");
+    Run(u"12", u"alice", u"secret1");
+
+    log.ExpectNone({platform::Utf16ToUtf8(alice.authToken), "secret1", "secret4", "JBSWY3DPEHPK3PXP",
+                    platform::Utf16ToUtf8(middle), "987123", "RCSECRET00000001", "POLLSECRETKEY"});
+    EXPECT_NE(log.Text().find("\"supportOtpCode\":\"***\""), std::string::npos);
+}
+
+// The context keeps what was typed: a run made again on it (the one-time-password submission) sends the
+// same credentials, escaped once, in the encrypted and in the clear body.
+TEST_F(SignInTest, ARunMadeAgainOnTheSameContextEscapesOnce) {
+    ASSERT_TRUE(
+        world.Open(uR"({"customers":["12"],
+        "accounts":[{"customerId":"12","name":"corp\\a\"l/ice","password":"p\\w\"1/x"}]})"));
+    for (const bool clear : {false, true}) {
+        SCOPED_TRACE(clear ? "clear" : "encrypted");
+        if (clear) Script(u"/s/mobile/pubkey/obtain", u"{\"key\":\"\"}");
+        SignInContext c;
+        c.customerId = u"12";
+        c.userName = u"corp\\a\"l/ice";
+        c.password = u"p\\w\"1/x";
+        for (int run = 0; run < 2; ++run) {
+            c.authToken.clear();
+            runApiSignIn(c);
+            EXPECT_EQ(c.resultCode, 0) << "run " << run << ": " << platform::Utf16ToUtf8(c.message);
+            EXPECT_EQ(c.userName, u"corp\\a\"l/ice");
+            EXPECT_EQ(c.password, u"p\\w\"1/x");
+        }
+        if (clear) {
+            EXPECT_EQ(LastBody(u"/api/mobile/v2/auth").rfind("{\"password\":\"p\\\\w\\\"1\\/x\",", 0), 0u);
+        }
+    }
+}
+
+// The typed one-time code and the service's middle token are values of their own in the request, whatever
+// they hold.
+TEST_F(SignInTest, OneTimeCodeAndMiddleTokenAreEscaped) {
+    SignInContext c;
+    c.customerId = u"12";
+    c.userName = u"otto";
+    c.password = u"secret4";
+    runApiSignIn(c);
+    c.otpMiddleToken = otpMiddleToken.Get() + u"\"";
+    c.otpCode = u"12\"34\\";
+    runApiSignIn(c);
+    const std::string body = LastBody(u"/api/mobile/v2/auth");
+    EXPECT_NE(body.find(",\"supportOtpCode\":\"12\\\"34\\\\\",\"otpMiddleToken\":\"otp-"), std::string::npos)
+        << body;
+    // The service read the body (no "no JSON" refusal) and refused the step it names.
+    EXPECT_EQ(c.resultCode, 401) << platform::Utf16ToUtf8(c.message);
+}
+
+// However long the service asks the client to wait, one sign-in run waits at most ten minutes in all.
+TEST_F(SignInTest, TheWholeWaitOfARunIsBounded) {
+    Script(u"/pollcheck", u"{\"resultCode\":1}");
+    Script(u"/api/mobile/v2/auth", u"{\"requestIdForPoll\":\"r1\",\"authResultCheckUrl\":\"" + world.base +
+                                       u"/pollcheck\",\"authResultCheckInterval\":60,"
+                                       u"\"authResultCheckTimes\":600}");
+    g_pollSleptMs = 0;
+    const SignInContext c = Run(u"12", u"alice", u"secret1");
+    EXPECT_EQ(c.resultCode, 4082);
+    EXPECT_LE(g_pollSleptMs.load(), 600000u);
+    EXPECT_LE(Count(u"/pollcheck"), 120);
+}
+
 TEST_F(SignInTest, AuthUrlDerivation) {
     struct Case {
         const char16_t* answer;

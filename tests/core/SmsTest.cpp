@@ -4,8 +4,10 @@
 
 #include "auth/Sms.h"
 #include "core/Settings.h"
+#include "core/TextHelpers.h"
 #include "core/WindowMessages.h"
 #include "support/FactorFixture.h"
+#include "support/LogFiles.h"
 #include "support/RecordingWindow.h"
 
 namespace velora {
@@ -207,6 +209,66 @@ TEST_F(SmsTest, VerificationPollsUntilApprovedOrTimesOut) {
             EXPECT_NE(polls.find("\"count\":" + std::to_string(c.checks) + ","), std::string::npos) << polls;
         }
     }
+}
+
+// The service refuses a device that is not bound with code 401 and "mobileBindDevice":false; the
+// verification ends with the binding result and keeps the account name for the notice.
+TEST_F(SmsTest, UnboundDeviceEndsWithTheBindingResult) {
+    UseTenant(SmsData(0, u",\"bindDevice\":true"));
+    Send();
+    ExpectCodes(Verify(u"246810"), UM_SMS_VERIFY_RESULT, {kSmsBindDevice});
+    EXPECT_EQ(smsAccountName.Get(), u"bob");
+}
+
+// A token counts only where the answer has "X-KX-AUTH-HEADER" as a key; the word inside another value
+// grants nothing.
+TEST_F(SmsTest, OnlyATokenKeyGrantsAToken) {
+    struct Case {
+        const char16_t* answer;
+        uintptr_t code;
+        const char16_t* token;  // stored afterwards
+    } cases[] = {
+        {u"{\"note\":\"X-KX-AUTH-HEADER\",\"code\":\"0\"}", kSmsNoCode, u"earlier"},
+        {u"{\"message\":\"no X-KX-AUTH-HEADER here\"}", kSmsNoCode, u"earlier"},
+        {u"{\"note\":\"X-KX-AUTH-HEADER\",\"X-KX-AUTH-HEADER\":\"real-1\"}", 0, u"real-1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(U8(c.answer));
+        UseTenant(SmsData(0));
+        SetSetting(u"AuthToken", u"earlier");
+        Send();
+        sim_.Answer(u"{\"path\":\"" + TenantPath(u"/api/mobile/v2/auth") + u"\",\"status\":200,\"body\":\"" +
+                    JsonEscape(c.answer) + u"\"}");
+        ExpectCodes(Verify(u"246810"), UM_SMS_VERIFY_RESULT, {c.code});
+        EXPECT_EQ(GetSetting(u"AuthToken", u""), c.token);
+    }
+}
+
+// However long the service asks the dialog to wait, one verification waits at most ten minutes in all.
+TEST_F(SmsTest, TheWholeWaitOfAVerificationIsBounded) {
+    UseTenant(SmsData(0, u",\"pollPending\":100000,\"pollTimes\":100,\"pollInterval\":60"));
+    Send();
+    g_factorSleptMs = 0;
+    ExpectCodes(Verify(u"246810"), UM_SMS_VERIFY_RESULT, {kSmsPollTimedOut});
+    EXPECT_LE(g_factorSleptMs.load(), 600000u);
+    EXPECT_GT(g_factorSleptMs.load(), 0u);
+}
+
+// The typed code, the token and the credentials of a verification stay out of the log; what the user typed
+// reaches the service escaped once.
+TEST_F(SmsTest, VerificationLogsNoSecretAndEscapesWhatWasTyped) {
+    UseTenant(
+        u"{\"factors\":{\"sms\":{\"code\":\"246810\",\"accounts\":[{\"accountName\":\"b\\\"ob\","
+        u"\"password\":\"p\\\\w\",\"phoneNumber\":\"13800000000\",\"token\":\"sms-token-9\"}]}}}");
+    test::CLogCapture log;
+    Send();
+    SmsRequest r = VerifyRequest(u"246810");
+    r.userName = u"b\"ob";
+    r.password = u"p\\w";
+    uint32_t error = 0;
+    ExpectCodes(Run(StartVerifySmsCode(r, error)), UM_SMS_VERIFY_RESULT, {0});
+    EXPECT_EQ(GetSetting(u"AuthToken", u""), u"sms-token-9");
+    log.ExpectNone({"246810", "sms-token-9", "p\\w", "p\\\\w"});
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "platform/host/SimInterfaces.h"
 #include "platform/host/SimKernel.h"
 #include "platform/host/SimShell.h"
+#include "support/LogFiles.h"
 
 namespace velora::test {
 namespace {
@@ -152,6 +153,35 @@ TEST_F(ClientApiHostTest, CheckStatusReadsTheTunnelInterfaceRow) {
         EXPECT_EQ(sent, c.sent);
         EXPECT_EQ(received, c.received);
     }
+}
+
+// Each failure of the table read is a line of the log, the failed allocation included.
+TEST_F(ClientApiHostTest, CheckStatusLogsEveryFailedTableRead) {
+    workers.onConnect = [](ConnectContext& ctx, int) {
+        StoreMode(ctx.mode, MOBILE_DETECT);
+        ctx.result = 0;
+    };
+    char16_t buffer[64];
+    ASSERT_EQ(ApiConnect(buffer, 64), 0u);
+    struct Case {
+        uint32_t sizeQuery;
+        bool allocationFails;
+        const char* line;
+    } cases[] = {
+        {50, false, "GetIfTable failed with error code 50"},
+        {122, true, "GetIfTable failed with error code 122"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        CLogCapture log;
+        platform::host::SetSimulatedInterfaces({{"Hal-Vane", 1, 2}});
+        platform::host::SetSimulatedInterfaceTableResult(c.sizeQuery, true, c.allocationFails);
+        int64_t sent = -1;
+        int64_t received = -1;
+        EXPECT_EQ(ApiCheckStatus(&sent, &received), 0);
+        EXPECT_NE(log.Text().find(std::string("[ERROR] ") + c.line), std::string::npos) << log.Text();
+    }
+    platform::host::ResetSimulatedInterfaces();
 }
 
 TEST(SimKernel, ThreadCreationFailsWhenAsked) {

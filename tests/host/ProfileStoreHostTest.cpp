@@ -124,6 +124,38 @@ TEST_F(ProfileFileTest, ChineseTextsRoundTripExactlyThroughTheEncryptedForm) {
     EXPECT_EQ(velora::GetSetting(u"ThirdPartyUser", u""), value);
 }
 
+// Whatever lies under the temporary file's name is neither followed nor reused: a planted symlink leaves
+// its target alone, a leftover file does not lend the store its permissions.
+TEST_F(ProfileFileTest, TheTemporaryFileIsAlwaysANewOneOfItsOwn) {
+    ASSERT_TRUE(platform::WriteProfileInt(u"AutoStart", 1));  // the folder exists
+    const fs::path temp = SettingsFile().parent_path() / "Settings.tmp";
+    const fs::path target = SettingsFile().parent_path().parent_path() / "victim";
+    struct Case {
+        const char* name;
+        bool symlink;
+    } cases[] = {{"symlink to another file", true}, {"leftover file open to all", false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFile(target, "untouched");
+        fs::remove(temp);
+        if (c.symlink) {
+            fs::create_symlink(target, temp);
+        } else {
+            WriteFile(temp, "leftover");
+            fs::permissions(temp, fs::perms::all);
+        }
+        ASSERT_TRUE(platform::WriteProfileText(u"CustomerId", c.symlink ? u"1234" : u"5678"));
+        EXPECT_EQ(ReadFile(target), "untouched");
+        std::u16string value;
+        ASSERT_TRUE(platform::ReadProfileText(u"CustomerId", value));
+        EXPECT_EQ(value, c.symlink ? u"1234" : u"5678");
+        EXPECT_FALSE(fs::is_symlink(SettingsFile()));
+        EXPECT_EQ(fs::status(SettingsFile()).permissions() & (fs::perms::group_all | fs::perms::others_all),
+                  fs::perms::none);
+    }
+    fs::remove(target);
+}
+
 TEST_F(ProfileFileTest, WritersInSeveralProcessesLoseNothing) {
     constexpr int kChildren = 4;
     constexpr int kPerProcess = 15;

@@ -5,10 +5,12 @@
 
 #include <ctime>
 #include <filesystem>
+#include <initializer_list>
 #include <random>
 #include <string>
 #include <string_view>
 
+#include "core/Log.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 
@@ -101,6 +103,36 @@ public:
 
 private:
     std::filesystem::path path_;
+};
+
+// The client log written into a scratch file for the length of a test, read back as narrow text (the
+// UTF-16LE file's low bytes), so a test can scan for texts that must never be logged.
+class CLogCapture {
+public:
+    CLogCapture() {
+        StartLog(nullptr);
+        path_ = scratch_.Path(u"capture.log");
+        WriteBytes(path_, kLogHeader);
+        SetLogFilePath(path_);
+    }
+    std::string Text() const {
+        const std::string bytes = ReadBytes(path_);
+        std::string narrow;
+        for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) narrow += bytes[i];
+        return narrow;
+    }
+    // Adds a failure for every text of the list that the log holds.
+    void ExpectNone(std::initializer_list<std::string> secrets) const {
+        const std::string log = Text();
+        for (const std::string& secret : secrets) {
+            if (secret.empty()) continue;
+            EXPECT_EQ(log.find(secret), std::string::npos) << "the log holds \"" << secret << "\"";
+        }
+    }
+
+private:
+    CScratchFolder scratch_;
+    std::u16string path_;
 };
 
 }  // namespace velora::test

@@ -1,10 +1,12 @@
 // The exported client functions as a program that loads Velora.dll finds them: by the decorated names
-// of their signatures and by the C aliases; and Velora.exe carries the same decorated exports.
+// of their signatures and by the C aliases; and Velora.exe carries the same decorated exports. Both
+// files carry one and the same version resource.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -107,6 +109,45 @@ TEST(Exports, TheProgramExportsTheDecoratedNames) {
         EXPECT_NE(GetProcAddress(exe, name), nullptr) << name;
     }
     FreeLibrary(exe);
+}
+
+// The version a program that loads the library reads from it: the program's own, field for field.
+TEST(Exports, TheLibraryCarriesTheProgramsVersion) {
+    struct Version {
+        VS_FIXEDFILEINFO fixed{};
+        std::wstring product;
+        std::wstring file;
+    };
+    auto read = [](const wchar_t* name, Version& v) {
+        const std::wstring path = BinFile(name);
+        DWORD ignored = 0;
+        const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+        if (size == 0) return false;
+        std::vector<unsigned char> data(size);
+        if (!GetFileVersionInfoW(path.c_str(), 0, size, data.data())) return false;
+        void* value = nullptr;
+        UINT length = 0;
+        if (!VerQueryValueW(data.data(), L"\\", &value, &length) || length < sizeof(VS_FIXEDFILEINFO))
+            return false;
+        v.fixed = *static_cast<VS_FIXEDFILEINFO*>(value);
+        for (auto [key, out] : {std::pair{L"\\StringFileInfo\\040904b0\\ProductVersion", &v.product},
+                                std::pair{L"\\StringFileInfo\\040904b0\\FileVersion", &v.file}}) {
+            if (!VerQueryValueW(data.data(), key, &value, &length) || length == 0) return false;
+            *out = static_cast<const wchar_t*>(value);
+        }
+        return true;
+    };
+    Version exe, dll;
+    ASSERT_TRUE(read(L"Velora.exe", exe));
+    ASSERT_TRUE(read(L"Velora.dll", dll)) << "Velora.dll has no version resource";
+    EXPECT_EQ(dll.product, exe.product);
+    EXPECT_EQ(dll.file, exe.file);
+    EXPECT_NE(dll.product, L"unknown");
+    EXPECT_EQ(dll.fixed.dwProductVersionMS, exe.fixed.dwProductVersionMS);
+    EXPECT_EQ(dll.fixed.dwProductVersionLS, exe.fixed.dwProductVersionLS);
+    EXPECT_EQ(dll.fixed.dwFileVersionMS, exe.fixed.dwFileVersionMS);
+    EXPECT_EQ(dll.fixed.dwFileType, static_cast<DWORD>(VFT_DLL));
+    EXPECT_EQ(exe.fixed.dwFileType, static_cast<DWORD>(VFT_APP));
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "core/Settings.h"
+#include "support/CloudSim.h"
 
 namespace {
 
@@ -18,6 +19,9 @@ constexpr DWORD kWindowWaitMs = 30000;
 constexpr DWORD kExitWaitMs = 15000;
 constexpr DWORD kRestoreWaitMs = 10000;
 constexpr int kLoginCustomerIdControl = 1030;
+constexpr int kLoginUserNameControl = 1031;
+constexpr int kLoginPasswordControl = 1032;
+constexpr int kLoginBannerControl = 1601;
 constexpr int kMainLogListControl = 1040;
 constexpr wchar_t kImageName[] = L"Velora.exe";
 constexpr char16_t kRedirect[] = u"com.halvane://redirect?code=abc&state=xyz";
@@ -248,18 +252,62 @@ TEST_F(StartupTest, ClosingTheLoginWindowEndsTheProgram) {
     EXPECT_EQ(code, 0u);
 }
 
-TEST_F(StartupTest, SignInOpensTheMainWindowWhichComesForwardToo) {
-    PostMessageW(m_login, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+// Sign in runs the real password sign-in against the service (the stand-in): empty boxes send nothing,
+// a refused password keeps the window with the service's text, and only a granted token opens the main
+// window.
+TEST_F(StartupTest, SignInOpensTheMainWindowOnlyForAGrantedToken) {
+    velora::test::CCloudSimAccess sim;
+    ASSERT_TRUE(sim.Open());
+    const std::u16string tenant = sim.Tenant(u"login",
+                                             uR"({"customers":["12"],
+        "errorCatalogue":{"version":"7","entries":[{"error_Code":1007,"en":"Wrong user name or password"}]},
+        "accounts":[{"customerId":"12","name":"alice","password":"secret1"}]})");
+    const std::u16string base = sim.TenantUrl("http", tenant);
+    velora::SetSettingText(u"DiscoveryUrl", base + u"/api/mobile/v1/orchinfo");
+    velora::SetSettingText(u"DiscoveryBackupUrl", base + u"/backup/api/mobile/v1/orchinfo");
+    velora::SetSettingText(u"DebugOrchUrl", u"");
+    velora::SetSetting(u"AuthToken", u"");
+    const auto banner = [&] {
+        wchar_t text[512] = {};
+        SendMessageW(GetDlgItem(m_login, kLoginBannerControl), WM_GETTEXT, 512,
+                     reinterpret_cast<LPARAM>(text));
+        return std::wstring(text);
+    };
+    const auto signIn = [&](const wchar_t* customer, const wchar_t* name, const wchar_t* password) {
+        SetDlgItemTextW(m_login, kLoginCustomerIdControl, customer);
+        SetDlgItemTextW(m_login, kLoginUserNameControl, name);
+        SetDlgItemTextW(m_login, kLoginPasswordControl, password);
+        PostMessageW(m_login, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    };
+
+    signIn(L"", L"", L"");
+    EXPECT_TRUE(WaitUntil([&] { return banner().find(L"Enter your") != std::wstring::npos; }, kWindowWaitMs));
+    signIn(L"12", L"alice", L"");
+    EXPECT_TRUE(WaitUntil([&] { return banner().find(L"Enter your") != std::wstring::npos; }, kWindowWaitMs));
+    EXPECT_EQ(sim.Last(u"/t/" + tenant + u"/api/mobile/v1/orchinfo", u"count"), "0");
+
+    signIn(L"12", L"alice", L"wrong-1");
+    EXPECT_TRUE(WaitUntil([&] { return banner().find(L"1007 Wrong user name") != std::wstring::npos; },
+                          kWindowWaitMs))
+        << "banner: " << std::string(banner().begin(), banner().end());
+    EXPECT_TRUE(IsWindow(m_login));
+    EXPECT_FALSE(FindWindowOf(m_first.pid, kMainLogListControl)) << "no main window without a token";
+
+    signIn(L"12", L"alice", L"secret1");
     HWND main = nullptr;
     ASSERT_TRUE(
         WaitUntil([&] { return (main = FindWindowOf(m_first.pid, kMainLogListControl)); }, kWindowWaitMs))
-        << "the main window did not appear";
+        << "the main window did not appear; banner: " << std::string(banner().begin(), banner().end());
     EXPECT_FALSE(IsWindow(m_login));
+    EXPECT_FALSE(velora::GetSetting(u"AuthToken", u"").empty());
+    EXPECT_EQ(sim.Last(u"/t/" + tenant + u"/api/mobile/v2/auth", u"count"), "2");
 
     ExpectSecondStartRestores(main, u"-logout", false);
 
     PostMessageW(main, WM_CLOSE, 0, 0);
     EXPECT_EQ(WaitForSingleObject(m_first.handle.Get(), kExitWaitMs), WAIT_OBJECT_0);
+    velora::SetSettingText(u"DiscoveryUrl", u"");
+    velora::SetSettingText(u"DiscoveryBackupUrl", u"");
 }
 
 }  // namespace
