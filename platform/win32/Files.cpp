@@ -5,6 +5,7 @@
 
 #include "platform/Files.h"
 #include "platform/win32/Handles.h"
+#include "platform/win32/SystemMessage.h"
 #include "platform/win32/Wide.h"
 
 namespace platform {
@@ -147,13 +148,7 @@ uint32_t LastFileError() {
 }
 
 std::u16string ErrorText(uint32_t error) {
-    wchar_t* buffer = nullptr;
-    const DWORD n = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-        error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::u16string text;
-    if (n > 0 && buffer) text = FromWide(buffer, n);
-    if (buffer) LocalFree(buffer);
+    std::u16string text = win32::FormatSystemMessage(error);
     while (!text.empty() && (text.back() == u'\n' || text.back() == u'\r' || text.back() == u' '))
         text.pop_back();
     if (text.empty()) {

@@ -9,6 +9,7 @@
 
 #include "Corvane_h.h"
 #include "platform/win32/Handles.h"
+#include "platform/win32/SystemMessage.h"
 #include "platform/win32/Wide.h"
 
 namespace platform {
@@ -67,15 +68,7 @@ HelperStatus CallRoute(Body body) {
 }  // namespace
 
 std::u16string HelperCodeText(int32_t code) {
-    wchar_t* buffer = nullptr;
-    const DWORD n = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-        static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::u16string text;
-    if (n > 0 && buffer) text = win32::FromWide(buffer, n);
-    if (buffer) LocalFree(buffer);
-    while (!text.empty() && (text.back() == u'\n' || text.back() == u'\r')) text.pop_back();
-    return text;
+    return win32::SystemMessageLine(static_cast<uint32_t>(code));
 }
 
 HelperStatus HelperSaveOrchConfigToFile(std::u16string_view commuServer, int32_t orchId, int32_t cpeId,

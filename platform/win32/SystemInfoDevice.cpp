@@ -9,6 +9,7 @@
 
 #include "platform/SystemInfo.h"
 #include "platform/win32/Handles.h"
+#include "platform/win32/SystemMessage.h"
 #include "platform/win32/Wide.h"
 
 namespace platform {
@@ -34,14 +35,7 @@ Fn LookUp(const wchar_t* module, const char* name) {
 }
 
 std::u16string SystemText(HRESULT code) {
-    wchar_t* buffer = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-        static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::u16string text = length ? FromWide(buffer, length) : std::u16string();
-    if (buffer) LocalFree(buffer);
-    while (!text.empty() && (text.back() == u'\n' || text.back() == u'\r')) text.pop_back();
-    return text;
+    return win32::SystemMessageLine(static_cast<uint32_t>(code));
 }
 
 ProductUuidQuery Failed(ProductQueryStep step, HRESULT code) {

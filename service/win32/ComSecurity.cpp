@@ -6,6 +6,8 @@
 
 #include <cwchar>
 
+#include "platform/win32/Handles.h"
+
 namespace corvane::win32 {
 
 std::wstring ComDescriptorSddl(DWORD rights) {
@@ -21,10 +23,9 @@ std::vector<BYTE> SelfRelativeDescriptor(DWORD rights) {
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(ComDescriptorSddl(rights).c_str(),
                                                               SDDL_REVISION_1, &sd, &size))
         return {};
+    const platform::win32::CLocalMemory owner(sd);
     const BYTE* bytes = static_cast<const BYTE*>(sd);
-    std::vector<BYTE> out(bytes, bytes + size);
-    LocalFree(sd);
-    return out;
+    return std::vector<BYTE>(bytes, bytes + size);
 }
 
 HRESULT InitializeComSecurity() {

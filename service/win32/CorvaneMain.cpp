@@ -7,6 +7,7 @@
 
 #include "logic/HResult.h"
 #include "logic/ServiceLog.h"
+#include "platform/win32/SystemMessage.h"
 #include "win32/EventLog.h"
 #include "win32/Registration.h"
 #include "win32/ServiceHost.h"
@@ -30,15 +31,8 @@ std::wstring FirstSwitch(const wchar_t* line) {
 
 // The system's text for a result code in the user's default language, as FormatMessage gives it.
 std::u16string SystemMessage(corvane::HResult hr) {
-    wchar_t* buffer = nullptr;
-    const DWORD n = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-        static_cast<DWORD>(hr), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-        reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::u16string text;
-    if (n > 0 && buffer) text.assign(reinterpret_cast<const char16_t*>(buffer), n);
-    if (buffer) LocalFree(buffer);
-    return text;
+    return platform::win32::FormatSystemMessage(static_cast<uint32_t>(hr),
+                                                MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT));
 }
 
 }  // namespace

@@ -117,6 +117,12 @@ struct CertStoreTraits {
     static bool IsValid(HCERTSTORE h) { return h != nullptr; }
     static bool Close(HCERTSTORE h) { return CertCloseStore(h, 0) != FALSE; }
 };
+// Memory the system allocated for the caller with LocalAlloc (FormatMessage buffers, descriptors).
+struct LocalMemoryTraits {
+    static HLOCAL Invalid() { return nullptr; }
+    static bool IsValid(HLOCAL h) { return h != nullptr; }
+    static bool Close(HLOCAL h) { return LocalFree(h) == nullptr; }
+};
 struct BstrTraits {
     static BSTR Invalid() { return nullptr; }
     static bool IsValid(BSTR s) { return s != nullptr; }
@@ -137,6 +143,7 @@ using CAlgorithmProvider = CUniqueHandle<BCRYPT_ALG_HANDLE, AlgorithmProviderTra
 using CCngKey = CUniqueHandle<BCRYPT_KEY_HANDLE, CngKeyTraits>;
 using CCngHash = CUniqueHandle<BCRYPT_HASH_HANDLE, CngHashTraits>;
 using CCertStore = CUniqueHandle<HCERTSTORE, CertStoreTraits>;
+using CLocalMemory = CUniqueHandle<HLOCAL, LocalMemoryTraits>;
 
 // An automation string owned by this side of a call.
 class CBstr : public CUniqueHandle<BSTR, BstrTraits> {
