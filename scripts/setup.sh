@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
     cmake g++ make ccache pkg-config
     mingw-w64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev
-    wine64 xvfb xauth x11-apps x11-utils imagemagick fonts-wine fonts-liberation
+    wine64 xvfb xauth x11-apps x11-utils imagemagick librsvg2-bin fonts-wine fonts-liberation
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     libssl-dev libcurl4-openssl-dev openssl nlohmann-json3-dev curl
     libwine-dev
