@@ -3,14 +3,14 @@
 
 namespace velora::skin {
 
-CImageButtonState::DrawState CImageButtonState::State(bool selected, bool disabled) const {
+CImageButtonState::VisualState CImageButtonState::State(bool selected, bool disabled) const {
     if (selected) return kPressed;
     if (disabled) return kDisabled;
     if (m_hover) return kHover;
     return kNormal;
 }
 
-int CImageButtonState::IconIndex(DrawState state, int iconCount) {
+int CImageButtonState::IconIndex(VisualState state, int iconCount) {
     if (iconCount <= 0) return -1;
     const int index = static_cast<int>(state);
     return index < iconCount ? index : iconCount - 1;

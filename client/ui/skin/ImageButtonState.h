@@ -8,14 +8,14 @@ namespace velora::skin {
 
 class CImageButtonState {
 public:
-    enum DrawState { kNormal = 0, kHover = 1, kPressed = 2, kDisabled = 3 };
+    enum VisualState { kNormal = 0, kHover = 1, kPressed = 2, kDisabled = 3 };
 
     // Pressed while selected, else disabled when disabled, else hover while the mouse is over it.
-    DrawState State(bool selected, bool disabled) const;
+    VisualState State(bool selected, bool disabled) const;
     // The icon index is the state, clamped to the last icon present; -1 without icons.
-    static int IconIndex(DrawState state, int iconCount);
+    static int IconIndex(VisualState state, int iconCount);
     // A pressed button moves its text 2 pixels right and down.
-    static int TextShift(DrawState state) { return state == kPressed ? 2 : 0; }
+    static int TextShift(VisualState state) { return state == kPressed ? 2 : 0; }
 
     // A mouse move; true when it is the first one over the button (the view then asks for the leave
     // notification and repaints).
