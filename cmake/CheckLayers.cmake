@@ -12,9 +12,9 @@ set(rules
     "client/engine|engine,res,helper,core,platform|portable|"
     "client/diagnosis|diagnosis,res,helper,core,platform|portable|"
     "client/api|api,res,auth,engine,diagnosis,helper,core,platform|portable|"
-    "client/ui|ui,res,common,auth,engine,diagnosis,helper,core,platform,platform/win32|win32|resource.h"
-    "client/common|common,res,core,platform,platform/win32|win32|resource.h"
-    "client/app|app,res,api,ui,common,auth,engine,diagnosis,helper,core,platform,platform/win32|win32|resource.h"
+    "client/ui|ui,ui/skin,ui/framework,res,common,auth,engine,diagnosis,helper,core,platform,platform/win32|win32|resource.h,skin_resource.h"
+    "client/common|common,ui/skin,ui/framework,res,core,platform,platform/win32|win32|resource.h,skin_resource.h"
+    "client/app|app,res,api,ui,ui/skin,ui/framework,common,auth,engine,diagnosis,helper,core,platform,platform/win32|win32|resource.h,skin_resource.h"
     "platform/include|platform|portable|"
     "platform/host|platform,platform/host|portable|MessageTable.h"
     "platform/win32|platform,platform/win32,contract|win32|Corvane_h.h"
@@ -22,8 +22,9 @@ set(rules
     "service/logic|logic,contract,platform|portable|"
     "service/inprocess|inprocess,logic,contract,platform|portable|"
     "service/win32|win32,logic,contract,platform/win32|win32|Corvane_h.h")
-# The portable presenters of the UI: the rule of their folder, without Win32.
-set(presenter_prefixes ui res auth engine diagnosis helper core platform)
+# The portable presenters of the UI and the skin's rules (client/ui/skin): the rule of their folder, without
+# Win32.
+set(presenter_prefixes ui ui/skin res auth engine diagnosis helper core platform)
 
 set(win_headers windows winsock2 ws2tcpip wininet winhttp objbase ole2 oleauto shlobj shellapi wincrypt bcrypt
     iphlpapi ras raserror winsvc tlhelp32 commctrl gdiplus winreg windef winbase winuser winnt winerror
@@ -36,6 +37,10 @@ set(quoted_pattern "^[ \t]*#[ \t]*include[ \t]*\"([^\"]+)\"")
 function(layer_of path out)
     if(path MATCHES "^platform/(win32|host)/")
         set(${out} "platform/${CMAKE_MATCH_1}" PARENT_SCOPE)
+    elseif(path MATCHES "^ui/(skin|framework)/")
+        # The skin's portable rules and the dialog framework sit below the skin layer (client/common), which
+        # draws by the one and builds on the other.
+        set(${out} "ui/${CMAKE_MATCH_1}" PARENT_SCOPE)
     else()
         string(REGEX REPLACE "/.*" "" first "${path}")
         set(${out} "${first}" PARENT_SCOPE)
@@ -61,7 +66,7 @@ foreach(rule ${rules})
         get_filename_component(here "${f}" DIRECTORY)
         set(file_allowed ${allowed})
         set(file_kind ${kind})
-        if(dir STREQUAL "client/ui" AND f MATCHES "Presenter\\.(h|cpp)$")
+        if(dir STREQUAL "client/ui" AND (f MATCHES "Presenter\\.(h|cpp)$" OR rel MATCHES "^client/ui/skin/"))
             set(file_allowed ${presenter_prefixes})
             set(file_kind portable)
         endif()

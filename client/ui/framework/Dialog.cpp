@@ -15,6 +15,16 @@ INT_PTR CDialog::DoModal(HWND parent) {
                            &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
 }
 
+bool CDialog::Create(HWND parent) {
+    if (m_hWnd) return false;
+    return CreateDialogParamW(CWinApp::ResourceModule(), MAKEINTRESOURCEW(m_templateId), parent,
+                              &CDialog::DialogProc, reinterpret_cast<LPARAM>(this)) != nullptr;
+}
+
+void CDialog::DestroyWindow() {
+    if (m_hWnd) ::DestroyWindow(m_hWnd);
+}
+
 HWND CDialog::GetDlgItem(int controlId) const {
     return m_hWnd ? ::GetDlgItem(m_hWnd, controlId) : nullptr;
 }

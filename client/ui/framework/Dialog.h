@@ -14,6 +14,10 @@ public:
 
     // Runs the window modally; returns the code given to EndDialog, or -1 when it cannot be created.
     INT_PTR DoModal(HWND parent = nullptr);
+    // Creates the window without a modal loop (pop-ups, layers); false when it cannot be created.
+    bool Create(HWND parent);
+    // Destroys a window made by Create.
+    void DestroyWindow();
     // The window while it exists, else null.
     HWND GetSafeHwnd() const { return m_hWnd; }
     HWND GetDlgItem(int controlId) const;

@@ -1,0 +1,14 @@
+// Where the top prompt and the toast go: the prompt centred across its owner 10 pixels below its top
+// edge, the toast 10 pixels inside the work area's bottom-right corner.
+#pragma once
+#include "ui/skin/SkinRect.h"
+
+namespace velora::skin {
+
+struct PopupPlacement {
+    static constexpr int kInset = 10;
+    static SkinRect TopPrompt(const SkinRect& owner, int width, int height);
+    static SkinRect Toast(const SkinRect& workArea, int width, int height);
+};
+
+}  // namespace velora::skin
