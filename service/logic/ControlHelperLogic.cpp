@@ -71,10 +71,11 @@ HResult CControlHelperLogic::StopDataPath(std::optional<std::u16string>& msgErr)
 }
 
 HResult CControlHelperLogic::GetSystemInfo(const InText& execPath, const InText& outFilePath) {
-    const HResult checked =
-        FirstFailure(CheckPath(Or(execPath), kPathBufferUnits), CheckPath(Or(outFilePath), kPathBufferUnits));
+    // The command line carries quotes by design; Diagnostics takes it apart.
+    const HResult checked = FirstFailure(CheckPath(Or(execPath), kPathBufferUnits),
+                                         CheckSingleLine(Or(outFilePath), kPathBufferUnits));
     if (Failed(checked)) {
-        store_.WriteLog(u"GetSystemInfo refused: an argument is too long or has a control character");
+        store_.WriteLog(u"GetSystemInfo refused: an argument is too long or has a line break");
         return checked;
     }
     return CDiagnostics(store_, processes_).GetSystemInfo(execPath, outFilePath);

@@ -208,7 +208,8 @@ public:
     }
 
 private:
-    // Hotspot and sharing detection answer "state unknown, nothing shared" until the platform's detection lands.
+    // Hotspot and sharing detection answer "state unknown, nothing shared" until the platform's
+    // detection lands.
     CControlHelperLogic logic_{ServiceStore(), ServiceProcesses(), SimulatedSharing()};
 };
 
