@@ -92,7 +92,6 @@ uint32_t Create(std::u16string_view program, std::u16string_view commandLine, BO
                 const wchar_t* folder, STARTUPINFOW& si, PROCESS_INFORMATION& pi, DWORD flags) {
     const std::wstring path = Wide(program);
     std::wstring line = Wide(commandLine);
-    if (!MapsExactly(line) || !MapsExactly(path)) return ERROR_NO_UNICODE_TRANSLATION;
     if (!CreateProcessW(path.c_str(), line.data(), nullptr, nullptr, inherit, flags, nullptr, folder, &si,
                         &pi))
         return GetLastError();
@@ -127,6 +126,7 @@ uint32_t CWin32ProcessControl::StartDetached(std::u16string_view program, std::u
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
     const std::wstring folder = Wide(workingFolder);
+    if (!MapsExactly(Wide(commandLine))) return ERROR_NO_UNICODE_TRANSLATION;
     const uint32_t error = Create(program, commandLine, FALSE, folder.c_str(), si, pi, CREATE_NO_WINDOW);
     if (error != 0) return error;
     CKernelHandle process(pi.hProcess), thread(pi.hThread);
