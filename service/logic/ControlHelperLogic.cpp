@@ -7,6 +7,7 @@
 #include "logic/ConfigFiles.h"
 #include "logic/DataPath.h"
 #include "logic/Diagnostics.h"
+#include "logic/HotspotNotify.h"
 #include "logic/SimProcessControl.h"
 #include "logic/SimSharing.h"
 
@@ -85,8 +86,9 @@ HResult CControlHelperLogic::FixErrAuto(uint32_t errCode) {
     return CDiagnostics(store_, processes_).FixErrAuto(errCode);
 }
 
-HResult CControlHelperLogic::WifiSpotHotNotify(int32_t&, int32_t, std::optional<std::u16string>&) {
-    return kE_NOTIMPL;
+HResult CControlHelperLogic::WifiSpotHotNotify(int32_t& ifIndex, int32_t langId,
+                                               std::optional<std::u16string>& msg) {
+    return NotifyHotspotChange(store_, sharing_, ifIndex, langId, msg);
 }
 
 HResult CControlHelperLogic::ProduceNsCtlLog(const InText& path, const InText& name) {

@@ -13,6 +13,8 @@
 #include "logic/EngineCommandLine.h"
 #include "logic/EngineWatch.h"
 #include "logic/FileServiceStore.h"
+#include "logic/GuidText.h"
+#include "logic/HotspotNotify.h"
 #include "logic/SimProcessControl.h"
 #include "logic/SimSharing.h"
 #include "support/LogFiles.h"
@@ -241,6 +243,67 @@ TEST_F(CorvaneEngine, MonitorEndsAnEngineSeenTwiceWithoutAClient) {
                                   u"Istrava.exe", u"Pomwick.exe", u"Trovik.exe", u"velora.EXE"})
         EXPECT_TRUE(IsClientImage(image));
     EXPECT_FALSE(IsClientImage(u"ferronwin.exe"));
+}
+
+TEST_F(CorvaneEngine, HotspotNotificationReportsOnlyChanges) {
+    const HotspotState failed{false, false, false, {}};
+    const HotspotState unavailable{false, false, true, {}};
+    const HotspotState off{true, false, false, u"{A}"};
+    const HotspotState on{true, true, false, u"{A}"};
+    const SharingInterface none{};
+    const SharingInterface wifi{11, u"Wi-Fi(W)"};
+    const SharingInterface other{12, u"Wi-Fi 2(W2)"};
+    struct Case {
+        const char* what;
+        int32_t before;
+        HotspotState state;
+        SharingInterface found;
+        int32_t langId;
+        int32_t ifIndex, after;  // ifIndex 99: untouched
+        std::optional<std::u16string> msg;
+    };
+    const std::u16string on11 =
+        FormatInterfaceMessage(DataPathMessage::HotspotOnUpdate, 1033, u"Wi-Fi(W)", 11);
+    const Case cases[] = {
+        {"off after on", 11, off, none, 1033, -1, -1, u"Mobile hotspot is off, notify DP to update status"},
+        {"off again", -1, off, none, 1033, 99, -1, std::nullopt},
+        {"off after on, Chinese", 11, off, none, 2052, -1, -1, u"侦测到移动热点已关闭\uFF0C通知DP更新状态"},
+        {"on, new interface", -1, on, wifi, 1033, 11, 11, on11},
+        {"on, unchanged", 11, on, wifi, 1033, 99, 11, std::nullopt},
+        {"on, another interface", 11, on, other, 1033, 12, 12,
+         FormatInterfaceMessage(DataPathMessage::HotspotOnUpdate, 1033, u"Wi-Fi 2(W2)", 12)},
+        {"on, interface not found", 11, on, none, 1033, 99, 11,
+         std::u16string(DataPathMessageText(DataPathMessage::HotspotInterfaceProblem, 1033))},
+        {"service unavailable", 11, unavailable, none, 1033, 99, 11, u"Mobile hotspot not started"},
+        {"no internet profile", 11, failed, none, 1033, 99, 11,
+         u"There may be a problem with the acceleration hotspot device due to the failure to obtain the "
+         u"Wi-Fi "
+         u"hotspot status"},
+        {"no internet profile, Chinese", 11, failed, none, 2052, 99, 11,
+         u"由于获取Wi-Fi移动热点状态失败,加速热点设备可能存在问题"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetSharingInterfaceIndex(c.before);
+        sharing_.Set({c.state, c.found, none});
+        int32_t ifIndex = 99;
+        std::optional<std::u16string> msg;
+        EXPECT_EQ(NotifyHotspotChange(store_, sharing_, ifIndex, c.langId, msg), kS_OK);
+        EXPECT_EQ(ifIndex, c.ifIndex);
+        EXPECT_EQ(SharingInterfaceIndex(), c.after);
+        EXPECT_EQ(msg, c.msg);
+    }
+    SetSharingInterfaceIndex(-1);
+}
+
+TEST(CorvaneSharing, GuidTextForms) {
+    const GuidFields guid{0x0A1B2C3Du, 0x4E5F, 0xABCD, {0xEF, 0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD}};
+    EXPECT_EQ(FormatGuidText(guid), u"{0A1B2C3D-4E5F-ABCD-EF01-23456789ABCD}");
+    EXPECT_EQ(FormatAdapterIdText(guid), u"{0A1B2C3D-4E5F-abcd-EF01-23456789ABCD}");
+    const std::array<uint8_t, 16> stored{0x3D, 0x2C, 0x1B, 0x0A, 0x5F, 0x4E, 0xCD, 0xAB,
+                                         0xEF, 0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD};
+    EXPECT_EQ(FormatStoredGuidText(stored), FormatGuidText(guid));
+    EXPECT_TRUE(SameGuidText(FormatAdapterIdText(guid), FormatGuidText(guid)));
 }
 
 TEST(CorvaneDiagnosis, CaptureTurnsCarriageReturnsIntoBlanksAndKeepsPercentSigns) {
