@@ -14,9 +14,9 @@
 #include "Corvane_h.h"
 #include "logic/ControlHelperLogic.h"
 #include "logic/RouteHelperLogic.h"
-#include "logic/SimSharing.h"
 #include "platform/win32/Handles.h"
 #include "win32/Win32ProcessControl.h"
+#include "win32/Win32Sharing.h"
 #include "win32/Win32ServiceStore.h"
 
 namespace corvane::win32 {
@@ -208,9 +208,7 @@ public:
     }
 
 private:
-    // Hotspot and sharing detection answer "state unknown, nothing shared" until the platform's
-    // detection lands.
-    CControlHelperLogic logic_{ServiceStore(), ServiceProcesses(), SimulatedSharing()};
+    CControlHelperLogic logic_{ServiceStore(), ServiceProcesses(), ServiceSharing()};
 };
 
 class CRouteHelper final : public CDualObject<IRouteHelper> {
