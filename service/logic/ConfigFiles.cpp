@@ -3,8 +3,6 @@
 
 #include <string_view>
 
-#include "logic/EngineCommandLine.h"
-
 namespace corvane {
 namespace {
 
@@ -149,12 +147,11 @@ HResult SaveOrchConfigToFile(CServiceStore& store, const InText& commuServer, in
         RefuseArgument(store, kMethod, u"BackServer");
         return kE_INVALIDARG;
     }
-    // The stricter engine rules too: what would only be refused at the engine start is refused here.
-    if (CheckSwitchArgument(token, kMaxCredentialUnits) != kS_OK || (token && !IsEngineToken(*token))) {
+    if (CheckSwitchArgument(token, kMaxCredentialUnits) != kS_OK) {
         RefuseArgument(store, kMethod, u"Token");
         return kE_INVALIDARG;
     }
-    if (CheckSwitchArgument(sn, kMaxCredentialUnits) != kS_OK || (sn && !IsEngineSerial(*sn))) {
+    if (CheckSwitchArgument(sn, kMaxCredentialUnits) != kS_OK) {
         RefuseArgument(store, kMethod, u"Sn");
         return kE_INVALIDARG;
     }
