@@ -202,6 +202,38 @@ TEST_F(CorvaneEngine, StartFailuresAndRefusals) {
     EXPECT_FALSE(msg.has_value());
 }
 
+// A store whose module path can fail or lack a folder.
+class CModulePathStore : public CFileServiceStore {
+public:
+    using CFileServiceStore::CFileServiceStore;
+    uint32_t GetModulePath(std::u16string& path) override {
+        if (error != 0) return error;
+        path = modulePath;
+        return 0;
+    }
+    uint32_t error = 0;
+    std::u16string modulePath;
+};
+
+TEST_F(CorvaneEngine, ModulePathFailureRows) {
+    CModulePathStore store(std::filesystem::path(folder_.Path()));
+    int32_t isErr = 0, isIcs = 0;
+    std::optional<std::u16string> msg;
+    store.error = 122;
+    EXPECT_EQ(CDataPath(store, processes_, sharing_).StartDataPath(u"", 0, isErr, 1033, msg, &isIcs),
+              static_cast<HResult>(0x8007007Au));
+    EXPECT_EQ(msg, u"Failed to call GetModuleFileName");
+    EXPECT_EQ(CDiagnostics(store, processes_).FixErrAuto(711), static_cast<HResult>(0x8007007Au));
+    store.error = 0;
+    store.modulePath = u"Corvane.exe";
+    EXPECT_EQ(CDataPath(store, processes_, sharing_).StartDataPath(u"", 0, isErr, 1033, msg, &isIcs),
+              kResult80004018);
+    EXPECT_EQ(msg, u"Can't find backslash from the result(Corvane.exe) of GetModuleFileName");
+    EXPECT_EQ(CDiagnostics(store, processes_).FixErrAuto(619), kE_FAIL);
+    EXPECT_EQ(CDiagnostics(store, processes_).FixErrAuto(720), kS_OK) << "codes outside the table: nothing";
+    EXPECT_TRUE(processes_.Launches().empty());
+}
+
 TEST_F(CorvaneEngine, StopEndsTheEngineOrSaysThereIsNone) {
     std::optional<std::u16string> msg;
     EXPECT_EQ(DataPath().StopDataPath(msg), kNothingToStop);
