@@ -34,7 +34,9 @@ bool IsDeviceName(std::u16string_view part) {
 
 bool IsAllowedPathChar(char16_t c) {
     if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) return false;
-    constexpr std::u16string_view kSpecial = u"\"&|<>^%!*?/:;,=()[]{}`'$@";
+    // What cmd.exe or a script's unquoted %~1 could take as syntax, and what a path parser gives meaning;
+    // an apostrophe (common in user names) is harmless in all of them.
+    constexpr std::u16string_view kSpecial = u"\"&|<>^%!*?/:;,=()[]{}`$@";
     return kSpecial.find(c) == std::u16string_view::npos;
 }
 

@@ -350,6 +350,8 @@ TEST(CorvaneDiagnosis, OutputPathsTheServiceAccepts) {
     const Case cases[] = {
         {u"C:\\Users\\u\\AppData\\Roaming\\Halvane\\device.log", true},
         {u"c:\\velora\\DEVICE.LOG", true},
+        {u"C:\\Users\\o'brien\\AppData\\Roaming\\Halvane\\device.log", true},
+        {u"C:\\Users\\x (2)\\device.log", false},
         {u"C:\\velora\\device.log & calc", false},
         {u"C:\\velora\\a|b\\device.log", false},
         {u"C:\\velora\\\"\\device.log", false},
