@@ -57,6 +57,13 @@ HelperStatus CallControl(Body body) {
     return status;
 }
 
+// The service creates diagnosis output files with the caller's rights; that needs an impersonation-level
+// token, which this process does not grant by default. A refusal only means the service declines the file.
+void AllowImpersonation(IControlHelper* instance) {
+    CoSetProxyBlanket(instance, RPC_C_AUTHN_DEFAULT, RPC_C_AUTHZ_DEFAULT, COLE_DEFAULT_PRINCIPAL,
+                      RPC_C_AUTHN_LEVEL_PKT_PRIVACY, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_DEFAULT);
+}
+
 template <typename Body>
 HelperStatus CallRoute(Body body) {
     HelperStatus status;
@@ -114,6 +121,7 @@ HelperStatus HelperStopDataPath(std::optional<std::u16string>& msgErr) {
 HelperStatus HelperGetSystemInfo(std::u16string_view execPath, std::u16string_view outFilePath) {
     return CallControl([&](IControlHelper* i) {
         CBstr a(execPath), b(outFilePath);
+        AllowImpersonation(i);
         return i->GetSystemInfo(a.Get(), b.Get());
     });
 }
@@ -136,6 +144,7 @@ HelperStatus HelperWifiSpotHotNotify(int32_t& ifIndex, int32_t langId, std::opti
 HelperStatus HelperProduceNsCtlLog(std::u16string_view path, std::u16string_view name) {
     return CallControl([&](IControlHelper* i) {
         CBstr a(path), b(name);
+        AllowImpersonation(i);
         return i->ProduceNsCtlLog(a.Get(), b.Get());
     });
 }

@@ -1,9 +1,15 @@
-// ControlHelper methods: arguments are checked first; the work itself lands method by method.
+// ControlHelper methods: arguments are checked first, then the work goes to the configuration files, the
+// engine lifecycle (DataPath) and the scripts and tool (Diagnostics).
 #include "logic/ControlHelperLogic.h"
 
 #include <atomic>
 
 #include "logic/ConfigFiles.h"
+#include "logic/DataPath.h"
+#include "logic/Diagnostics.h"
+#include "logic/HotspotNotify.h"
+#include "logic/SimProcessControl.h"
+#include "logic/SimSharing.h"
 
 namespace corvane {
 
@@ -23,6 +29,19 @@ std::u16string_view Or(const InText& text) {
 }
 }  // namespace
 
+CSimProcessControl& SimulatedProcesses() {
+    static CSimProcessControl table;
+    return table;
+}
+
+CSimSharing& SimulatedSharing() {
+    static CSimSharing table;
+    return table;
+}
+
+CControlHelperLogic::CControlHelperLogic(CServiceStore& store)
+    : CControlHelperLogic(store, SimulatedProcesses(), SimulatedSharing()) {}
+
 int32_t SharingInterfaceIndex() {
     return gSharingInterfaceIndex.load(std::memory_order_relaxed);
 }
@@ -41,38 +60,46 @@ HResult CControlHelperLogic::SaveFilterConfigToFile(const InText& filterContent)
     return corvane::SaveFilterConfigToFile(store_, filterContent);
 }
 
-HResult CControlHelperLogic::StartDataPath(const InText& orchDomain, int32_t, int32_t&, int32_t,
-                                           std::optional<std::u16string>&, int32_t&) {
-    // The domain becomes one engine switch value on a command line built in a 260-unit buffer.
-    const HResult checked = CheckCommandToken(Or(orchDomain), kPathBufferUnits);
-    if (Failed(checked)) return checked;
-    return kE_NOTIMPL;
+HResult CControlHelperLogic::StartDataPath(const InText& orchDomain, int32_t enableHotSpotOrTransferMode,
+                                           int32_t& isErr, int32_t langId,
+                                           std::optional<std::u16string>& msgErr, int32_t& isIcsEnable) {
+    return CDataPath(store_, processes_, sharing_)
+        .StartDataPath(orchDomain, enableHotSpotOrTransferMode, isErr, langId, msgErr, &isIcsEnable);
 }
 
-HResult CControlHelperLogic::StopDataPath(std::optional<std::u16string>&) {
-    return kE_NOTIMPL;
+HResult CControlHelperLogic::StopDataPath(std::optional<std::u16string>& msgErr) {
+    return CDataPath(store_, processes_, sharing_).StopDataPath(msgErr);
 }
 
 HResult CControlHelperLogic::GetSystemInfo(const InText& execPath, const InText& outFilePath) {
-    const HResult checked =
-        FirstFailure(CheckPath(Or(execPath), kPathBufferUnits), CheckPath(Or(outFilePath), kPathBufferUnits));
-    if (Failed(checked)) return checked;
-    return kE_NOTIMPL;
+    // The command line carries quotes by design; Diagnostics takes it apart.
+    const HResult checked = FirstFailure(CheckPath(Or(execPath), kPathBufferUnits),
+                                         CheckSingleLine(Or(outFilePath), kPathBufferUnits));
+    if (Failed(checked)) {
+        store_.WriteLog(u"GetSystemInfo refused: an argument is too long or has a line break");
+        return checked;
+    }
+    return CDiagnostics(store_, processes_).GetSystemInfo(execPath, outFilePath);
 }
 
-HResult CControlHelperLogic::FixErrAuto(uint32_t) {
-    return kE_NOTIMPL;
+HResult CControlHelperLogic::FixErrAuto(uint32_t errCode) {
+    return CDiagnostics(store_, processes_).FixErrAuto(errCode);
 }
 
-HResult CControlHelperLogic::WifiSpotHotNotify(int32_t&, int32_t, std::optional<std::u16string>&) {
-    return kE_NOTIMPL;
+HResult CControlHelperLogic::WifiSpotHotNotify(int32_t& ifIndex, int32_t langId,
+                                               std::optional<std::u16string>& msg) {
+    return NotifyHotspotChange(store_, sharing_, ifIndex, langId, msg);
 }
 
 HResult CControlHelperLogic::ProduceNsCtlLog(const InText& path, const InText& name) {
     const HResult checked =
         FirstFailure(CheckPath(Or(path), kPathBufferUnits), CheckPath(Or(name), kPathBufferUnits));
-    if (Failed(checked)) return checked;
-    return kE_NOTIMPL;
+    if (Failed(checked)) {
+        store_.WriteLog(
+            u"ProduceNsCtlLog refused: an argument is too long or has a control character or quote");
+        return checked;
+    }
+    return CDiagnostics(store_, processes_).ProduceNsCtlLog(path, name);
 }
 
 }  // namespace corvane

@@ -10,13 +10,18 @@
 
 #include "logic/ArgumentRules.h"
 #include "logic/HResult.h"
+#include "logic/ProcessControl.h"
 #include "logic/ServiceStore.h"
+#include "logic/Sharing.h"
 
 namespace corvane {
 
 class CControlHelperLogic {
 public:
-    explicit CControlHelperLogic(CServiceStore& store) : store_(store) {}
+    // Processes and sharing detection default to the simulated ones (SimulatedProcesses, SimulatedSharing).
+    explicit CControlHelperLogic(CServiceStore& store);
+    CControlHelperLogic(CServiceStore& store, CProcessControl& processes, CSharing& sharing)
+        : store_(store), processes_(processes), sharing_(sharing) {}
 
     HResult SaveOrchConfigToFile(const InText& commuServer, int32_t orchId, int32_t cpeId, int32_t customerId,
                                  const InText& token, const InText& sn, const InText& backServer);
@@ -31,11 +36,19 @@ public:
 
 private:
     CServiceStore& store_;
+    CProcessControl& processes_;
+    CSharing& sharing_;
 };
 
 // Interface index of the current hotspot or connection-sharing interface; -1 means none. Last writer
 // wins between concurrent callers, by design.
 int32_t SharingInterfaceIndex();
 void SetSharingInterfaceIndex(int32_t index);
+
+class CSimProcessControl;
+class CSimSharing;
+// The process-wide simulated process table and sharing answers (host build, tests).
+CSimProcessControl& SimulatedProcesses();
+CSimSharing& SimulatedSharing();
 
 }  // namespace corvane

@@ -15,6 +15,8 @@
 #include "logic/ControlHelperLogic.h"
 #include "logic/RouteHelperLogic.h"
 #include "platform/win32/Handles.h"
+#include "win32/Win32ProcessControl.h"
+#include "win32/Win32Sharing.h"
 #include "win32/Win32ServiceStore.h"
 
 namespace corvane::win32 {
@@ -206,7 +208,7 @@ public:
     }
 
 private:
-    CControlHelperLogic logic_{ServiceStore()};
+    CControlHelperLogic logic_{ServiceStore(), ServiceProcesses(), ServiceSharing()};
 };
 
 class CRouteHelper final : public CDualObject<IRouteHelper> {

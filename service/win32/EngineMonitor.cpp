@@ -1,11 +1,17 @@
-// Engine monitor thread. Until the engine's lifecycle lands it only waits for the stop event, which keeps
-// the service's start and stop paths complete.
+// Engine monitor thread: one look at the process list at once and then every 10 s, until the stop event.
 #include "win32/EngineMonitor.h"
+
+#include "logic/EngineWatch.h"
+#include "win32/Win32ProcessControl.h"
+#include "win32/Win32ServiceStore.h"
 
 namespace corvane::win32 {
 
 DWORD WINAPI EngineMonitor(LPVOID stopEvent) {
-    WaitForSingleObject(static_cast<HANDLE>(stopEvent), INFINITE);
+    CEngineWatch watch(ServiceStore(), ServiceProcesses());
+    do {
+        watch.RunCycle();
+    } while (WaitForSingleObject(static_cast<HANDLE>(stopEvent), kEngineWatchPeriodMs) != WAIT_OBJECT_0);
     return 0;
 }
 

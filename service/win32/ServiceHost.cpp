@@ -83,15 +83,32 @@ HRESULT RunServer(bool asService) {
     return S_OK;
 }
 
+// The engine monitor runs in the service and in the plain local server alike.
+void StartMonitor() {
+    gMonitorStop.Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    if (!gMonitorStop) {
+        LogLine(L"Failed to create stop event(" + std::to_wstring(static_cast<long>(GetLastError())) + L")");
+    } else {
+        gMonitorThread.Reset(CreateThread(nullptr, 0, EngineMonitor, gMonitorStop.Get(), 0, nullptr));
+        if (!gMonitorThread)
+            LogLine(L"Failed to create monitor thread(" + std::to_wstring(static_cast<long>(GetLastError())) +
+                    L")");
+    }
+}
+
+void StopMonitor() {
+    if (gMonitorThread && gMonitorStop) {
+        SetEvent(gMonitorStop.Get());
+        WaitForSingleObject(gMonitorThread.Get(), 1000);
+        gMonitorThread.Reset();
+        gMonitorStop.Reset();
+    }
+}
+
 void WINAPI ControlHandler(DWORD control) {
     switch (control) {
         case SERVICE_CONTROL_STOP:
-            if (gMonitorThread && gMonitorStop) {
-                SetEvent(gMonitorStop.Get());
-                WaitForSingleObject(gMonitorThread.Get(), 1000);
-                gMonitorThread.Reset();
-                gMonitorStop.Reset();
-            }
+            StopMonitor();
             gStatus.dwCurrentState = SERVICE_STOP_PENDING;
             Report();
             PostThreadMessageW(gMainThread, WM_QUIT, 0, 0);
@@ -109,15 +126,7 @@ void WINAPI ControlHandler(DWORD control) {
 void WINAPI ServiceMain(DWORD, LPWSTR*) {
     MSG queue;
     PeekMessageW(&queue, nullptr, WM_USER, WM_USER, PM_NOREMOVE);  // the stop control posts its quit here
-    gMonitorStop.Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-    if (!gMonitorStop) {
-        LogLine(L"Failed to create stop event(" + std::to_wstring(static_cast<long>(GetLastError())) + L")");
-    } else {
-        gMonitorThread.Reset(CreateThread(nullptr, 0, EngineMonitor, gMonitorStop.Get(), 0, nullptr));
-        if (!gMonitorThread)
-            LogLine(L"Failed to create monitor thread(" + std::to_wstring(static_cast<long>(GetLastError())) +
-                    L")");
-    }
+    StartMonitor();
     gStatus.dwCurrentState = SERVICE_START_PENDING;
     gMainThread = GetCurrentThreadId();
     gStatusHandle = RegisterServiceCtrlHandlerW(ServiceName().c_str(), ControlHandler);
@@ -194,7 +203,9 @@ int RunProcess() {
     hr = InitializeComSecurity();
     if (SUCCEEDED(hr)) {
         gMainThread = GetCurrentThreadId();
+        StartMonitor();
         hr = RunServer(false);
+        StopMonitor();
     }
     CoUninitialize();
     return static_cast<int>(hr);

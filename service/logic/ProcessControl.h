@@ -1,0 +1,52 @@
+// What the method logic needs of the system's processes: the process list, opening a listed process,
+// starting the engine (detached) and the scripts and tools (waited for or read from), the system folder
+// that holds cmd.exe, and files written for the caller. The Windows host implements it with the real
+// calls; CSimProcessControl is a table in memory for the host build and for tests on both platforms.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "logic/CallerFile.h"
+#include "logic/ChildOutput.h"
+#include "logic/RunningProcess.h"
+
+namespace corvane {
+
+struct ProcessEntry {
+    std::u16string image;  // file name only, as the process list shows it
+    uint32_t id = 0;
+};
+
+class CProcessControl {
+public:
+    virtual ~CProcessControl() = default;
+
+    // The running processes, in list order. 0 or a system error code.
+    virtual uint32_t Snapshot(std::vector<ProcessEntry>& entries) = 0;
+    // Opens a process with the rights to synchronise, query, read memory and terminate. 0 or an error.
+    virtual uint32_t Open(uint32_t id, std::unique_ptr<CRunningProcess>& process) = 0;
+    // Starts `program` with `commandLine`, without a window, without handle inheritance, in
+    // `workingFolder`, and lets it run. 0 or a system error code.
+    virtual uint32_t StartDetached(std::u16string_view program, std::u16string_view commandLine,
+                                   std::u16string_view workingFolder) = 0;
+    // Starts `program` with `commandLine` without a window, without handle inheritance, in the service's
+    // current folder, and hands it over for waiting. Ending it also ends what it started. 0 or an error.
+    virtual uint32_t StartChild(std::u16string_view program, std::u16string_view commandLine,
+                                std::unique_ptr<CRunningProcess>& child) = 0;
+    // Starts `program` hidden with its standard output and error going to a pipe whose read end is
+    // handed over. `pipeFailed` tells a failed pipe from a failed start. 0 or a system error code.
+    virtual uint32_t StartCapturing(std::u16string_view program, std::u16string_view commandLine,
+                                    std::unique_ptr<CRunningProcess>& child,
+                                    std::unique_ptr<CChildOutput>& output, bool& pipeFailed) = 0;
+    // The system folder (where cmd.exe lies), without a trailing backslash. 0 or an error.
+    virtual uint32_t SystemFolder(std::u16string& folder) = 0;
+    // Creates or truncates `path` for the caller of the current method. `impersonated` tells whether the
+    // caller's rights were taken on for the open. 0 or an error number.
+    virtual int CreateCallerFile(std::u16string_view path, std::unique_ptr<CCallerFile>& file,
+                                 bool& impersonated) = 0;
+};
+
+}  // namespace corvane

@@ -1,0 +1,192 @@
+// The in-memory process table.
+#include "logic/SimProcessControl.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "logic/EngineCommandLine.h"
+#include "logic/HResult.h"
+
+namespace corvane {
+
+class CSimProcess : public CRunningProcess {
+public:
+    CSimProcess(CSimProcessControl& table, uint32_t id) : table_(table), id_(id) {}
+    uint32_t Terminate(uint32_t exitCode) override {
+        std::lock_guard<std::mutex> guard(table_.lock_);
+        auto it = table_.processes_.find(id_);
+        if (it == table_.processes_.end() || !it->second.running)
+            return 5;  // access denied, as for an ended one
+        if (table_.terminateError_ != 0) return table_.terminateError_;
+        for (const auto& [image, on] : table_.unkillable_)
+            if (on && SameImageName(image, it->second.image)) return 0;
+        it->second.running = false;
+        it->second.exitCode = exitCode;
+        return 0;
+    }
+    WaitOutcome Wait(uint32_t, uint32_t&) override {
+        std::lock_guard<std::mutex> guard(table_.lock_);
+        auto it = table_.processes_.find(id_);
+        return it == table_.processes_.end() || !it->second.running ? WaitOutcome::Ended
+                                                                    : WaitOutcome::TimedOut;
+    }
+    bool GetExitCode(uint32_t& code) override {
+        std::lock_guard<std::mutex> guard(table_.lock_);
+        auto it = table_.processes_.find(id_);
+        if (it == table_.processes_.end()) return false;
+        code = it->second.exitCode;
+        return true;
+    }
+
+private:
+    CSimProcessControl& table_;
+    uint32_t id_;
+};
+
+namespace {
+
+class CSimOutput : public CChildOutput {
+public:
+    explicit CSimOutput(std::string bytes) : bytes_(std::move(bytes)) {}
+    std::size_t Read(char* buffer, std::size_t size) override {
+        const std::size_t n = std::min(size, bytes_.size() - offset_);
+        std::copy_n(bytes_.data() + offset_, n, buffer);
+        offset_ += n;
+        return n;
+    }
+
+private:
+    std::string bytes_;
+    std::size_t offset_ = 0;
+};
+
+class CSimFile : public CCallerFile {
+public:
+    explicit CSimFile(std::ofstream stream) : stream_(std::move(stream)) {}
+    bool Write(std::string_view bytes) override {
+        stream_.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        return static_cast<bool>(stream_);
+    }
+
+private:
+    std::ofstream stream_;
+};
+
+std::u16string FileNameOf(std::u16string_view path) {
+    const std::size_t slash = path.find_last_of(u"\\/");
+    return std::u16string(slash == std::u16string_view::npos ? path : path.substr(slash + 1));
+}
+
+}  // namespace
+
+uint32_t CSimProcessControl::AddLocked(std::u16string image) {
+    const uint32_t id = nextId_;
+    nextId_ += 4;
+    processes_[id] = Entry{std::move(image)};
+    return id;
+}
+
+uint32_t CSimProcessControl::AddProcess(std::u16string image) {
+    std::lock_guard<std::mutex> guard(lock_);
+    return AddLocked(std::move(image));
+}
+
+bool CSimProcessControl::IsRunning(uint32_t id) {
+    std::lock_guard<std::mutex> guard(lock_);
+    auto it = processes_.find(id);
+    return it != processes_.end() && it->second.running;
+}
+
+std::vector<std::u16string> CSimProcessControl::RunningImages() {
+    std::lock_guard<std::mutex> guard(lock_);
+    std::vector<std::u16string> images;
+    for (const auto& [id, entry] : processes_)
+        if (entry.running) images.push_back(entry.image);
+    return images;
+}
+
+std::vector<SimLaunch> CSimProcessControl::Launches() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return launches_;
+}
+
+void CSimProcessControl::SetUnkillable(std::u16string image, bool unkillable) {
+    std::lock_guard<std::mutex> guard(lock_);
+    unkillable_[std::move(image)] = unkillable;
+}
+
+uint32_t CSimProcessControl::Snapshot(std::vector<ProcessEntry>& entries) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (snapshotError_ != 0) return snapshotError_;
+    entries.clear();
+    for (const auto& [id, entry] : processes_)
+        if (entry.running) entries.push_back({entry.image, id});
+    return 0;
+}
+
+uint32_t CSimProcessControl::Open(uint32_t id, std::unique_ptr<CRunningProcess>& process) {
+    std::lock_guard<std::mutex> guard(lock_);
+    auto it = processes_.find(id);
+    if (it == processes_.end() || !it->second.running) return 87;
+    process = std::make_unique<CSimProcess>(*this, id);
+    return 0;
+}
+
+uint32_t CSimProcessControl::StartDetached(std::u16string_view program, std::u16string_view commandLine,
+                                           std::u16string_view workingFolder) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (startError_ != 0) return startError_;
+    launches_.push_back(
+        {std::u16string(program), std::u16string(commandLine), std::u16string(workingFolder)});
+    AddLocked(FileNameOf(program));
+    return 0;
+}
+
+uint32_t CSimProcessControl::StartChild(std::u16string_view program, std::u16string_view commandLine,
+                                        std::unique_ptr<CRunningProcess>& child) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (startError_ != 0) return startError_;
+    launches_.push_back({std::u16string(program), std::u16string(commandLine), {}});
+    const uint32_t id = AddLocked(FileNameOf(program));
+    const bool hangs = !hangingChild_.empty() && commandLine.find(hangingChild_) != std::u16string_view::npos;
+    if (!hangs) {
+        processes_[id].running = false;
+        processes_[id].exitCode = 0;
+    }
+    child = std::make_unique<CSimProcess>(*this, id);
+    return 0;
+}
+
+uint32_t CSimProcessControl::StartCapturing(std::u16string_view program, std::u16string_view commandLine,
+                                            std::unique_ptr<CRunningProcess>& child,
+                                            std::unique_ptr<CChildOutput>& output, bool& pipeFailed) {
+    pipeFailed = false;
+    const uint32_t error = StartChild(program, commandLine, child);
+    if (error != 0) return error;
+    std::lock_guard<std::mutex> guard(lock_);
+    output = std::make_unique<CSimOutput>(toolOutput_);
+    return 0;
+}
+
+uint32_t CSimProcessControl::SystemFolder(std::u16string& folder) {
+    folder = u"C:\\Windows\\system32";
+    return 0;
+}
+
+int CSimProcessControl::CreateCallerFile(std::u16string_view path, std::unique_ptr<CCallerFile>& file,
+                                         bool& impersonated) {
+    impersonated = false;
+    std::u16string rest(path.size() > 3 && path[1] == u':' ? path.substr(3) : path);
+    for (char16_t& c : rest)
+        if (c == u'\\') c = u'/';
+    std::filesystem::path root;
+    Locked([&] { root = fileRoot_; });
+    std::ofstream stream(root.empty() ? std::filesystem::path(rest) : root / std::filesystem::path(rest),
+                         std::ios::binary | std::ios::trunc);
+    if (!stream) return 2;
+    file = std::make_unique<CSimFile>(std::move(stream));
+    return 0;
+}
+
+}  // namespace corvane

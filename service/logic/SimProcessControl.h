@@ -1,0 +1,91 @@
+// A process table in memory standing in for the system's, for the host build's in-process service and
+// for tests on both platforms: started programs appear under their file name and keep running until
+// ended; children (scripts, tools) end at once with their configured output unless told to hang; caller
+// files are plain files. Time does not pass: a wait on a running process times out at once.
+#pragma once
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "logic/ProcessControl.h"
+
+namespace corvane {
+
+struct SimLaunch {
+    std::u16string program;
+    std::u16string commandLine;
+    std::u16string workingFolder;  // empty for children
+};
+
+class CSimProcessControl : public CProcessControl {
+public:
+    uint32_t Snapshot(std::vector<ProcessEntry>& entries) override;
+    uint32_t Open(uint32_t id, std::unique_ptr<CRunningProcess>& process) override;
+    uint32_t StartDetached(std::u16string_view program, std::u16string_view commandLine,
+                           std::u16string_view workingFolder) override;
+    uint32_t StartChild(std::u16string_view program, std::u16string_view commandLine,
+                        std::unique_ptr<CRunningProcess>& child) override;
+    uint32_t StartCapturing(std::u16string_view program, std::u16string_view commandLine,
+                            std::unique_ptr<CRunningProcess>& child, std::unique_ptr<CChildOutput>& output,
+                            bool& pipeFailed) override;
+    uint32_t SystemFolder(std::u16string& folder) override;
+    int CreateCallerFile(std::u16string_view path, std::unique_ptr<CCallerFile>& file,
+                         bool& impersonated) override;
+
+    // Test controls.
+    uint32_t AddProcess(std::u16string image);  // returns its id
+    bool IsRunning(uint32_t id);
+    std::vector<std::u16string> RunningImages();
+    std::vector<SimLaunch> Launches();
+    void SetStartError(uint32_t error) {
+        Locked([&] { startError_ = error; });
+    }
+    void SetSnapshotError(uint32_t error) {
+        Locked([&] { snapshotError_ = error; });
+    }
+    // Processes with this image name survive termination (the system refuses or is slow).
+    void SetUnkillable(std::u16string image, bool unkillable);
+    // Refuse termination with this error instead.
+    void SetTerminateError(uint32_t error) {
+        Locked([&] { terminateError_ = error; });
+    }
+    // Children whose command line contains `text` run until ended.
+    void SetHangingChild(std::u16string text) {
+        Locked([&] { hangingChild_ = std::move(text); });
+    }
+    void SetToolOutput(std::string bytes) {
+        Locked([&] { toolOutput_ = std::move(bytes); });
+    }
+    // Caller files land under this folder, named by the path without its drive ("C:\a\b" -> root/a/b).
+    void SetFileRoot(std::filesystem::path root) {
+        Locked([&] { fileRoot_ = std::move(root); });
+    }
+
+private:
+    friend class CSimProcess;
+    struct Entry {
+        std::u16string image;
+        bool running = true;
+        uint32_t exitCode = kStillActiveCode;
+    };
+    template <typename F>
+    void Locked(F f) {
+        std::lock_guard<std::mutex> guard(lock_);
+        f();
+    }
+    uint32_t AddLocked(std::u16string image);
+
+    std::mutex lock_;
+    std::map<uint32_t, Entry> processes_;
+    uint32_t nextId_ = 1000;
+    std::vector<SimLaunch> launches_;
+    std::map<std::u16string, bool> unkillable_;
+    uint32_t startError_ = 0, snapshotError_ = 0, terminateError_ = 0;
+    std::u16string hangingChild_;
+    std::string toolOutput_;
+    std::filesystem::path fileRoot_;
+};
+
+}  // namespace corvane

@@ -1,0 +1,29 @@
+// The running system's processes for Corvane's method logic: toolhelp snapshot, OpenProcess,
+// CreateProcessW (the engine detached; scripts inside a job object so that ending one ends what it
+// started; the control tool with its output on a pipe), the system folder, and caller files created
+// while impersonating the COM caller.
+#pragma once
+#include "logic/ProcessControl.h"
+
+namespace corvane::win32 {
+
+class CWin32ProcessControl : public CProcessControl {
+public:
+    uint32_t Snapshot(std::vector<ProcessEntry>& entries) override;
+    uint32_t Open(uint32_t id, std::unique_ptr<CRunningProcess>& process) override;
+    uint32_t StartDetached(std::u16string_view program, std::u16string_view commandLine,
+                           std::u16string_view workingFolder) override;
+    uint32_t StartChild(std::u16string_view program, std::u16string_view commandLine,
+                        std::unique_ptr<CRunningProcess>& child) override;
+    uint32_t StartCapturing(std::u16string_view program, std::u16string_view commandLine,
+                            std::unique_ptr<CRunningProcess>& child, std::unique_ptr<CChildOutput>& output,
+                            bool& pipeFailed) override;
+    uint32_t SystemFolder(std::u16string& folder) override;
+    int CreateCallerFile(std::u16string_view path, std::unique_ptr<CCallerFile>& file,
+                         bool& impersonated) override;
+};
+
+// The one instance the automation objects and the monitor share; it holds no state.
+CProcessControl& ServiceProcesses();
+
+}  // namespace corvane::win32

@@ -1,0 +1,455 @@
+// Corvane's engine lifecycle, monitor cycle, sharing decisions and diagnosis children, against the
+// simulated process table and sharing answers (the same logic the Windows service runs on the real ones).
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "logic/ControlHelperLogic.h"
+#include "logic/DataPath.h"
+#include "logic/DataPathMessages.h"
+#include "logic/Diagnostics.h"
+#include "logic/EngineCommandLine.h"
+#include "logic/EngineWatch.h"
+#include "logic/FileServiceStore.h"
+#include "logic/GuidText.h"
+#include "logic/HotspotNotify.h"
+#include "logic/SimProcessControl.h"
+#include "logic/SimSharing.h"
+#include "support/LogFiles.h"
+
+using namespace corvane;
+
+namespace {
+
+std::string ReadAll(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class CorvaneEngine : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(CControlHelperLogic(store_).SaveOrchConfigToFile(u"h", 1, 2, 3, u"tok-1", u"SN42", u""),
+                  kS_OK);
+        processes_.SetFileRoot(std::filesystem::path(folder_.Path()));
+        log_.clear();
+    }
+    std::u16string Folder() const { return std::filesystem::path(folder_.Path()).u16string(); }
+    bool Logged(std::u16string_view text) const {
+        for (const auto& line : log_)
+            if (line.find(text) != std::u16string::npos) return true;
+        return false;
+    }
+    CDataPath DataPath() { return CDataPath(store_, processes_, sharing_); }
+
+    velora::test::CScratchFolder folder_;
+    std::vector<std::u16string> log_;
+    CFileServiceStore store_{std::filesystem::path(folder_.Path()), u"Corvane.exe",
+                             [this](std::u16string_view m) { log_.emplace_back(m); }};
+    CSimProcessControl processes_;
+    CSimSharing sharing_;
+};
+
+TEST(CorvaneEngineRules, ValuesThatCouldBecomeSwitchesOrQuotesAreRefused) {
+    struct Case {
+        std::u16string text;
+        bool token, serial, host;
+    };
+    const Case cases[] = {
+        {u"eyJhbGciOi.J9-x_y~z+/=", true, false, false},
+        {u"7A1C0F22D3B94E1F8C5D6E7F8091A2B3", true, true, true},
+        {u"orch.example.test:8443", true, true, true},
+        {u"-T", false, false, false},
+        {u"/S", false, false, false},
+        {u"a b", false, false, false},
+        {u"a\"b", false, false, false},
+        {u"a\uFF02b", false, false, false},  // full-width quote: '"' in a best-fit conversion
+        {u"a\uFF3Cb", false, false, false},  // full-width backslash
+        {u"a\u2010b", false, false, false},  // hyphen: '-' in a best-fit conversion
+        {u"a\\b", false, false, false},
+        {u"caf\u00e9", false, false, false},
+        {u"a\tb", false, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.text.size() << " units");
+        EXPECT_EQ(IsEngineToken(c.text), c.token);
+        EXPECT_EQ(IsEngineSerial(c.text), c.serial);
+        EXPECT_EQ(IsEngineHostName(c.text), c.host);
+    }
+}
+
+TEST(CorvaneEngineRules, CommandLineFitsOrIsRefusedNeverCut) {
+    EXPECT_EQ(BuildEngineCommandLine(u"t", u"s", u""), u" -T t -S s");
+    EXPECT_EQ(BuildEngineCommandLine(u"t", u"s", u"d.test"), u" -T t -S s -d d.test");
+    // " -T t -S s -d " is 14 units: a domain of 245 makes 259, one more does not fit.
+    EXPECT_TRUE(BuildEngineCommandLine(u"t", u"s", std::u16string(245, u'd')).has_value());
+    EXPECT_FALSE(BuildEngineCommandLine(u"t", u"s", std::u16string(246, u'd')).has_value());
+    std::u16string line = *BuildEngineCommandLine(u"t", u"s", std::u16string(240, u'd'));
+    EXPECT_FALSE(AppendSharingSwitch(line, 12345));
+    EXPECT_EQ(line.size(), 254u);
+    EXPECT_TRUE(AppendSharingSwitch(line, 7));
+    EXPECT_TRUE(line.ends_with(u" -I 7"));
+}
+
+TEST(CorvaneEngineRules, MessagesChineseFor2052EnglishOtherwise) {
+    EXPECT_EQ(FormatInterfaceMessage(DataPathMessage::HotspotOn, 2052, u"Wi-Fi(Adapter)", 12),
+              u"侦测到移动热点已开启\uFF0C通知DP设置共享接口:Wi-Fi(Adapter),接口索引:12");
+    EXPECT_EQ(FormatInterfaceMessage(DataPathMessage::SharingOn, 1033, u"E(x)", 3),
+              u"The internet connection sharing is enabled and notify DP to set the sharing interface:E(x), "
+              u"interface index:3");
+    EXPECT_EQ(DataPathMessageText(DataPathMessage::HotspotNotStarted, 0), u"Mobile hotspot not started");
+    EXPECT_EQ(FormatInterfaceMessage(DataPathMessage::HotspotOn, 1033, std::u16string(2000, u'x'), 1).size(),
+              1023u);
+}
+
+TEST_F(CorvaneEngine, SharingDecisionTable) {
+    const HotspotState failed{false, false, false, {}};
+    const HotspotState unavailable{false, false, true, {}};
+    const HotspotState off{true, false, false, u"{A}"};
+    const HotspotState on{true, true, false, u"{A}"};
+    const SharingInterface none{};
+    const SharingInterface wifi{11, u"Wi-Fi(W)"};
+    const SharingInterface ics{22, u"Eth(E)"};
+    struct Case {
+        const char* what;
+        int enable;
+        HotspotState hotspot;
+        SharingInterface hotspotIf, icsIf;
+        int32_t isErr, isIcs, index;
+        std::optional<std::u16string> msg;
+    };
+    const std::u16string sharing22 = FormatInterfaceMessage(DataPathMessage::SharingOn, 1033, u"Eth(E)", 22);
+    const Case cases[] = {
+        {"detection off", 0, on, wifi, ics, 1, 0, -1, std::nullopt},
+        {"state failed, no ICS", 1, failed, none, none, 1, 0, -1,
+         std::u16string(DataPathMessageText(DataPathMessage::HotspotStateFailed, 1033))},
+        {"service unavailable, no ICS", 1, unavailable, none, none, 0, 0, -1, u"Mobile hotspot not started"},
+        {"hotspot off, no ICS", 1, off, wifi, none, 0, 0, -1, u"Mobile hotspot not started"},
+        {"hotspot on, interface found", 1, on, wifi, ics, 0, 0, 11,
+         FormatInterfaceMessage(DataPathMessage::HotspotOn, 1033, u"Wi-Fi(W)", 11)},
+        {"hotspot on, interface missing, no ICS", 1, on, none, none, 1, 0, -1,
+         std::u16string(DataPathMessageText(DataPathMessage::HotspotInterfaceFailed, 1033))},
+        {"hotspot on, interface missing, ICS found", 1, on, none, ics, 0, 1, 22, sharing22},
+        {"hotspot off, ICS found", 1, off, wifi, ics, 0, 1, 22, sharing22},
+        {"state failed, ICS found", 1, failed, none, ics, 0, 1, 22, sharing22},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        sharing_.Set({c.hotspot, c.hotspotIf, c.icsIf});
+        int32_t isErr = 5, isIcs = 5;
+        std::optional<std::u16string> msg;
+        const auto before = processes_.Launches().size();
+        ASSERT_EQ(DataPath().StartDataPath(u"orch.test", c.enable, isErr, 1033, msg, &isIcs), kS_OK);
+        EXPECT_EQ(isErr, c.isErr);
+        EXPECT_EQ(isIcs, c.isIcs);
+        EXPECT_EQ(msg, c.msg);
+        EXPECT_EQ(SharingInterfaceIndex(), c.index);
+        const auto launches = processes_.Launches();
+        ASSERT_EQ(launches.size(), before + 1);
+        const std::u16string expected = u" -T tok-1 -S SN42 -d orch.test" +
+                                        (c.index == -1 ? std::u16string() : u" -I " + Decimal(c.index));
+        EXPECT_EQ(launches.back().commandLine, expected);
+        EXPECT_EQ(launches.back().program, Folder() + u"\\ferronwin.exe");
+        EXPECT_EQ(launches.back().workingFolder, Folder());
+    }
+    EXPECT_EQ(sharing_.LastAdapterId(), u"{A}");
+}
+
+TEST_F(CorvaneEngine, StartReplacesARunningEngineAndGivesUpOnOneThatStays) {
+    int32_t isErr = 0, isIcs = 0;
+    std::optional<std::u16string> msg;
+    const uint32_t old = processes_.AddProcess(u"FERRONWIN.EXE");
+    EXPECT_EQ(DataPath().StartDataPath(u"", 0, isErr, 1033, msg, &isIcs), kS_OK);
+    EXPECT_FALSE(processes_.IsRunning(old));
+    EXPECT_EQ(processes_.Launches().back().commandLine, u" -T tok-1 -S SN42");
+    EXPECT_EQ(isErr, 1);
+    EXPECT_FALSE(msg.has_value());
+
+    processes_.SetUnkillable(u"ferronwin.exe", true);
+    const auto launches = processes_.Launches().size();
+    EXPECT_EQ(DataPath().StartDataPath(u"", 0, isErr, 1033, msg, &isIcs), kResult8010000A);
+    EXPECT_EQ(msg, u"Timeout waiting for datapath process to terminate");
+    EXPECT_EQ(processes_.Launches().size(), launches) << "nothing started while the old engine stays";
+}
+
+TEST_F(CorvaneEngine, StartFailuresAndRefusals) {
+    int32_t isErr = 0, isIcs = 0;
+    std::optional<std::u16string> msg;
+    processes_.SetStartError(2);
+    EXPECT_EQ(DataPath().StartDataPath(u"", 0, isErr, 1033, msg, &isIcs), static_cast<HResult>(0x80070002u));
+    EXPECT_EQ(msg, u"Failed to start data path: " + Folder() + u"\\ferronwin.exe");
+    processes_.SetStartError(0);
+
+    // Values that the old rule let through, stored before the stricter rule: refused, nothing started.
+    const std::filesystem::path tokenFile = std::filesystem::path(folder_.Path()) / "Parameters" / "Token";
+    const std::u16string probe = u"-d\uFF02x";
+    std::ofstream(tokenFile, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(probe.c_str()),
+               static_cast<std::streamsize>((probe.size() + 1) * 2));
+    const auto launches = processes_.Launches().size();
+    msg.reset();
+    EXPECT_EQ(DataPath().StartDataPath(u"", 0, isErr, 1033, msg, &isIcs), kE_INVALIDARG);
+    EXPECT_EQ(processes_.Launches().size(), launches);
+    EXPECT_TRUE(Logged(u"StartDataPath refused"));
+    EXPECT_FALSE(Logged(probe));
+
+    isErr = 7;
+    msg.reset();
+    EXPECT_EQ(DataPath().StartDataPath(u"a\uFF02b", 0, isErr, 1033, msg, &isIcs), kE_INVALIDARG);
+    EXPECT_EQ(isErr, 7);
+    EXPECT_FALSE(msg.has_value());
+}
+
+// A store whose module path can fail or lack a folder.
+class CModulePathStore : public CFileServiceStore {
+public:
+    using CFileServiceStore::CFileServiceStore;
+    uint32_t GetModulePath(std::u16string& path) override {
+        if (error != 0) return error;
+        path = modulePath;
+        return 0;
+    }
+    uint32_t error = 0;
+    std::u16string modulePath;
+};
+
+TEST_F(CorvaneEngine, ModulePathFailureRows) {
+    CModulePathStore store(std::filesystem::path(folder_.Path()));
+    int32_t isErr = 0, isIcs = 0;
+    std::optional<std::u16string> msg;
+    store.error = 122;
+    EXPECT_EQ(CDataPath(store, processes_, sharing_).StartDataPath(u"", 0, isErr, 1033, msg, &isIcs),
+              static_cast<HResult>(0x8007007Au));
+    EXPECT_EQ(msg, u"Failed to call GetModuleFileName");
+    EXPECT_EQ(CDiagnostics(store, processes_).FixErrAuto(711), static_cast<HResult>(0x8007007Au));
+    store.error = 0;
+    store.modulePath = u"Corvane.exe";
+    EXPECT_EQ(CDataPath(store, processes_, sharing_).StartDataPath(u"", 0, isErr, 1033, msg, &isIcs),
+              kResult80004018);
+    EXPECT_EQ(msg, u"Can't find backslash from the result(Corvane.exe) of GetModuleFileName");
+    EXPECT_EQ(CDiagnostics(store, processes_).FixErrAuto(619), kE_FAIL);
+    EXPECT_EQ(CDiagnostics(store, processes_).FixErrAuto(720), kS_OK) << "codes outside the table: nothing";
+    EXPECT_TRUE(processes_.Launches().empty());
+}
+
+TEST_F(CorvaneEngine, StopEndsTheEngineOrSaysThereIsNone) {
+    std::optional<std::u16string> msg;
+    EXPECT_EQ(DataPath().StopDataPath(msg), kNothingToStop);
+    EXPECT_EQ(msg, u"Data path process has stopped");
+    const uint32_t engine = processes_.AddProcess(u"ferronwin.exe");
+    msg.reset();
+    EXPECT_EQ(DataPath().StopDataPath(msg), kS_OK);
+    EXPECT_FALSE(processes_.IsRunning(engine));
+    EXPECT_TRUE(Logged(u"Call TerminateProcess to stop data path"));
+    EXPECT_FALSE(msg.has_value());
+    processes_.AddProcess(u"ferronwin.exe");
+    processes_.SetTerminateError(5);
+    EXPECT_EQ(DataPath().StopDataPath(msg), static_cast<HResult>(0x80070005u));
+    EXPECT_EQ(msg, u"Failed to stop data path");
+}
+
+TEST_F(CorvaneEngine, MonitorEndsAnEngineSeenTwiceWithoutAClient) {
+    CEngineWatch watch(store_, processes_);
+    const uint32_t engine = processes_.AddProcess(u"ferronwin.exe");
+    EXPECT_FALSE(watch.RunCycle());
+    EXPECT_TRUE(processes_.IsRunning(engine));
+    EXPECT_TRUE(watch.RunCycle());
+    EXPECT_FALSE(processes_.IsRunning(engine));
+    EXPECT_TRUE(Logged(u"Find DP but not find UI, DP stopped"));
+
+    // A client keeps the engine; the flag set by an earlier lone sighting survives in between.
+    const uint32_t second = processes_.AddProcess(u"ferronwin.exe");
+    EXPECT_FALSE(watch.RunCycle());
+    const uint32_t client = processes_.AddProcess(u"VELORA.exe");
+    for (int i = 0; i < 3; ++i) EXPECT_FALSE(watch.RunCycle());
+    EXPECT_TRUE(processes_.IsRunning(second));
+    std::unique_ptr<CRunningProcess> handle;
+    ASSERT_EQ(processes_.Open(client, handle), 0u);
+    handle->Terminate(0);
+    EXPECT_TRUE(watch.RunCycle()) << "the flag was set before the client came";
+    EXPECT_FALSE(processes_.IsRunning(second));
+
+    for (const char16_t* image : {u"Ferron.exe", u"Halvane.exe", u"Dravenic.exe", u"Qelmar.exe",
+                                  u"Istrava.exe", u"Pomwick.exe", u"Trovik.exe", u"velora.EXE"})
+        EXPECT_TRUE(IsClientImage(image));
+    EXPECT_FALSE(IsClientImage(u"ferronwin.exe"));
+}
+
+TEST_F(CorvaneEngine, HotspotNotificationReportsOnlyChanges) {
+    const HotspotState failed{false, false, false, {}};
+    const HotspotState unavailable{false, false, true, {}};
+    const HotspotState off{true, false, false, u"{A}"};
+    const HotspotState on{true, true, false, u"{A}"};
+    const SharingInterface none{};
+    const SharingInterface wifi{11, u"Wi-Fi(W)"};
+    const SharingInterface other{12, u"Wi-Fi 2(W2)"};
+    struct Case {
+        const char* what;
+        int32_t before;
+        HotspotState state;
+        SharingInterface found;
+        int32_t langId;
+        int32_t ifIndex, after;  // ifIndex 99: untouched
+        std::optional<std::u16string> msg;
+    };
+    const std::u16string on11 =
+        FormatInterfaceMessage(DataPathMessage::HotspotOnUpdate, 1033, u"Wi-Fi(W)", 11);
+    const Case cases[] = {
+        {"off after on", 11, off, none, 1033, -1, -1, u"Mobile hotspot is off, notify DP to update status"},
+        {"off again", -1, off, none, 1033, 99, -1, std::nullopt},
+        {"off after on, Chinese", 11, off, none, 2052, -1, -1, u"侦测到移动热点已关闭\uFF0C通知DP更新状态"},
+        {"on, new interface", -1, on, wifi, 1033, 11, 11, on11},
+        {"on, unchanged", 11, on, wifi, 1033, 99, 11, std::nullopt},
+        {"on, another interface", 11, on, other, 1033, 12, 12,
+         FormatInterfaceMessage(DataPathMessage::HotspotOnUpdate, 1033, u"Wi-Fi 2(W2)", 12)},
+        {"on, interface not found", 11, on, none, 1033, 99, 11,
+         std::u16string(DataPathMessageText(DataPathMessage::HotspotInterfaceProblem, 1033))},
+        {"service unavailable", 11, unavailable, none, 1033, 99, 11, u"Mobile hotspot not started"},
+        {"no internet profile", 11, failed, none, 1033, 99, 11,
+         u"There may be a problem with the acceleration hotspot device due to the failure to obtain the "
+         u"Wi-Fi "
+         u"hotspot status"},
+        {"no internet profile, Chinese", 11, failed, none, 2052, 99, 11,
+         u"由于获取Wi-Fi移动热点状态失败,加速热点设备可能存在问题"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetSharingInterfaceIndex(c.before);
+        sharing_.Set({c.state, c.found, none});
+        int32_t ifIndex = 99;
+        std::optional<std::u16string> msg;
+        EXPECT_EQ(NotifyHotspotChange(store_, sharing_, ifIndex, c.langId, msg), kS_OK);
+        EXPECT_EQ(ifIndex, c.ifIndex);
+        EXPECT_EQ(SharingInterfaceIndex(), c.after);
+        EXPECT_EQ(msg, c.msg);
+    }
+    SetSharingInterfaceIndex(-1);
+}
+
+TEST(CorvaneSharing, GuidTextForms) {
+    const GuidFields guid{0x0A1B2C3Du, 0x4E5F, 0xABCD, {0xEF, 0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD}};
+    EXPECT_EQ(FormatGuidText(guid), u"{0A1B2C3D-4E5F-ABCD-EF01-23456789ABCD}");
+    EXPECT_EQ(FormatAdapterIdText(guid), u"{0A1B2C3D-4E5F-abcd-EF01-23456789ABCD}");
+    const std::array<uint8_t, 16> stored{0x3D, 0x2C, 0x1B, 0x0A, 0x5F, 0x4E, 0xCD, 0xAB,
+                                         0xEF, 0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD};
+    EXPECT_EQ(FormatStoredGuidText(stored), FormatGuidText(guid));
+    EXPECT_TRUE(SameGuidText(FormatAdapterIdText(guid), FormatGuidText(guid)));
+}
+
+TEST(CorvaneDiagnosis, CaptureTurnsCarriageReturnsIntoBlanksAndKeepsPercentSigns) {
+    EXPECT_EQ(CaptureBlock("a\r\nb 100%\nc\r"), "a \r\nb 100%\r\nc ");
+}
+
+TEST(CorvaneDiagnosis, OutputPathsTheServiceAccepts) {
+    struct Case {
+        std::u16string path;
+        bool ok;
+    };
+    const Case cases[] = {
+        {u"C:\\Users\\u\\AppData\\Roaming\\Halvane\\device.log", true},
+        {u"c:\\velora\\DEVICE.LOG", true},
+        {u"C:\\Users\\o'brien\\AppData\\Roaming\\Halvane\\device.log", true},
+        {u"C:\\Users\\x (2)\\device.log", false},
+        {u"C:\\velora\\device.log & calc", false},
+        {u"C:\\velora\\a|b\\device.log", false},
+        {u"C:\\velora\\\"\\device.log", false},
+        {u"C:\\velora\\..\\Windows\\device.log", false},
+        {u"C:\\velora\\.\\device.log", false},
+        {u"\\\\server\\share\\device.log", false},
+        {u"\\\\?\\C:\\velora\\device.log", false},
+        {u"\\\\.\\pipe\\device.log", false},
+        {u"C:\\velora\\nul\\device.log", false},
+        {u"C:\\velora\\COM1.txt\\device.log", false},
+        {u"C:\\velora\\other.log", false},
+        {u"C:\\velora\\%TEMP%\\device.log", false},
+        {u"C:\\velora\\device.log:stream", false},
+        {u"velora\\device.log", false},
+        {u"C:device.log", false},
+        {u"C:\\device.log", false},
+        {u"C:\\" + std::u16string(250, u'a') + u"\\device.log", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(IsCallerOutputPath(c.path, u"device.log"), c.ok) << c.path.size();
+}
+
+TEST_F(CorvaneEngine, DiagnosisRunsOnlyTheServicesOwnScriptsAndTool) {
+    CDiagnostics diagnostics(store_, processes_);
+    const std::u16string folder = Folder();
+    const std::u16string out = u"C:\\device.log.d\\device.log";
+    std::filesystem::create_directories(std::filesystem::path(folder_.Path()) / "device.log.d");
+    const std::u16string client = u"cmd.exe /C \"\"" + folder + u"\\diagnosis.bat\" \"" + out + u"\"\"";
+    EXPECT_EQ(diagnostics.GetSystemInfo(std::nullopt, client), kS_OK);
+    EXPECT_EQ(processes_.Launches().back().program, u"C:\\Windows\\system32\\cmd.exe");
+    EXPECT_EQ(processes_.Launches().back().commandLine, u"\"C:\\Windows\\system32\\cmd.exe\" /d /c \"\"" +
+                                                            folder + u"\\diagnosis.bat\" \"" + out + u"\"\"");
+
+    const auto launches = processes_.Launches().size();
+    const std::u16string refused[] = {
+        u"",
+        u"calc.exe",
+        u"cmd.exe /C \"\"C:\\evil\\diagnosis.bat\" \"" + out + u"\"\"",
+        u"cmd.exe /C \"\"" + folder + u"\\diagnosis.bat\" \"C:\\x\\device.log\" & calc\"",
+        u"cmd.exe /C \"\"" + folder + u"\\diagnosis.bat\" \"\\\\host\\s\\device.log\"\"",
+        u"cmd.exe /C \"\"" + folder + u"\\diagnosis.bat\" \"C:\\x\\..\\device.log\"\"",
+        u"cmd.exe /C \"\"" + folder + u"\\diagnosis.bat\" \"C:\\x\\con\\device.log\"\"",
+        u"cmd.exe /C \"\"" + folder + u"\\..\\diagnosis.bat\" \"" + out + u"\"\"",
+    };
+    for (const auto& line : refused) {
+        log_.clear();
+        EXPECT_EQ(diagnostics.GetSystemInfo(std::nullopt, line), kE_ACCESSDENIED) << line.size();
+        EXPECT_TRUE(Logged(u"GetSystemInfo refused"));
+        if (!line.empty()) {
+            EXPECT_FALSE(Logged(line));
+        }
+    }
+    for (const auto& [tool, name] : std::initializer_list<std::pair<std::u16string, std::u16string>>{
+             {u"C:\\Windows\\system32\\calc.exe", u"C:\\x\\nsctl.log"},
+             {folder + u"\\nsCtl.exe", u"C:\\x\\..\\nsctl.log"},
+             {folder + u"\\nsCtl.exe", u"\\\\host\\share\\nsctl.log"},
+             {folder + u"\\nsCtl.exe", u"C:\\x\\service.log"},
+             {folder + u"\\nsCtl.exe", u"C:\\x\\nsctl.log|calc"}}) {
+        EXPECT_EQ(diagnostics.ProduceNsCtlLog(tool, name), kE_ACCESSDENIED);
+    }
+    EXPECT_EQ(processes_.Launches().size(), launches) << "nothing started for a refused call";
+
+    processes_.SetToolOutput("state: ok\r\nload 100%\nend");
+    std::filesystem::create_directories(std::filesystem::path(folder_.Path()) / "diag");
+    EXPECT_EQ(diagnostics.ProduceNsCtlLog(folder + u"\\nsCtl.exe", u"C:\\diag\\nsctl.log"), kS_OK);
+    EXPECT_EQ(ReadAll(std::filesystem::path(folder_.Path()) / "diag" / "nsctl.log"),
+              "state: ok \r\nload 100%\r\nend");
+    EXPECT_EQ(diagnostics.ProduceNsCtlLog(folder + u"\\nsCtl.exe", u"C:\\missing\\nsctl.log"), kS_FALSE);
+    EXPECT_TRUE(Logged(u"Can't open C:\\missing\\nsctl.log to write, errno_t: "));
+}
+
+TEST_F(CorvaneEngine, RepairsRunTheirScriptAndEveryWaitIsBounded) {
+    CDiagnostics diagnostics(store_, processes_);
+    const auto launches = processes_.Launches().size();
+    EXPECT_EQ(diagnostics.FixErrAuto(720), kS_OK);
+    EXPECT_EQ(processes_.Launches().size(), launches);
+    const std::u16string folder = Folder();
+    struct Case {
+        uint32_t code;
+        const char16_t* script;
+    };
+    for (const Case& c : {Case{619, u"fix692.bat"}, Case{692, u"fix692.bat"}, Case{711, u"fixservice.bat"},
+                          Case{1062, u"fixservice.bat"}}) {
+        EXPECT_EQ(diagnostics.FixErrAuto(c.code), kS_OK);
+        EXPECT_EQ(processes_.Launches().back().commandLine,
+                  u"\"C:\\Windows\\system32\\cmd.exe\" /d /c \"\"" + folder + u"\\" + c.script + u"\"\"");
+    }
+    processes_.SetHangingChild(u"fixservice.bat");
+    EXPECT_EQ(diagnostics.FixErrAuto(711), kTimeoutResult);
+    EXPECT_TRUE(Logged(u"The repair script fixservice.bat did not end within 300 s and was stopped"));
+    processes_.SetHangingChild(u"diagnosis.bat");
+    std::filesystem::create_directories(std::filesystem::path(folder_.Path()) / "d");
+    EXPECT_EQ(diagnostics.GetSystemInfo(
+                  std::nullopt, u"cmd.exe /C \"\"" + folder + u"\\diagnosis.bat\" \"C:\\d\\device.log\"\""),
+              kTimeoutResult);
+    for (const auto& image : processes_.RunningImages()) {
+        EXPECT_NE(image, u"cmd.exe") << "the hung child was ended";
+    }
+    processes_.SetHangingChild(u"");
+}
+
+}  // namespace
