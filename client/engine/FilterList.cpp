@@ -39,6 +39,54 @@ void ReadLists(EngineState& state, std::u16string_view text) {
     state.blackIpSet = GetArrayField(text, u"blackIpSet", u"");
 }
 
+// Strict UTF-8: no overlong forms, surrogates or values above U+10FFFF.
+bool IsUtf8(std::string_view bytes) {
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t extra = 0;
+        uint32_t value = 0;
+        if (c >= 0xC2 && c <= 0xDF) {
+            extra = 1;
+            value = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            extra = 2;
+            value = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            extra = 3;
+            value = c & 0x07;
+        } else {
+            return false;
+        }
+        if (bytes.size() - i <= extra) return false;
+        for (std::size_t k = 1; k <= extra; ++k) {
+            const auto t = static_cast<unsigned char>(bytes[i + k]);
+            if ((t & 0xC0) != 0x80) return false;
+            value = (value << 6) | (t & 0x3F);
+        }
+        if ((extra == 2 && (value < 0x800 || (value >= 0xD800 && value <= 0xDFFF))) ||
+            (extra == 3 && (value < 0x10000 || value > 0x10FFFF)))
+            return false;
+        i += extra + 1;
+    }
+    return true;
+}
+
+// The cached file as text: UTF-8 as the client reads it, unless the bytes are not UTF-8. The service
+// stores the document as single-byte text (U+0080..U+00FF as one byte each), so such a file is read back
+// byte for character and gives the document that was downloaded, whose digest then still matches.
+std::u16string CachedText(std::string_view line) {
+    if (IsUtf8(line)) return Utf8ToUtf16(line);
+    std::u16string text;
+    text.reserve(line.size());
+    for (const char c : line) text += static_cast<char16_t>(static_cast<unsigned char>(c));
+    return text;
+}
+
 }  // namespace
 
 std::u16string FilterVersionKey(std::u16string_view url) {
@@ -66,7 +114,7 @@ void LoadCachedFilterListFrom(std::u16string_view folder) {
     std::string line = bytes.substr(0, bytes.find('\n'));
     if (!line.empty() && line.back() == '\r') line.pop_back();
     EngineState& state = GetEngineState();
-    state.filterText = Utf8ToUtf16(line);
+    state.filterText = CachedText(line);
     if (!state.filterText.empty()) ReadLists(state, state.filterText);
 }
 

@@ -112,6 +112,15 @@ TEST(FilterList, CachedFile) {
     EXPECT_EQ(state.filterText, u"");
     EXPECT_EQ(state.ipSetMode, -1);
     EXPECT_EQ(state.blackIpSet, u"1.2.3.0/24,5.6.7.8");
+
+    // The service writes single-byte text; a file that is not UTF-8 reads back byte for character, one
+    // that is UTF-8 as UTF-8: both give the document as downloaded.
+    for (const std::string& bytes :
+         {std::string("{\"n\":\"Caf\xE9\"}\r\n"), std::string("{\"n\":\"Caf\xC3\xA9\"}")}) {
+        velora::test::WriteBytes(folder.Path(u"filterConfig.conf"), bytes);
+        LoadCachedFilterListFrom(dir);
+        EXPECT_EQ(state.filterText, u"{\"n\":\"Caf\u00E9\"}");
+    }
     ResetFilterState();
 }
 

@@ -143,6 +143,10 @@ TEST_P(FilterInstall, DocumentBeyondAsciiIsCurrentAfterItsDownload) {
         << "the service writes single-byte text";
     EXPECT_TRUE(IsFilterListCurrent(a.url, a.site, a.version));
     EXPECT_NE(Log().find(MessageText(342)), std::u16string::npos);
+    // After a restart the list read back from the service's file is still the one downloaded.
+    GetEngineState().filterText.clear();
+    LoadCachedFilterListFrom(scratch_.Path(u"Corvane") + u"/");
+    EXPECT_TRUE(IsFilterListCurrent(a.url, a.site, a.version));
 }
 
 struct Refusal {
