@@ -6,7 +6,6 @@
 #include <winsock2.h>
 #include <windows.h>
 #include <iphlpapi.h>
-#include <netioapi.h>
 
 #include <gtest/gtest.h>
 
@@ -36,10 +35,12 @@ std::vector<MIB_IPFORWARDROW> SystemRoutes() {
 
 std::set<uint32_t> SystemInterfaceIndexes() {
     std::set<uint32_t> indexes;
-    MIB_IF_TABLE2* table = nullptr;
-    if (GetIfTable2(&table) != NO_ERROR) return indexes;
-    for (ULONG i = 0; i < table->NumEntries; ++i) indexes.insert(table->Table[i].InterfaceIndex);
-    FreeMibTable(table);
+    ULONG size = 0;
+    if (GetIfTable(nullptr, &size, FALSE) != ERROR_INSUFFICIENT_BUFFER) return indexes;
+    std::vector<BYTE> buffer(size);
+    auto* table = reinterpret_cast<MIB_IFTABLE*>(buffer.data());
+    if (GetIfTable(table, &size, FALSE) != NO_ERROR) return indexes;
+    for (DWORD i = 0; i < table->dwNumEntries; ++i) indexes.insert(table->table[i].dwIndex);
     return indexes;
 }
 
@@ -90,7 +91,9 @@ TEST_F(RouteNetworkWin, DefaultRouteInterfaceOfTheRealTable) {
     EXPECT_EQ(index, expected);
     // With the physical filter the answer is one of the default routes' interfaces, or none.
     EXPECT_EQ(route_.FindMinMetricInfOfDefaultGW(0, 1, u"", index), kS_OK);
-    if (index != -1) EXPECT_TRUE(SystemInterfaceIndexes().count(static_cast<uint32_t>(index)));
+    if (index != -1) {
+        EXPECT_TRUE(SystemInterfaceIndexes().count(static_cast<uint32_t>(index)));
+    }
 }
 
 TEST_F(RouteNetworkWin, AdaptersAndTheTunnelLookUp) {
