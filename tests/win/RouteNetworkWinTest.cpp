@@ -104,8 +104,9 @@ TEST_F(RouteNetworkWin, AdaptersAndTheTunnelLookUp) {
     const std::set<uint32_t> known = SystemInterfaceIndexes();
     for (const AdapterEntry& adapter : list.adapters) {
         EXPECT_FALSE(adapter.friendlyName.empty());
-        if (adapter.interfaceIndex != 0)
+        if (adapter.interfaceIndex != 0) {
             EXPECT_TRUE(known.count(adapter.interfaceIndex)) << adapter.interfaceIndex;
+        }
     }
     const auto named = std::find_if(list.adapters.begin(), list.adapters.end(),
                                     [](const AdapterEntry& a) { return a.interfaceIndex != 0; });
