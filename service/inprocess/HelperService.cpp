@@ -16,6 +16,7 @@
 #include "logic/HResult.h"
 #include "logic/RouteHelperLogic.h"
 #include "logic/ServiceLog.h"
+#include "logic/SimulatedNetwork.h"
 #include "platform/Files.h"
 
 namespace corvane::inprocess {
@@ -116,12 +117,29 @@ int HelperCallCount(std::u16string_view method) {
     const auto it = Sim().calls.find(std::u16string(method));
     return it == Sim().calls.end() ? 0 : it->second;
 }
+CSimulatedNetwork& SimulatedNetwork() {
+    static CSimulatedNetwork network;
+    return network;
+}
+
 }  // namespace corvane::inprocess
 
 namespace platform {
 
 using corvane::inprocess::Call;
 using corvane::inprocess::Store;
+
+namespace {
+
+// A route helper over the process's simulated routing table, logging to the service folder's log.
+template <typename Body>
+int32_t WithRouteHelper(Body body) {
+    auto store = Store();
+    corvane::CRouteHelperLogic logic(corvane::inprocess::SimulatedNetwork(), store);
+    return body(logic);
+}
+
+}  // namespace
 
 std::u16string HelperCodeText(int32_t code) {
     switch (static_cast<uint32_t>(code)) {
@@ -205,14 +223,17 @@ HelperStatus HelperProduceNsCtlLog(std::u16string_view path, std::u16string_view
 HelperStatus HelperAddRoute(std::u16string_view routerToGw, std::u16string_view routerToVpn,
                             std::u16string_view l2tpInfName, int32_t mode) {
     return Call(corvane::method::kAddRoute, [&] {
-        return corvane::CRouteHelperLogic().AddRoute(routerToGw, routerToVpn, l2tpInfName, mode);
+        return WithRouteHelper([&](corvane::CRouteHelperLogic& logic) {
+            return logic.AddRoute(routerToGw, routerToVpn, l2tpInfName, mode);
+        });
     });
 }
 
 HelperStatus HelperRemoveRoutes(const std::vector<std::u16string>& routes) {
     HelperStatus status;
     if (!corvane::inprocess::Reachable(status)) return status;
-    corvane::CRouteHelperLogic instance;
+    auto store = Store();
+    corvane::CRouteHelperLogic instance(corvane::inprocess::SimulatedNetwork(), store);
     for (const std::u16string& route : routes) {
         int32_t code = 0;
         status.code = corvane::inprocess::Answered(corvane::method::kRemoveRoute, code)
@@ -224,15 +245,18 @@ HelperStatus HelperRemoveRoutes(const std::vector<std::u16string>& routes) {
 }
 
 HelperStatus HelperAddRouterToGW(std::u16string_view routerToGw) {
-    return Call(corvane::method::kAddRouterToGW,
-                [&] { return corvane::CRouteHelperLogic().AddRouterToGW(routerToGw); });
+    return Call(corvane::method::kAddRouterToGW, [&] {
+        return WithRouteHelper(
+            [&](corvane::CRouteHelperLogic& logic) { return logic.AddRouterToGW(routerToGw); });
+    });
 }
 
 HelperStatus HelperFindMinMetricInfOfDefaultGW(int32_t exceptL2tpInf, int32_t exceptVirtualInf,
                                                std::u16string_view l2tpInfName, int32_t& index) {
     return Call(corvane::method::kFindMinMetricInfOfDefaultGW, [&] {
-        return corvane::CRouteHelperLogic().FindMinMetricInfOfDefaultGW(exceptL2tpInf, exceptVirtualInf,
-                                                                        l2tpInfName, index);
+        return WithRouteHelper([&](corvane::CRouteHelperLogic& logic) {
+            return logic.FindMinMetricInfOfDefaultGW(exceptL2tpInf, exceptVirtualInf, l2tpInfName, index);
+        });
     });
 }
 

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <string_view>
 
+#include "logic/SimulatedNetwork.h"
+
 namespace corvane::inprocess {
 
 // While unreachable every call fails at the instance creation with 0x80040154 (class not registered).
@@ -20,5 +22,8 @@ void SetHelperServiceFolder(const std::filesystem::path& folder);
 std::filesystem::path HelperServiceFolder();
 // How many calls reached a method (also counting those answered by SetHelperAnswer).
 int HelperCallCount(std::u16string_view method);
+// The routing table, adapters and WMI answers the route methods see: one for the process, empty at start
+// (no default route, no tunnel interface), as a test or the demo sets it up.
+CSimulatedNetwork& SimulatedNetwork();
 
 }  // namespace corvane::inprocess

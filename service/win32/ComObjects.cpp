@@ -15,6 +15,7 @@
 #include "logic/ControlHelperLogic.h"
 #include "logic/RouteHelperLogic.h"
 #include "platform/win32/Handles.h"
+#include "win32/Win32Network.h"
 #include "win32/Win32ProcessControl.h"
 #include "win32/Win32Sharing.h"
 #include "win32/Win32ServiceStore.h"
@@ -237,7 +238,7 @@ public:
     }
 
 private:
-    CRouteHelperLogic logic_;
+    CRouteHelperLogic logic_{Network(), ServiceStore()};
 };
 
 // Class object of `T`; static, so never counted in the server's lifetime.

@@ -13,6 +13,7 @@
 #include "logic/HResult.h"
 #include "logic/RouteHelperLogic.h"
 #include "logic/ServiceLog.h"
+#include "logic/SimulatedNetwork.h"
 #include "support/LogFiles.h"
 
 using namespace corvane;
@@ -38,6 +39,8 @@ protected:
     velora::test::CScratchFolder folder_;
     CFileServiceStore store_{std::filesystem::path(folder_.Path())};
     CControlHelperLogic control{store_};
+    CSimulatedNetwork network_;
+    CRouteHelperLogic route_{network_, store_};
 };
 
 }  // namespace
@@ -134,8 +137,8 @@ TEST_F(CorvaneMethods, InjectionsAndOverlongTextsAreRefusedBeforeAnyWork) {
         {"overlong domain", control.StartDataPath(Units(300), 0, a, 0, msg, b)},
         {"overlong output path", control.GetSystemInfo(u"C:\\x", Units(300))},
         {"quote in a log name", control.ProduceNsCtlLog(u"C:\\x", u"a\" & calc")},
-        {"line break in a route", CRouteHelperLogic().AddRouterToGW(u"1.2.3.4\n5.6.7.8")},
-        {"overlong interface name", CRouteHelperLogic().FindMinMetricInfOfDefaultGW(0, 0, Units(300), a)},
+        {"line break in a route", route_.AddRouterToGW(u"1.2.3.4\n5.6.7.8")},
+        {"overlong interface name", route_.FindMinMetricInfOfDefaultGW(0, 0, Units(300), a)},
     };
     for (const Case& c : cases) EXPECT_EQ(c.result, kE_INVALIDARG) << c.what;
     EXPECT_TRUE(NothingWritten());
@@ -145,7 +148,6 @@ TEST_F(CorvaneMethods, InjectionsAndOverlongTextsAreRefusedBeforeAnyWork) {
 }
 
 TEST_F(CorvaneMethods, ValidCallsReachTheirWork) {
-    CRouteHelperLogic route;
     std::optional<std::u16string> msg;
     int32_t a = 0, b = 0;
     const std::filesystem::path folder(folder_.Path());
@@ -173,10 +175,6 @@ TEST_F(CorvaneMethods, ValidCallsReachTheirWork) {
     EXPECT_EQ(control.FixErrAuto(0xFFFFFFFFu), kS_OK);
     EXPECT_EQ(control.WifiSpotHotNotify(a, 1033, msg), kS_OK);
     EXPECT_EQ(control.ProduceNsCtlLog(u"C:\\logs", u"nsctl.log"), kE_ACCESSDENIED);
-    EXPECT_EQ(route.AddRoute(u"1.1.1.1,2.2.2.2", u"", u"Hal-Vane", 1), kE_NOTIMPL);
-    EXPECT_EQ(route.RemoveRoute(u"1.1.1.1"), kE_NOTIMPL);
-    EXPECT_EQ(route.AddRouterToGW(u"1.1.1.1"), kE_NOTIMPL);
-    EXPECT_EQ(route.FindMinMetricInfOfDefaultGW(1, 1, u"Hal-Vane", a), kE_NOTIMPL);
 }
 
 TEST(CorvaneServiceLog, LineFormat) {

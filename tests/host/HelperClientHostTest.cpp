@@ -43,7 +43,7 @@ TEST_F(HelperClientTest, AddingAnExistingRouteCountsAsSuccess) {
     EXPECT_TRUE(Logged(329));
     EXPECT_FALSE(Logged(330));
     EXPECT_EQ(AddRouterToGW(u"3.3.3.3"), static_cast<int32_t>(0x80004001))
-        << "the logic has no route work yet";
+        << "the simulated table starts without a default route";
     sim::SetHelperAnswer(u"AddRouterToGW", kHelperRouteExists);
     const auto before = Log();
     EXPECT_EQ(AddRouterToGW(u"3.3.3.3"), kHelperRouteExists);
