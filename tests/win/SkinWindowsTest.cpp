@@ -559,6 +559,68 @@ TEST_F(SkinAtDpi, LogListMirrorsItsRowsAndChronometerCounts) {
     EXPECT_EQ(std::wstring(text), L"1 Day 02:03:04");
 }
 
+// A plain parent that records the commands its children send.
+std::vector<WPARAM>& Commands() {
+    static std::vector<WPARAM> commands;
+    return commands;
+}
+
+LRESULT CALLBACK RecordingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COMMAND) Commands().push_back(wParam);
+    if (message == WM_DRAWITEM) {
+        LRESULT result = 0;
+        if (ReflectToControl(window, message, wParam, lParam, result)) return result;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+TEST_F(SkinAtDpi, LinkTakesSpaceAsEnterAndButtonShowsItsHoverTextUntilPressed) {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = RecordingProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    windowClass.lpszClassName = L"VeloraSkinRecorder";
+    RegisterClassW(&windowClass);
+    HWND parent =
+        CreateWindowExW(0, L"VeloraSkinRecorder", L"", WS_POPUP | WS_VISIBLE, 0, 0, m_scale.UnitsX(300),
+                        m_scale.UnitsY(120), nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(parent, nullptr);
+    HWND linkWindow = CreateWindowExW(0, L"BUTTON", L"View All", WS_CHILD | WS_VISIBLE | WS_TABSTOP, 10, 10,
+                                      m_scale.UnitsX(80), m_scale.UnitsY(20), parent,
+                                      reinterpret_cast<HMENU>(1066), GetModuleHandleW(nullptr), nullptr);
+    CHyperlink link;
+    ASSERT_TRUE(link.Attach(linkWindow));
+    Commands().clear();
+    PostMessageW(linkWindow, WM_KEYDOWN, VK_SPACE, 0x00390001);
+    PostMessageW(linkWindow, WM_KEYUP, VK_SPACE, static_cast<LPARAM>(0xC0390001u));
+    Pump(100);
+    ASSERT_EQ(Commands().size(), 1u);
+    EXPECT_EQ(Commands()[0], MAKEWPARAM(1066, BN_CLICKED));
+    EXPECT_TRUE(link.Visited());
+
+    const int x = 10, y = m_scale.UnitsY(50), w = m_scale.UnitsX(120), h = m_scale.UnitsY(28);
+    CImageButton button;
+    button.Create(parent, 1067, RECT{x, y, x + w, y + h}, WS_CHILD | WS_VISIBLE);
+    SetWindowTextW(button.GetSafeHwnd(), L"Connected");
+    button.SetHoverText(u"Disconnect");
+    button.SetBackgroundColors(skin::kAccentBlue, skin::kAccentBlue, skin::kAccentBlue, skin::kAccentBlue);
+    button.SetTextColor(skin::kWhite);
+    Pump(100);
+    auto shot = [&] { return CaptureWindow(parent).Part(x, y, w, h); };
+    const Capture normal = shot();
+    PostMessageW(button.GetSafeHwnd(), WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
+    Pump(100);
+    const Capture hover = shot();
+    SaveForGallery(hover, "button-hover");
+    EXPECT_NE(hover.pixels, normal.pixels);  // the hover text replaced "Connected"
+    PostMessageW(button.GetSafeHwnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    PostMessageW(button.GetSafeHwnd(), WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+    Pump(100);
+    EXPECT_EQ(shot().pixels, normal.pixels);  // pressed: its own text again
+    EXPECT_EQ(Commands().back(), MAKEWPARAM(1067, BN_CLICKED));
+    DestroyWindow(parent);
+}
+
 // Timed: one run at 96 DPI is enough for the self-closing rule.
 TEST_F(SkinAtDpi, SuccessPromptClosesAfterFourSecondsAndAnErrorPromptStays) {
     CSkinDialog& owner = Show(0, 0x1 | 0x2);

@@ -19,8 +19,7 @@ public:
     CAutoAttach(const CAutoAttach&) = delete;
     CAutoAttach& operator=(const CAutoAttach&) = delete;
 
-    // The operation name the failure carries, spelled as the compiler of the original tool chain names
-    // this constructor for the drawing-context case.
+    // The operation name that a failure to attach a drawing context carries.
     static const char* OperationName() { return "CAutoAttach<class CDC,struct HDC__ *>::CAutoAttach"; }
 
 private:
