@@ -273,8 +273,10 @@ HResult CRouteHelperLogic::RemoveRoute(std::u16string_view routeToGw) {
             if (Succeeded(remembered)) remembered = kE_FAIL;
             continue;
         }
-        // "0.0.0.0/0" and every other mask-0 item: the default routes are never the client's to delete.
-        if (IsDefaultRoute(mask)) continue;
+        // "0.0.0.0/0" in any spelling ("0.0.0.0/00", " 0.0.0.0/0"): the default routes are never the
+        // client's to delete. Another mask-0 item ("1.2.3.4/0") names no default route (those have
+        // destination 0): it stays in the set and, absent from the table, makes the call report it.
+        if (destination == 0 && IsDefaultRoute(mask)) continue;
         pending.insert(PairKey(destination, mask));
     }
     RouteTable table;

@@ -325,6 +325,27 @@ TEST_F(RouteHelper, RemoveDeletesTheFirstMatchingRowOfEachPair) {
     EXPECT_TRUE(Logged(u"Failed to remove route (0x80070005): text"));
 }
 
+TEST_F(RouteHelper, RemoveKeepsDefaultRoutesAndReportsOtherMaskZeroItemsAsAbsent) {
+    network_.AppendRow(DefaultRoute(2, 50, Ip(10, 0, 0, 1)));
+    network_.AppendRow(DefaultRoute(3, 20, Ip(10, 3, 0, 1)));
+    struct Case {
+        const char16_t* list;
+        HResult result;
+    } const cases[] = {
+        {u"0.0.0.0/0", kS_OK},
+        {u" 0.0.0.0/0,0.0.0.0/00", kS_OK},
+        // Not a default route (destination 1.2.3.4): listed, not in the table, so reported.
+        {u"1.2.3.4/0", kRouteMissing},
+        {u"0.0.0.0/0,1.2.3.4/0", kRouteMissing},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(testing::Message() << "case " << i);
+        EXPECT_EQ(route_.RemoveRoute(cases[i].list), cases[i].result);
+        EXPECT_EQ(Rows().size(), 2u) << "both default routes stay";
+    }
+    EXPECT_EQ(network_.Changes(), 0);
+}
+
 TEST_F(RouteHelper, DefaultGatewayInterface) {
     int32_t index = 0;
     EXPECT_EQ(route_.FindMinMetricInfOfDefaultGW(0, 0, u"", index), kS_OK);
