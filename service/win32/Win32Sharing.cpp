@@ -140,7 +140,7 @@ HotspotState CWin32Sharing::QueryHotspotState() {
         HRESULT hr = Factory(L"Windows.Networking.Connectivity.NetworkInformation",
                              kIidNetworkInformationStatics, information.ReceiveVoid());
         if (FAILED(hr)) {
-            Log(u"Error occurred" + (u" " + Suffix(store_, hr)));
+            Log(u"Error occurred");
             return;
         }
         CComPtr<IConnectionProfileRt> profile;
@@ -163,15 +163,14 @@ HotspotState CWin32Sharing::QueryHotspotState() {
             return;
         }
         state.adapterId = FormatAdapterIdText(Fields(id));
+        // Reaching the tethering manager's class is part of creating the manager: a platform refusal
+        // there is reported like one of the creation itself.
         CComPtr<ITetheringManagerStatics3Rt> tetheringStatics;
         hr = Factory(L"Windows.Networking.NetworkOperators.NetworkOperatorTetheringManager",
                      kIidTetheringManagerStatics3, tetheringStatics.ReceiveVoid());
-        if (FAILED(hr)) {
-            Log(u"Error occurred" + (u" " + Suffix(store_, hr)));
-            return;
-        }
         CComPtr<ITetheringManagerRt> manager;
-        hr = tetheringStatics->CreateFromConnectionProfile(profile.Get(), manager.Receive());
+        if (SUCCEEDED(hr))
+            hr = tetheringStatics->CreateFromConnectionProfile(profile.Get(), manager.Receive());
         if (FAILED(hr)) {
             if (static_cast<uint32_t>(hr) == 0x80070426u || static_cast<uint32_t>(hr) == 0x8007007Fu)
                 state.serviceUnavailable = true;

@@ -68,8 +68,17 @@ TEST(CorvaneSharingWin, InterfaceTableRegistryAndMissingRuntimeClasses) {
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(log.back(), u"Not find ifIndex from registry, get it from current internet inf(index=-1)");
 
+    log.clear();
     const corvane::HotspotState state = sharing.QueryHotspotState();
     EXPECT_FALSE(state.succeeded) << "Wine has no internet connection profile";
+    // Whatever step fails, its line is one of the service's own texts, with nothing appended.
+    ASSERT_EQ(log.size(), 1u);
+    const std::u16string& line = log.back();
+    EXPECT_TRUE(line == u"Not find connection profile" ||
+                line == u"The connection profile has no internet access" || line == u"Error occurred" ||
+                line == u"Failed to init tetheringManager" ||
+                line.starts_with(u"CreateFromConnectionProfile exception code: 0x"))
+        << std::string(line.begin(), line.end());
     EXPECT_EQ(sharing.FindIcsSharingInterface().index, -1);
 }
 
