@@ -78,7 +78,9 @@ void changePassword(std::u16string_view oldPassword, std::u16string_view newPass
             : FormatText(u"{\"oldPassword\":\"%s\",\"newPassword\":\"%s\"}", JsonEscape(oldPassword),
                          JsonEscape(newPassword));
 
-    const ServiceAnswer reply = PostJson({.url = url, .body = body, .serial = serial, .token = token});
+    // The password change names its auth line first, then the device's lines.
+    const ServiceAnswer reply =
+        PostJson({.url = url, .body = body, .serial = serial, .token = token, .tokenFirst = true});
     const uint32_t result = reply.transport;
     const uint32_t status = reply.status;
     const std::string& answer = reply.bytes;

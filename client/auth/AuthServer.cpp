@@ -117,8 +117,8 @@ void appendDeviceInfo(std::u16string& body, std::u16string_view serial) {
     std::u16string manufacturer;
     GetDeviceModel(model, manufacturer);
     body += FormatText(kDeviceBlock, otpLogin.load() == 1 ? u"true" : u"false", deviceId.Get(),
-                       JsonEscape(GetSetting(u"PrivacyVersion", u"")), GetLocalIpList(), manufacturer, model,
-                       GetOsDisplayName(GetOsShortName()), GetHostName(), serial);
+                       JsonTextAsCut(GetSetting(u"PrivacyVersion", u"")), GetLocalIpList(), manufacturer,
+                       model, GetOsDisplayName(GetOsShortName()), GetHostName(), serial);
 }
 
 void reportRequestFailure(std::u16string_view answer, uint32_t result, uint32_t status,

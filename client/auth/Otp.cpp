@@ -64,9 +64,9 @@ bool PrepareOtpSubmission(const std::array<std::u16string, kOtpDigits>& boxes, S
 }
 
 void recoverOtpKey(const OtpRecoverRequest& request) {
-    const std::u16string body =
-        FormatText(u"{\"otpMiddleToken\":\"%s\",\"recoverCode\":\"%s\",\"customerId\":\"%s\"}",
-                   JsonEscape(request.otpMiddleToken), JsonEscape(request.recoverCode), request.customerId);
+    const std::u16string body = FormatText(
+        u"{\"otpMiddleToken\":\"%s\",\"recoverCode\":\"%s\",\"customerId\":\"%s\"}",
+        JsonTextAsCut(request.otpMiddleToken), JsonEscape(request.recoverCode), request.customerId);
     const ServiceAnswer reply = PostJson({.url = request.url, .body = body});
     const uint32_t result = reply.transport;
     const uint32_t status = reply.status;

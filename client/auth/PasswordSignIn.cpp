@@ -247,22 +247,22 @@ void passwordSignIn(const std::u16string& serial, SignInContext& context) {
                 body = FormatText(encrypted ? kTokenEncrypted : kTokenClear, context.customerId, name, agree);
             } else {
                 body = FormatText(encrypted ? kTokenEncryptedPoll : kTokenClearPoll, context.customerId, name,
-                                  requestId, agree);
+                                  JsonTextAsCut(requestId), agree);
             }
         } else if (requestId.empty()) {
             body = FormatText(encrypted ? kPasswordEncrypted : kPasswordClear, password, context.customerId,
                               name, agree);
         } else {
             body = FormatText(encrypted ? kPasswordEncryptedPoll : kPasswordClearPoll, password,
-                              context.customerId, name, requestId, agree);
+                              context.customerId, name, JsonTextAsCut(requestId), agree);
         }
         appendDeviceInfo(body, serial);
         if (!context.otpMiddleToken.empty() && !body.empty() && body.back() == u'}') {
             StripBrace(body);
-            // The code is typed by the user and the middle token handed out by the service: both escaped,
-            // so a quotation mark in either stays inside its value.
+            // The code is typed by the user and escaped; the middle token is JSON text as cut from the
+            // service's answer and keeps its escapes (a quotation mark in either stays inside its value).
             body += FormatText(u",\"supportOtpCode\":\"%s\",\"otpMiddleToken\":\"%s\"}",
-                               JsonEscape(context.otpCode), JsonEscape(context.otpMiddleToken));
+                               JsonEscape(context.otpCode), JsonTextAsCut(context.otpMiddleToken));
         }
         const std::u16string provider = identityProvider.Get();
         if (!provider.empty() && !body.empty() && body.back() == u'}') {

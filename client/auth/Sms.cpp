@@ -73,8 +73,8 @@ void sendSmsCode(const SmsRequest& request) {
     // Escaped as the sign-in escapes it, before encryption too: the service reads both forms alike.
     const std::u16string userName = JsonEscape(request.userName);
     const std::u16string encrypted = encryptCredential(userName);
-    // The number comes from the service's answer; escaping keeps it a value whatever it holds.
-    const std::u16string phone = JsonEscape(request.phoneNumber);
+    // The number is JSON text as cut from the service's answer: its escapes go as they are.
+    const std::u16string phone = JsonTextAsCut(request.phoneNumber);
     const std::u16string body =
         encrypted.empty()
             ? FormatText(u"{\"phoneNumber\":\"%s\",\"customerId\":%s,\"accountName\":\"%s\"}", phone,
@@ -102,7 +102,7 @@ void sendSmsCode(const SmsRequest& request) {
     const std::u16string id = GetStringField(Utf8ToUtf16(answer), u"id", u"");
     if (id.empty()) return;
     const std::u16string statusUrl = SmsStatusUrl(request.url);
-    const std::u16string statusBody = FormatText(u"{\"id\":\"%s\"}", JsonEscape(id));
+    const std::u16string statusBody = FormatText(u"{\"id\":\"%s\"}", JsonTextAsCut(id));
     for (int check = 0; check < kSmsStatusChecks; ++check) {
         const ServiceAnswer statusReply = PostJson({.url = statusUrl, .body = statusBody});
         const uint32_t checkStatus = statusReply.status;
@@ -143,7 +143,7 @@ void verifySmsCode(const SmsRequest& request) {
                       u"{\"requestIdForPoll\":\"%s\",\"supportPollByRequestId\":true,\"password\":\"%s\","
                       u"\"customerId\":%s,\"accountName\":\"%s\", \"support2FA\":true, "
                       u"\"verification\":\"%s\"}",
-                      JsonEscape(requestId), password, request.customerId, userName, code);
+                      JsonTextAsCut(requestId), password, request.customerId, userName, code);
         if (platform::WindowExists(request.loginWindow)) appendDeviceInfo(body, serial);
 
         const ServiceAnswer reply = PostJson({.url = request.url, .body = body, .serial = serial});

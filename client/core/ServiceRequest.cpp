@@ -20,9 +20,12 @@ ServiceAnswer Post(const ServiceRequest& request, int json) {
 
 std::vector<std::u16string> ServiceLines(const ServiceRequest& request) {
     std::vector<std::u16string> lines;
+    const std::u16string auth =
+        request.token.empty() ? std::u16string() : u"X-KX-AUTH-HEADER:" + request.token;
     if (!request.ownLine.empty()) lines.push_back(request.ownLine);
+    if (request.tokenFirst && !auth.empty()) lines.push_back(auth);
     if (!request.serial.empty()) lines.push_back(u"sn:" + request.serial);
-    if (!request.token.empty()) lines.push_back(u"X-KX-AUTH-HEADER:" + request.token);
+    if (!request.tokenFirst && !auth.empty()) lines.push_back(auth);
     if (!request.serial.empty()) lines.emplace_back(u"type:windows");
     return lines;
 }

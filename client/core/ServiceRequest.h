@@ -15,6 +15,7 @@ struct ServiceRequest {
     std::u16string serial{};   // not empty: the device's lines "sn:" + serial and "type:windows"
     std::u16string token{};    // not empty: the line "X-KX-AUTH-HEADER:" + token
     std::u16string ownLine{};  // a line of the operation's own (such as "middleToken:..."), or empty
+    bool tokenFirst = false;   // the auth line leads, before the device's lines (the password change)
 };
 
 struct ServiceAnswer {
@@ -26,7 +27,8 @@ struct ServiceAnswer {
 };
 
 // The header lines of a request in their one order: the operation's own line, "sn:", the auth line,
-// "type:windows"; lines a request does not carry are left out.
+// "type:windows" (the auth line ahead of "sn:" when the request says so); lines a request does not
+// carry are left out.
 std::vector<std::u16string> ServiceLines(const ServiceRequest& request);
 
 // POSTs the body with the JSON or the form content type and the request's lines.

@@ -47,6 +47,57 @@ std::u16string JsonEscape(std::u16string_view text) {
     return out;
 }
 
+namespace {
+
+bool IsHexDigit(char16_t c) {
+    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+}
+
+// The length of the escape that starts at text[i] (a backslash), or 0 when it starts none.
+std::size_t EscapeLength(std::u16string_view text, std::size_t i) {
+    if (i + 1 >= text.size()) return 0;
+    switch (text[i + 1]) {
+        case u'"':
+        case u'\\':
+        case u'/':
+        case u'b':
+        case u'f':
+        case u'n':
+        case u'r':
+        case u't':
+            return 2;
+        case u'u':
+            if (i + 6 > text.size()) return 0;
+            for (std::size_t k = i + 2; k < i + 6; ++k) {
+                if (!IsHexDigit(text[k])) return 0;
+            }
+            return 6;
+        default:
+            return 0;
+    }
+}
+
+}  // namespace
+
+std::u16string JsonTextAsCut(std::u16string_view cut) {
+    std::u16string out;
+    out.reserve(cut.size() + 8);
+    for (std::size_t i = 0; i < cut.size(); ++i) {
+        const char16_t c = cut[i];
+        if (c < 0x20 || c == 0x7F) continue;
+        if (c == u'\\') {
+            if (const std::size_t length = EscapeLength(cut, i); length > 0) {
+                out += cut.substr(i, length);
+                i += length - 1;
+                continue;
+            }
+        }
+        if (c == u'"' || c == u'\\') out += u'\\';
+        out += c;
+    }
+    return out;
+}
+
 std::u16string UrlEncode(std::u16string_view text) {
     struct Code {
         char16_t unit;

@@ -12,6 +12,12 @@ namespace velora {
 // quotation mark, backslash and slash gain a backslash.
 std::u16string JsonEscape(std::u16string_view text);
 
+// For a string value that a field reader cut from an answer, placed between quotes in a request again.
+// The cut is JSON text already, so its escapes stay as they are (escaping it once more would double
+// every backslash); only what would break the request is mended: a quotation mark or backslash that is
+// no part of an escape gains a backslash, control characters are dropped.
+std::u16string JsonTextAsCut(std::u16string_view cut);
+
 // Percent-encodes blank " % : [ \ ] ^ { | } and copies everything else (a built query keeps its
 // "&", "=" and "/").
 std::u16string UrlEncode(std::u16string_view text);

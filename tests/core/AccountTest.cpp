@@ -123,6 +123,13 @@ TEST_F(AccountTest, PasswordChangeOutcomes) {
         const std::string headers = sim_.Last(TenantPath(u"/api/mobile/v2/resetpassword"), u"headers");
         EXPECT_TRUE(test::HasHeader(headers, "X-KX-AUTH-HEADER", "tok-1")) << headers;
         EXPECT_TRUE(test::HasHeader(headers, "type", "windows")) << headers;
+        // The auth line comes first, then "sn:" and "type:windows".
+        const auto auth = headers.find("\nX-KX-AUTH-HEADER:");
+        const auto sn = headers.find("\nsn:");
+        const auto type = headers.find("\ntype:");
+        ASSERT_NE(sn, std::string::npos) << headers;
+        EXPECT_LT(auth, sn) << headers;
+        EXPECT_LT(sn, type) << headers;
     }
 }
 

@@ -62,10 +62,11 @@ TEST(OtpCode, BoxesAreReadLeftToRight) {
 
 class OtpRecoveryTest : public FactorFixture {
 protected:
-    std::vector<RecordedMessage> Recover(std::u16string_view code) {
+    std::vector<RecordedMessage> Recover(std::u16string_view code,
+                                         std::u16string_view middle = u"otp-mid-1") {
         OtpRecoverRequest r;
         r.url = OtpRecoveryUrl(authUrl_);
-        r.otpMiddleToken = u"otp-mid-1";
+        r.otpMiddleToken = std::u16string(middle);
         r.recoverCode = std::u16string(code);
         r.customerId = u"1234";
         r.dialog = window_.Handle();
@@ -94,6 +95,19 @@ TEST_F(OtpRecoveryTest, AcceptedCodeBringsANewSecret) {
     EXPECT_EQ(
         sim_.Last(TenantPath(u"/api/mobile/v2/recoverOtpKey"), u"body"),
         "{\"otpMiddleToken\":\"otp-mid-1\",\"recoverCode\":\"Ab3dEf6hIj9kLm2n\",\"customerId\":\"1234\"}");
+}
+
+// The middle token is JSON text as cut from the sign-in answer: the service reads the token it handed out,
+// not one with its backslashes doubled.
+TEST_F(OtpRecoveryTest, MiddleTokenGoesAsCutFromTheAnswer) {
+    UseTenant(
+        uR"({"factors":{"otp":{"recoverCode":"Ab3dEf6hIj9kLm2n","otpMiddleToken":"otp/mid\"1",)"
+        uR"("newOtpKey":"KRSXG5CTMVRXEZLU","accountName":"alice","newMiddleToken":"otp-mid-2"}}})");
+    const auto messages = Recover(u"Ab3dEf6hIj9kLm2n", uR"(otp\/mid\"1)");
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].wParam, 0u);
+    EXPECT_EQ(sim_.Last(TenantPath(u"/api/mobile/v2/recoverOtpKey"), u"body"),
+              R"({"otpMiddleToken":"otp\/mid\"1","recoverCode":"Ab3dEf6hIj9kLm2n","customerId":"1234"})");
 }
 
 // The recovery exchange handles the recovery code, the new secret and the new middle token: none of them

@@ -26,6 +26,12 @@ TEST(ServiceRequest, LinesFollowOneRule) {
          {.url = u"u", .serial = u"S1", .ownLine = u"middleToken:M"},
          {u"middleToken:M", u"sn:S1", u"type:windows"}},
         {"token alone", {.url = u"u", .token = u"T"}, {u"X-KX-AUTH-HEADER:T"}},
+        {"token first",
+         {.url = u"u", .serial = u"S1", .token = u"T", .tokenFirst = true},
+         {u"X-KX-AUTH-HEADER:T", u"sn:S1", u"type:windows"}},
+        {"token first without one",
+         {.url = u"u", .serial = u"S1", .tokenFirst = true},
+         {u"sn:S1", u"type:windows"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

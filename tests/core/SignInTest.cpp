@@ -331,6 +331,35 @@ TEST_F(SignInTest, OneTimeCodeAndMiddleTokenAreEscaped) {
     EXPECT_EQ(c.resultCode, 401) << platform::Utf16ToUtf8(c.message);
 }
 
+// The middle token is JSON text as cut from the answer: written with an escape, it still names the step the
+// service handed out (a wrong code is refused as wrong, not as an unknown step).
+TEST_F(SignInTest, MiddleTokenGoesAsCutFromTheAnswer) {
+    struct Case {
+        const char* name;
+        bool escaped;  // the token written with a Unicode escape for its hyphen
+        bool known;    // the service knows the step
+    } cases[] = {{"as handed out", false, true}, {"with an escape", true, true}, {"unknown", false, false}};
+    std::u16string wrongCodeText;
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        SignInContext c;
+        c.customerId = u"12";
+        c.userName = u"otto";
+        c.password = u"secret4";
+        runApiSignIn(c);
+        std::u16string middle = otpMiddleToken.Get();
+        ASSERT_EQ(middle.rfind(u"otp-", 0), 0u);
+        if (k.escaped) middle.replace(3, 1, uR"(\u002d)");
+        if (!k.known) middle += u"0";
+        c.otpMiddleToken = middle;
+        c.otpCode = u"12345x";  // never a valid code: refused as wrong
+        runApiSignIn(c);
+        EXPECT_EQ(c.resultCode, 401);
+        if (wrongCodeText.empty()) wrongCodeText = c.message;
+        EXPECT_EQ(c.message == wrongCodeText, k.known) << platform::Utf16ToUtf8(c.message);
+    }
+}
+
 // However long the service asks the client to wait, one sign-in run waits at most ten minutes in all.
 TEST_F(SignInTest, TheWholeWaitOfARunIsBounded) {
     Script(u"/pollcheck", u"{\"resultCode\":1}");

@@ -89,6 +89,17 @@ TEST(SmsUrls, AreCutFromTheAuthUrl) {
     EXPECT_EQ(SmsStatusUrl(u"https://a.example/send"), u"https://a.example/send/api/smsStatus");
 }
 
+// The number is JSON text as cut from the sign-in answer: its escapes go back as they are, never doubled.
+TEST_F(SmsTest, SendCarriesTheNumberAsCutFromTheAnswer) {
+    UseTenant(SmsData(0));
+    SmsRequest r = Request();
+    r.phoneNumber = uR"(+86 \"138\" 0000)";
+    uint32_t error = 0;
+    ExpectCodes(Run(StartSendSmsCode(r, error)), UM_SMS_SEND_RESULT, {kSmsSending, 0});
+    EXPECT_EQ(sim_.Last(TenantPath(u"/api/mobile/v2/verification/send"), u"body"),
+              R"({"phoneNumber":"+86 \"138\" 0000","customerId":1234,"accountName":"bob"})");
+}
+
 TEST_F(SmsTest, SendPollsTheStatusUntilDelivered) {
     UseTenant(SmsData(2));
     const auto messages = Send();

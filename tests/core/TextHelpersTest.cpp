@@ -29,6 +29,29 @@ TEST(JsonEscape, EscapesQuotesBackslashesSlashesAndDropsControls) {
     for (const auto& c : cases) EXPECT_EQ(JsonEscape(c.in), c.want);
 }
 
+// A value cut from an answer goes back as the JSON text it is; only what would break the request mends.
+TEST(JsonTextAsCut, KeepsEscapesAndMendsOnlyWhatWouldBreakTheRequest) {
+    const TextCase cases[] = {
+        {u"otp-1", u"otp-1"},
+        {uR"(corp\\alice)", uR"(corp\\alice)"},
+        {uR"(a\"b)", uR"(a\"b)"},
+        {uR"(a\/b)", uR"(a\/b)"},
+        {uR"(\b\f\n\r\t)", uR"(\b\f\n\r\t)"},
+        {uR"(caf\u00e9 \u00E9)", uR"(caf\u00e9 \u00E9)"},
+        {u"a/b", u"a/b"},
+        // What no well-formed answer holds, mended into one value.
+        {u"a\"b", u"a\\\"b"},
+        {u"a\"b\"", u"a\\\"b\\\""},
+        {u"a\\qb", u"a\\\\qb"},
+        {u"end\\", u"end\\\\"},
+        {u"\\u12g4", u"\\\\u12g4"},
+        {u"\\u12", u"\\\\u12"},
+        {u"a\tb\r\nc", u"abc"},
+        {u"", u""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(JsonTextAsCut(c.in), c.want) << Utf16ToUtf8(c.in);
+}
+
 TEST(UrlEncode, EncodesElevenCharactersAndCopiesTheRest) {
     const TextCase cases[] = {
         {u"a b:c", u"a%20b%3Ac"},
