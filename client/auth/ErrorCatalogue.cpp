@@ -15,6 +15,7 @@
 #include "core/Settings.h"
 #include "core/TextHelpers.h"
 #include "platform/SystemInfo.h"
+#include "platform/Utf16Le.h"
 #include "platform/UserLocale.h"
 #include "res/MessageIds.h"
 
@@ -42,25 +43,6 @@ Catalogue& catalogue() {
     return *c;
 }
 
-std::vector<uint8_t> ToUtf16Bytes(std::u16string_view text) {
-    std::vector<uint8_t> bytes;
-    bytes.reserve(text.size() * 2);
-    for (char16_t c : text) {
-        bytes.push_back(static_cast<uint8_t>(c & 0xFF));
-        bytes.push_back(static_cast<uint8_t>(c >> 8));
-    }
-    return bytes;
-}
-
-std::u16string FromUtf16Bytes(const std::vector<uint8_t>& bytes) {
-    std::u16string text;
-    text.reserve(bytes.size() / 2);
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        text += static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8));
-    }
-    return text;
-}
-
 void ReplaceAll(std::u16string& text, std::u16string_view what, std::u16string_view with) {
     if (what.empty()) return;
     for (std::size_t p = text.find(what); p != std::u16string::npos; p = text.find(what, p + with.size())) {
@@ -85,7 +67,7 @@ void loadErrorCatalogue(std::u16string_view path, std::u16string_view authUrl) {
         GetSettingInt(u"LangId", 0) == language) {
         std::map<int32_t, std::u16string> english;
         std::map<int32_t, std::u16string> chinese;
-        ParseErrorCatalogue(FromUtf16Bytes(binary), english, chinese);
+        ParseErrorCatalogue(platform::DecodeUtf16Le(binary), english, chinese);
         std::lock_guard l(c.lock);
         c.english = std::move(english);
         c.chinese = std::move(chinese);
@@ -129,7 +111,8 @@ void updateErrorCatalogue(std::u16string_view answer) {
                   static_cast<int32_t>(std::min<std::size_t>(text.size(), INT32_MAX)));
         return;
     }
-    const std::vector<uint8_t> bytes = ToUtf16Bytes(text);
+    std::vector<uint8_t> bytes;
+    platform::AppendUtf16Le(bytes, text);
     SetSettingBinary(u"OrchErroResBinary", bytes.data(), bytes.size());
     StoreSetting(u"OrchErroResVersion", version);
     StoreSetting(u"GeoId", platform::UserDefaultGeoName());

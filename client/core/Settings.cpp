@@ -1,12 +1,16 @@
 // The settings store: encrypted texts (narrow code page, zero padding, AES-128 per block, upper-case
-// hex), plain texts, integers and binary values, all in the platform's per-user section "Settings".
+// hex), plain texts, integers and binary values, all in the platform's per-user section "Settings". The
+// kind of each listed setting comes from core/SettingKeys.h, not from the getter the caller picked.
 #include "core/Settings.h"
 
 #include <algorithm>
 #include <array>
+#include <mutex>
+#include <set>
 
 #include "core/Aes128.h"
 #include "core/Log.h"
+#include "core/SettingKeys.h"
 #include "platform/ProfileStore.h"
 #include "platform/Text.h"
 #include "res/MessageIds.h"
@@ -44,9 +48,27 @@ std::u16string EncodeHex(const std::vector<uint8_t>& bytes) {
     return hex;
 }
 
+// Whether a getter or setter of this kind may touch the setting. A listed setting of another kind is
+// refused, and the refusal logged once per setting and kind: it is a fault of the caller, and a loop
+// that repeats it must not flood the log.
+bool KindMatches(std::u16string_view name, SettingKind used) {
+    const auto listed = FindSettingKind(name);
+    if (!listed || *listed == used) return true;
+    static std::mutex mutex;
+    static std::set<std::pair<std::u16string, SettingKind>> reported;
+    bool first = false;
+    {
+        const std::lock_guard lock(mutex);
+        first = reported.emplace(std::u16string(name), used).second;
+    }
+    if (first) LogFormat(u"The setting %s is not of the kind asked for; the request is refused", name);
+    return false;
+}
+
 }  // namespace
 
 std::u16string GetSetting(std::u16string_view name, std::u16string_view defaultValue) {
+    if (!KindMatches(name, SettingKind::Encoded)) return std::u16string(defaultValue);
     std::u16string stored;
     if (!platform::ReadProfileText(name, stored)) stored = std::u16string(defaultValue);
     if (stored == defaultValue) return stored;
@@ -67,6 +89,7 @@ std::u16string GetSetting(std::u16string_view name, std::u16string_view defaultV
 }
 
 void SetSetting(std::u16string_view name, std::u16string_view value) {
+    if (!KindMatches(name, SettingKind::Encoded)) return;
     const std::string bytes = platform::Utf16ToNarrow(value);
     // Always at least one zero byte, so a reader finds the end of the text inside the last block.
     std::vector<uint8_t> plain(bytes.size() - bytes.size() % 16 + 16, 0);
@@ -78,28 +101,34 @@ void SetSetting(std::u16string_view name, std::u16string_view value) {
 }
 
 int32_t GetSettingInt(std::u16string_view name, int32_t defaultValue) {
+    if (!KindMatches(name, SettingKind::Integer)) return defaultValue;
     int32_t value = 0;
     return platform::ReadProfileInt(name, value) ? value : defaultValue;
 }
 
 void SetSettingInt(std::u16string_view name, int32_t value) {
+    if (!KindMatches(name, SettingKind::Integer)) return;
     if (!platform::WriteProfileInt(name, value)) LogFormat(u"Failed to store the setting %s", name);
 }
 
 std::u16string GetSettingText(std::u16string_view name, std::u16string_view defaultValue) {
+    if (!KindMatches(name, SettingKind::Plain)) return std::u16string(defaultValue);
     std::u16string value;
     return platform::ReadProfileText(name, value) ? value : std::u16string(defaultValue);
 }
 
 void SetSettingText(std::u16string_view name, std::u16string_view value) {
+    if (!KindMatches(name, SettingKind::Plain)) return;
     if (!platform::WriteProfileText(name, value)) LogFormat(u"Failed to store the setting %s", name);
 }
 
 bool GetSettingBinary(std::u16string_view name, std::vector<uint8_t>& value) {
+    if (!KindMatches(name, SettingKind::Binary)) return false;
     return platform::ReadProfileBinary(name, value);
 }
 
 void SetSettingBinary(std::u16string_view name, const uint8_t* data, std::size_t size) {
+    if (!KindMatches(name, SettingKind::Binary)) return;
     if (!platform::WriteProfileBinary(name, data, size)) LogFormat(u"Failed to store the setting %s", name);
 }
 
@@ -123,6 +152,12 @@ bool LooksEncrypted(std::u16string_view stored) {
     return std::all_of(end, plain.end(), [](uint8_t b) { return b == 0; });
 }
 
+// The stored text as it is: migration reads encoded settings before they are encoded.
+std::u16string StoredText(std::u16string_view name) {
+    std::u16string value;
+    return platform::ReadProfileText(name, value) ? value : std::u16string();
+}
+
 }  // namespace
 
 void MigratePlainSettings() {
@@ -130,7 +165,7 @@ void MigratePlainSettings() {
     static constexpr std::array<std::u16string_view, 5> kProbe = {u"Username", u"Password", u"CustomerId",
                                                                   u"AuthUrl", u"HeartbeatUrl"};
     const bool allEncrypted = std::all_of(kProbe.begin(), kProbe.end(), [](std::u16string_view name) {
-        return GetSettingText(name, u"").size() % 32 == 0;
+        return StoredText(name).size() % 32 == 0;
     });
     if (allEncrypted) return;
 
@@ -138,7 +173,7 @@ void MigratePlainSettings() {
         u"Username",     u"Password",      u"CustomerId",   u"AuthUrl",  u"Serial",
         u"FilterVerify", u"FilterVersion", u"HeartbeatUrl", u"AuthToken"};
     for (const auto name : kMigrated) {
-        const std::u16string plain = GetSettingText(name, u"");
+        const std::u16string plain = StoredText(name);
         if (plain.empty()) continue;
         // A plain serial has 32 characters; a longer one is already the encrypted form.
         if (name == u"Serial") {

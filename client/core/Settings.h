@@ -1,5 +1,7 @@
 // The per-user settings section "Settings": encrypted texts (AES-128, upper-case hex), plain texts,
-// 32-bit integers and binary values. A missing value reads as the caller's default.
+// 32-bit integers and binary values. A missing value reads as the caller's default. Each listed setting has
+// one kind (core/SettingKeys.h): a getter or setter of another kind is refused (the default, or nothing
+// stored) and logged once.
 #pragma once
 #include <cstdint>
 #include <string>

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/Aes128.h"
+#include "core/SettingKeys.h"
 #include "core/Settings.h"
 #include "platform/Crypto.h"
 #include "platform/ProfileStore.h"
@@ -210,6 +211,58 @@ TEST_F(SettingsTest, IntegersPlainTextsAndBinaryValues) {
     EXPECT_EQ(velora::GetSettingText(u"CpeId", u"none"), u"none");
     EXPECT_EQ(velora::GetSettingInt(u"DebugOrchUrl", 5), 5);
     EXPECT_FALSE(velora::GetSettingBinary(u"CpeId", bin));
+}
+
+// Every listed setting goes through the getter and setter of its kind, and no other: a value written by
+// its own setter reads back through its own getter, every getter of another kind gives the default, and
+// every setter of another kind leaves the stored value as it was.
+TEST_F(SettingsTest, EverySettingIsReadAndWrittenOnlyAsItsKind) {
+    using velora::SettingKind;
+    const std::vector<uint8_t> blob = {0x41, 0x00, 0xFF};
+    for (const auto& key : velora::SettingKeys()) {
+        SCOPED_TRACE(platform::Utf16ToUtf8(key.name));
+        const std::u16string name(key.name);
+        switch (key.kind) {
+        case SettingKind::Encoded:
+            SetSetting(name, u"secret");
+            break;
+        case SettingKind::Plain:
+            velora::SetSettingText(name, u"plain");
+            break;
+        case SettingKind::Integer:
+            velora::SetSettingInt(name, 4242);
+            break;
+        case SettingKind::Binary:
+            velora::SetSettingBinary(name, blob.data(), blob.size());
+            break;
+        }
+        // The wrong setters are refused, so the value above survives them.
+        if (key.kind != SettingKind::Encoded) SetSetting(name, u"overwritten");
+        if (key.kind != SettingKind::Plain) velora::SetSettingText(name, u"overwritten");
+        if (key.kind != SettingKind::Integer) velora::SetSettingInt(name, 7);
+        if (key.kind != SettingKind::Binary) velora::SetSettingBinary(name, blob.data(), 1);
+
+        std::vector<uint8_t> bin;
+        EXPECT_EQ(GetSetting(name, u"default"), key.kind == SettingKind::Encoded ? u"secret" : u"default");
+        EXPECT_EQ(velora::GetSettingText(name, u"default"), key.kind == SettingKind::Plain ? u"plain" : u"default");
+        EXPECT_EQ(velora::GetSettingInt(name, -5), key.kind == SettingKind::Integer ? 4242 : -5);
+        EXPECT_EQ(velora::GetSettingBinary(name, bin), key.kind == SettingKind::Binary);
+        if (key.kind == SettingKind::Binary) {
+            EXPECT_EQ(bin, blob);
+        }
+        if (key.kind == SettingKind::Encoded) {
+            EXPECT_EQ(Stored(name).size(), 32u);
+        }
+    }
+}
+
+// A name the table does not list keeps the kind of the getter the caller picked, as before.
+TEST_F(SettingsTest, UnlistedSettingsKeepTheCallersKind) {
+    EXPECT_FALSE(velora::FindSettingKind(u"DiscoveryUrl"));
+    velora::SetSettingText(u"DiscoveryUrl", u"https://127.0.0.1:9/orchinfo");
+    EXPECT_EQ(velora::GetSettingText(u"DiscoveryUrl", u""), u"https://127.0.0.1:9/orchinfo");
+    SetSetting(u"Unlisted", u"value");
+    EXPECT_EQ(GetSetting(u"Unlisted", u""), u"value");
 }
 
 TEST_F(SettingsTest, MigrationEncryptsPlainValuesAndSparesAnEncryptedSerial) {

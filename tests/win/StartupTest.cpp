@@ -273,6 +273,11 @@ TEST_F(StartupTest, SignInOpensTheMainWindowOnlyForAGrantedToken) {
                      reinterpret_cast<LPARAM>(text));
         return std::wstring(text);
     };
+    // One text for both iterators: two calls of banner() would give two different strings.
+    const auto bannerBytes = [&] {
+        const std::wstring text = banner();
+        return std::string(text.begin(), text.end());
+    };
     const auto signIn = [&](const wchar_t* customer, const wchar_t* name, const wchar_t* password) {
         SetDlgItemTextW(m_login, kLoginCustomerIdControl, customer);
         SetDlgItemTextW(m_login, kLoginUserNameControl, name);
@@ -289,7 +294,7 @@ TEST_F(StartupTest, SignInOpensTheMainWindowOnlyForAGrantedToken) {
     signIn(L"12", L"alice", L"wrong-1");
     EXPECT_TRUE(WaitUntil([&] { return banner().find(L"1007 Wrong user name") != std::wstring::npos; },
                           kWindowWaitMs))
-        << "banner: " << std::string(banner().begin(), banner().end());
+        << "banner: " << bannerBytes();
     EXPECT_TRUE(IsWindow(m_login));
     EXPECT_FALSE(FindWindowOf(m_first.pid, kMainLogListControl)) << "no main window without a token";
 
@@ -297,7 +302,7 @@ TEST_F(StartupTest, SignInOpensTheMainWindowOnlyForAGrantedToken) {
     HWND main = nullptr;
     ASSERT_TRUE(
         WaitUntil([&] { return (main = FindWindowOf(m_first.pid, kMainLogListControl)); }, kWindowWaitMs))
-        << "the main window did not appear; banner: " << std::string(banner().begin(), banner().end());
+        << "the main window did not appear; banner: " << bannerBytes();
     EXPECT_FALSE(IsWindow(m_login));
     EXPECT_FALSE(velora::GetSetting(u"AuthToken", u"").empty());
     EXPECT_EQ(sim.Last(u"/t/" + tenant + u"/api/mobile/v2/auth", u"count"), "2");
