@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "ErrnoErrors.h"
+#include "platform/HttpUrl.h"
 #include "platform/Http.h"
 #include "platform/Text.h"
 #include "platform/host/UniqueFd.h"
@@ -79,8 +80,7 @@ struct CurlSlist {
     void Add(const std::string& line) { list = curl_slist_append(list, line.c_str()); }
 };
 
-// A URL split the way the Windows URL parser splits it: scheme, host (an IPv6 literal keeps its
-// brackets), port (the URL's or the scheme's default) and object (path and query).
+// A URL split the way the Windows URL parser splits it, as bytes for libcurl (see platform/HttpUrl.h).
 struct SplitUrl {
     std::string scheme;
     std::string host;
@@ -89,67 +89,12 @@ struct SplitUrl {
 };
 
 uint32_t Split(std::u16string_view url16, SplitUrl& out) {
-    const std::string url = Utf16ToUtf8(url16);
-    const auto schemeEnd = url.find("://");
-    if (schemeEnd == std::string::npos || schemeEnd == 0) return kHttpErrorUnrecognizedScheme;
-    for (std::size_t i = 0; i < schemeEnd; ++i) {
-        const char c = url[i];
-        const bool ok =
-            std::isalpha(static_cast<unsigned char>(c)) ||
-            (i > 0 && (std::isdigit(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.'));
-        if (!ok) return kHttpErrorUnrecognizedScheme;
-    }
-    out.scheme = url.substr(0, schemeEnd);
-    std::transform(out.scheme.begin(), out.scheme.end(), out.scheme.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    const std::size_t authorityStart = schemeEnd + 3;
-    std::size_t authorityEnd = url.find_first_of("/?#", authorityStart);
-    if (authorityEnd == std::string::npos) authorityEnd = url.size();
-    std::string authority = url.substr(authorityStart, authorityEnd - authorityStart);
-    if (const auto at = authority.rfind('@'); at != std::string::npos) authority.erase(0, at + 1);
-
-    std::string portText;
-    if (!authority.empty() && authority[0] == '[') {
-        const auto close = authority.find(']');
-        if (close == std::string::npos) return kHttpErrorInvalidUrl;
-        out.host = authority.substr(0, close + 1);
-        const std::string rest = authority.substr(close + 1);
-        if (!rest.empty()) {
-            if (rest[0] != ':') return kHttpErrorInvalidUrl;
-            portText = rest.substr(1);
-        }
-    } else {
-        const auto colon = authority.find(':');
-        out.host = authority.substr(0, colon);
-        if (colon != std::string::npos) portText = authority.substr(colon + 1);
-    }
-    if (out.host.empty() || out.host == "[]") return kHttpErrorInvalidUrl;
-    for (const char c : out.host) {
-        if (static_cast<unsigned char>(c) <= ' ' || c == '\\') return kHttpErrorInvalidUrl;
-    }
-    if (!portText.empty()) {
-        // The Windows parser keeps only 16 bits of a port; a port outside 1..65535 is refused here
-        // rather than silently becoming another one.
-        if (portText.size() > 5 ||
-            !std::all_of(portText.begin(), portText.end(), [](unsigned char c) { return std::isdigit(c); })) {
-            return kHttpErrorInvalidUrl;
-        }
-        const unsigned long port = std::stoul(portText);
-        if (port == 0 || port > 65535) return kHttpErrorInvalidUrl;
-        out.port = static_cast<unsigned>(port);
-    } else if (out.scheme == "http") {
-        out.port = 80;
-    } else if (out.scheme == "ftp") {
-        out.port = 21;
-    } else if (out.scheme == "gopher") {
-        out.port = 70;
-    } else {
-        out.port = 443;
-    }
-    std::string object = url.substr(authorityEnd);
-    if (const auto hash = object.find('#'); hash != std::string::npos) object.erase(hash);
-    if (object.empty() || object[0] != '/') object.insert(0, "/");
-    out.object = object;
+    platform::HttpUrlParts parts;
+    if (const uint32_t error = platform::SplitHttpUrl(url16, parts)) return error;
+    out.scheme = Utf16ToUtf8(parts.scheme);
+    out.host = Utf16ToUtf8(parts.host);
+    out.port = parts.port;
+    out.object = Utf16ToUtf8(parts.object);
     return 0;
 }
 

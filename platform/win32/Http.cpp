@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/HttpUrl.h"
 #include "platform/Http.h"
 #include "platform/win32/Handles.h"
 #include "platform/win32/Wide.h"
@@ -36,48 +37,6 @@ using win32::CInternetHandle;
 std::wstring NulFree(std::u16string_view text) {
     const auto nul = text.find(u'\0');
     return WideString(nul == std::u16string_view::npos ? text : text.substr(0, nul));
-}
-
-// What the URL parser lets through but no request can use: a missing scheme, and a port that is not
-// 1 to 65535 (the parser keeps 16 bits of it, so 99999 would quietly become another port).
-uint32_t CheckUrl(const std::wstring& url) {
-    const auto schemeEnd = url.find(L"://");
-    if (schemeEnd == std::wstring::npos || schemeEnd == 0) return kHttpErrorUnrecognizedScheme;
-    for (std::size_t i = 0; i < schemeEnd; ++i) {
-        const wchar_t c = url[i];
-        const bool letter = (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z');
-        const bool other = (c >= L'0' && c <= L'9') || c == L'+' || c == L'-' || c == L'.';
-        if (!letter && !(i > 0 && other)) return kHttpErrorUnrecognizedScheme;
-    }
-    const std::size_t start = schemeEnd + 3;
-    std::size_t end = url.find_first_of(L"/?#", start);
-    if (end == std::wstring::npos) end = url.size();
-    std::wstring authority = url.substr(start, end - start);
-    if (const auto at = authority.rfind(L'@'); at != std::wstring::npos) authority.erase(0, at + 1);
-    std::size_t portStart = std::wstring::npos;
-    if (!authority.empty() && authority[0] == L'[') {
-        const auto close = authority.find(L']');
-        if (close == std::wstring::npos || close == 1) return kHttpErrorInvalidUrl;
-        if (close + 1 < authority.size()) {
-            if (authority[close + 1] != L':') return kHttpErrorInvalidUrl;
-            portStart = close + 2;
-        }
-    } else {
-        const auto colon = authority.find(L':');
-        if (colon == 0 || authority.empty()) return kHttpErrorInvalidUrl;
-        if (colon != std::wstring::npos) portStart = colon + 1;
-    }
-    if (portStart != std::wstring::npos) {
-        const std::wstring port = authority.substr(portStart);
-        if (port.empty() || port.size() > 5) return kHttpErrorInvalidUrl;
-        unsigned long value = 0;
-        for (const wchar_t c : port) {
-            if (c < L'0' || c > L'9') return kHttpErrorInvalidUrl;
-            value = value * 10 + static_cast<unsigned long>(c - L'0');
-        }
-        if (value == 0 || value > 65535) return kHttpErrorInvalidUrl;
-    }
-    return 0;
 }
 
 std::wstring RawHeaders(HINTERNET request) {
@@ -181,7 +140,12 @@ void CHttpSession::Exchange(const HttpExchange& exchange, HttpAnswer& answer) {
     }
 
     const std::wstring url = NulFree(exchange.url);
-    if (const uint32_t error = CheckUrl(url)) return fail(error, HttpStage::kUrl);
+    // What the URL parser lets through but no request can use is refused by the rule both transports share.
+    platform::HttpUrlParts checked;
+    if (const uint32_t error = platform::SplitHttpUrl(
+            std::u16string_view(reinterpret_cast<const char16_t*>(url.data()), url.size()), checked)) {
+        return fail(error, HttpStage::kUrl);
+    }
     wchar_t scheme[32] = {}, host[256] = {}, path[4096] = {}, extra[4096] = {};
     URL_COMPONENTSW parts{};
     parts.dwStructSize = sizeof parts;
