@@ -1,9 +1,9 @@
 # Finding what the build needs on this machine, with an error that names the Debian package to install
-# (scripts/packages.txt lists them all; scripts/setup.sh installs them).
+# (scripts/setup.sh lists them all and installs them).
 
 function(velora_not_found what package)
     message(FATAL_ERROR "${what} not found: install the Debian package '${package}' "
-                        "(scripts/setup.sh installs every package of scripts/packages.txt)")
+                        "(scripts/setup.sh installs every package of its list)")
 endfunction()
 
 # velora_find_program(VAR PACKAGE deb NAMES name…)

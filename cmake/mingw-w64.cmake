@@ -13,7 +13,7 @@ foreach(tool ${CMAKE_CXX_COMPILER}:g++-mingw-w64-x86-64-posix ${CMAKE_RC_COMPILE
     find_program(found_${program} ${program} NO_CACHE)
     if(NOT found_${program})
         message(FATAL_ERROR "${program} not found: install the Debian package '${package}' "
-                            "(scripts/setup.sh installs every package of scripts/packages.txt)")
+                            "(scripts/setup.sh installs every package of its list)")
     endif()
 endforeach()
 set(CMAKE_FIND_ROOT_PATH /usr/${TOOLCHAIN_PREFIX})

@@ -1,12 +1,11 @@
 #!/usr/bin/env bash
 # The set-up check: every program and library that the configure steps found, and every program that the
-# scripts call by name, must come from a package that scripts/packages.txt lists or that a listed package
+# scripts call by name, must come from a package that scripts/setup.sh lists or that a listed package
 # brings in (a package installed by hand would make this machine pass where a fresh one fails).
 #   scripts/check-setup.sh [BUILD_DIR…]    default: every build/*/ that has a CMakeCache.txt
 # VELORA_PACKAGES_FILE names another list (the check's own test uses it). Exit 1 names the missing packages.
 set -uo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
-list_file=${VELORA_PACKAGES_FILE:-$ROOT/scripts/packages.txt}
 
 # Programs that run, scripts/ and the tests call by name (paths, or names looked up on PATH).
 programs=(
@@ -63,7 +62,7 @@ owners() {
 # everything that those bring in through Depends and Pre-Depends, as apt would on a fresh machine.
 listed_closure() {
     local seeds
-    seeds=$(sed -E 's/#.*//; s/[[:space:]]+//g; /^$/d' "$list_file")
+    seeds=$("$ROOT/scripts/setup.sh" --list)
     dpkg-query -W -f='${db:Status-Abbrev}\t${Package}\t${Essential}\t${Priority}\t${Provides}\t${Pre-Depends}, ${Depends}\n' |
         awk -F'\t' -v seeds="$seeds" '
         function strip(s) { gsub(/\([^)]*\)/, "", s); gsub(/:[a-z0-9]+/, "", s); gsub(/[[:space:]]/, "", s); return s }
@@ -120,7 +119,7 @@ done < <(found_files | sort -u)
 
 rc=0
 if ((${#missing_packages[@]})); then
-    echo "setup check: packages in use but not in scripts/packages.txt (nor brought in by a listed one):" >&2
+    echo "setup check: packages in use but not in scripts/setup.sh's list (nor brought in by a listed one):" >&2
     for p in $(printf '%s\n' "${!missing_packages[@]}" | sort); do
         echo "  $p  (for ${missing_packages[$p]})" >&2
     done
