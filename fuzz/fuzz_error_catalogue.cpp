@@ -8,6 +8,7 @@
 #include <string>
 
 #include "auth/ErrorCatalogue.h"
+#include "platform/Utf16Le.h"
 
 namespace {
 void Check(const std::map<int32_t, std::u16string>& map) {
@@ -21,9 +22,7 @@ void Check(const std::map<int32_t, std::u16string>& map) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-    std::u16string units;
-    for (std::size_t i = 0; i + 1 < size; i += 2)
-        units += static_cast<char16_t>(data[i] | (data[i + 1] << 8));
+    std::u16string units = platform::DecodeUtf16Le(data, size);
     std::u16string bytes(data, data + size);
     for (const std::u16string* text : {&units, &bytes}) {
         std::map<int32_t, std::u16string> english;

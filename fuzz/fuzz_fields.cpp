@@ -10,17 +10,12 @@
 #include <string>
 #include <string_view>
 
+#define FUZZ_TARGET_NAME "fuzz_fields"
+#include "FuzzCheck.h"
 #include "core/JsonFields.h"
 #include "core/TextHelpers.h"
 
 namespace {
-
-void CheckAt(bool condition, int line) {
-    if (condition) return;
-    std::fprintf(stderr, "fuzz_fields: check on line %d failed\n", line);
-    std::abort();
-}
-#define Check(condition) CheckAt((condition), __LINE__)
 
 void ReadAll(std::u16string_view answer, std::u16string_view key) {
     using namespace velora;

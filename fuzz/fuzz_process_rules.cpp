@@ -9,6 +9,7 @@
 
 #include "auth/ProcessRules.h"
 #include "platform/host/SimProcesses.h"
+#include "platform/Utf16Le.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     static const bool ready = [] {
@@ -16,8 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         return true;
     }();
     (void)ready;
-    std::u16string rule;
-    for (std::size_t i = 0; i + 1 < size; i += 2) rule += static_cast<char16_t>(data[i] | (data[i + 1] << 8));
+    std::u16string rule = platform::DecodeUtf16Le(data, size);
     // Also as plain bytes, which reach the operators and names far more often.
     std::u16string bytes(data, data + size);
     for (const std::u16string* text : {&rule, &bytes}) {

@@ -8,26 +8,15 @@
 #include <string>
 #include <string_view>
 
+#define FUZZ_TARGET_NAME "fuzz_redirect"
+#include "FuzzCheck.h"
 #include "auth/ExternalParams.h"
 #include "auth/Redirect.h"
-
-namespace {
-
-void CheckAt(bool condition, int line) {
-    if (condition) return;
-    std::fprintf(stderr, "fuzz_redirect: check on line %d failed\n", line);
-    std::abort();
-}
-#define Check(condition) CheckAt((condition), __LINE__)
-
-}  // namespace
+#include "platform/Utf16Le.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     using namespace velora;
-    std::u16string text(size / 2, u'\0');
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        text[i] = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
-    }
+    const std::u16string text = platform::DecodeUtf16Le(data, size);
     const std::u16string_view all(text);
     // Split into a parameter name and a URL at the first unit 0x1F (or take fixed names).
     const std::size_t cut = all.find(u'\x1f');

@@ -7,25 +7,14 @@
 #include <cstdlib>
 #include <string>
 
+#define FUZZ_TARGET_NAME "fuzz_signin_answer"
+#include "FuzzCheck.h"
 #include "auth/SignInAnswer.h"
-
-namespace {
-
-void CheckAt(bool condition, int line) {
-    if (condition) return;
-    std::fprintf(stderr, "fuzz_signin_answer: check on line %d failed\n", line);
-    std::abort();
-}
-#define Check(condition) CheckAt((condition), __LINE__)
-
-}  // namespace
+#include "platform/Utf16Le.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     using namespace velora;
-    std::u16string text(size / 2, u'\0');
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        text[i] = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
-    }
+    const std::u16string text = platform::DecodeUtf16Le(data, size);
     const SignInAnswer a = ParseSignInAnswer(text);
     for (const bool otpCodePage : {false, true}) {
         for (const bool external : {false, true}) {
