@@ -225,6 +225,9 @@ TEST(PromptKindTest, ColoursIconsAndSelfClosing) {
 TEST(PopupPlacementTest, PromptBelowTheOwnersTopAndToastInTheCorner) {
     EXPECT_EQ(PopupPlacement::TopPrompt({100, 50, 900, 650}, 300, 40), (SkinRect{350, 60, 650, 100}));
     EXPECT_EQ(PopupPlacement::Toast({0, 0, 1280, 770}, 320, 150), (SkinRect{950, 610, 1270, 760}));
+    // A modal dialog in the middle of its layer, also when it is the larger of the two.
+    EXPECT_EQ(PopupPlacement::Centred({100, 50, 900, 650}, 300, 141), (SkinRect{350, 279, 650, 420}));
+    EXPECT_EQ(PopupPlacement::Centred({10, 10, 210, 110}, 300, 140), (SkinRect{-40, -10, 260, 130}));
 }
 
 TEST(ControlMetricsTest, EditIconCheckMarkStatusRowsAndLinkWeight) {

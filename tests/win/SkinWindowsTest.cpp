@@ -9,6 +9,7 @@
 #include <objidl.h>
 #include <gdiplus.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -20,18 +21,21 @@
 #include <vector>
 
 #include "SkinTestIds.h"
+#include "skin_resource.h"
 #include "common/winAuto/ControlReflection.h"
 #include "common/winImage/ImageResource.h"
 #include "common/winWidget/Chronometer.h"
 #include "common/winWidget/CustomCheckbox.h"
 #include "common/winWidget/Hyperlink.h"
 #include "common/winWidget/ImageButton.h"
+#include "common/winWidget/ImageButtonAnim.h"
 #include "common/winWidget/ImageEdit.h"
 #include "common/winWidget/LayerDlg.h"
 #include "common/winWidget/RotateStatic.h"
 #include "common/winWidget/SkinDialog.h"
 #include "common/winWidget/SuperListCtrl.h"
 #include "core/BrxException.h"
+#include "core/Log.h"
 #include "core/WindowMessages.h"
 #include "ui/framework/WinApp.h"
 #include "common/winWidget/RichEditHideCursor.h"
@@ -40,6 +44,7 @@
 #include "ui/prompts/DlgStopPrompt.h"
 #include "ui/prompts/DlgSwitchAccount.h"
 #include "ui/prompts/LogListView.h"
+#include "ui/prompts/ModalPrompts.h"
 #include "ui/prompts/ToastHost.h"
 #include "ui/prompts/TopPromptHost.h"
 #include "ui/skin/ChronometerText.h"
@@ -650,6 +655,594 @@ TEST_F(SkinAtDpi, SuccessPromptClosesAfterFourSecondsAndAnErrorPromptStays) {
     SaveForGallery(CaptureWindow(prompts.Prompt()->GetSafeHwnd()), "prompt-error");
 }
 
+// Handles everything queued for this thread (paints included) without waiting for more.
+void Drain() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+// A message a control posted to its parent.
+struct Heard {
+    UINT message = 0;
+    WPARAM wParam = 0;
+    LPARAM lParam = 0;
+    bool operator==(const Heard&) const = default;
+};
+
+// Runs the queue for `ms` milliseconds and keeps what reached `target` in [first, last].
+std::vector<Heard> PumpHearing(HWND target, UINT first, UINT last, int ms) {
+    std::vector<Heard> heard;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    do {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.hwnd == target && msg.message >= first && msg.message <= last)
+                heard.push_back({msg.message, msg.wParam, msg.lParam});
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        Sleep(5);
+    } while (std::chrono::steady_clock::now() < end);
+    return heard;
+}
+
+std::vector<std::u16string> RowTexts(const CSuperListCtrl& list) {
+    std::vector<std::u16string> rows;
+    for (int i = 0; i < list.RowCount(); ++i) rows.push_back(list.RowText(i));
+    return rows;
+}
+
+// "YYYY-MM-DD" of the local day `days` ago.
+std::u16string DateDaysAgo(int days) {
+    const time_t then = time(nullptr) - static_cast<time_t>(days) * 86400;
+    const tm* local = localtime(&then);
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d", local->tm_year + 1900, local->tm_mon + 1,
+                  local->tm_mday);
+    return std::u16string(text, text + std::strlen(text));
+}
+
+TEST_F(SkinAtDpi, BusyButtonTurnsBetweenTicksAndComesBackAfterAFullTurn) {
+    CSkinDialog& dialog = Show(4, 0);
+    const int w = m_scale.UnitsX(80), h = m_scale.UnitsY(28), x = m_scale.UnitsX(30), y = m_scale.UnitsY(40);
+    CImageButtonAnim button;
+    button.Create(dialog.GetSafeHwnd(), 306, RECT{x, y, x + w, y + h}, WS_CHILD | WS_VISIBLE);
+    button.SetHandCursor(false);
+    button.SetRounded(true, 8);
+    button.SetBackgroundColors(skin::kAccentBlue, skin::kAccentBlue, skin::kAccentBlue, skin::kAccentBlue);
+    button.SetTextColor(skin::kWhite);
+    SetWindowTextW(button.GetSafeHwnd(), L"Connect");
+    auto picture =
+        CImageResource::Load(static_cast<UINT>(IDB_TEST_BUSY + m_scale.Level()), GetModuleHandleW(nullptr));
+    Pump(50);
+    auto shot = [&] {
+        Drain();
+        return CaptureWindow(dialog.GetSafeHwnd()).Part(x, y, w, h);
+    };
+    const Capture idle = shot();
+    // Busy without a picture: only the background behind the button, no text.
+    button.SetBusy(true);
+    EXPECT_FALSE(shot().Contains(skin::kWhite) && shot().Contains(skin::kAccentBlue));
+    button.SetBusyPicture(picture.get(), static_cast<int>(picture->GetWidth()),
+                          static_cast<int>(picture->GetHeight()));
+    std::vector<Capture> frames{shot()};
+    SaveForGallery(frames[0], "button-busy");
+    EXPECT_NE(frames[0].pixels, idle.pixels);
+    EXPECT_EQ(frames[0].At(w / 8, h / 2), skin::kAccentBlue);  // the rounded face in the normal colour
+    // One tick of timer 1 at a time, through the queue: every tick turns the picture, 24 make a full turn.
+    for (int tick = 1; tick <= 24; ++tick) {
+        PostMessageW(button.GetSafeHwnd(), WM_TIMER, CImageButtonAnim::kTimerId, 0);
+        frames.push_back(shot());
+        EXPECT_NE(frames[static_cast<size_t>(tick)].pixels, frames[static_cast<size_t>(tick - 1)].pixels)
+            << "tick " << tick;
+    }
+    EXPECT_EQ(button.Angle(), 0);
+    EXPECT_EQ(frames[24].pixels, frames[0].pixels);
+    EXPECT_NE(frames[6].pixels, frames[0].pixels);
+    // The owner's timer drives the same turn.
+    button.StartTimer(60);
+    Pump(200);
+    button.StopTimer();
+    EXPECT_NE(button.Angle(), 0);
+    // Not busy: the ordinary button again.
+    button.SetBusy(false);
+    EXPECT_EQ(shot().pixels, idle.pixels);
+}
+
+// Not bound to the DPI: one run at 96 DPI, about two seconds of watching for the caret's blink.
+TEST_F(SkinAtDpi, RichEditShowsNoCaretAfterFocusClicksAndKeys) {
+    if (m_dpi != 96) return;
+    CSkinDialog& dialog = Show(4, 0);
+    const int w = m_scale.UnitsX(140), h = m_scale.UnitsY(40), x = m_scale.UnitsX(10);
+    auto make = [&](int y, int id) {
+        HWND rich = CreateWindowExW(0, L"RichEdit20W", L"Selectable text",
+                                    WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_READONLY, x, y, w, h,
+                                    dialog.GetSafeHwnd(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                    GetModuleHandleW(nullptr), nullptr);
+        SendMessageW(rich, WM_SETFONT, SendMessageW(dialog.GetSafeHwnd(), WM_GETFONT, 0, 0), TRUE);
+        return rich;
+    };
+    HWND plain = make(m_scale.UnitsY(10), 310);
+    HWND hiding = make(m_scale.UnitsY(55), 311);
+    CRichEditHideCursor rich;
+    ASSERT_TRUE(rich.Attach(hiding));
+    // Clicked and moved through with the keys: the caret of `window` as the system reports it, and how many
+    // different pictures the control shows over two blink periods.
+    struct Seen {
+        HWND caretWindow = nullptr;
+        size_t pictures = 0;
+    };
+    auto use = [&](HWND window) {
+        PostMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(8, 6));
+        PostMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(8, 6));
+        PostMessageW(window, WM_KEYDOWN, VK_RIGHT, 0x014D0001);
+        PostMessageW(window, WM_KEYUP, VK_RIGHT, static_cast<LPARAM>(0xC14D0001u));
+        Pump(100);
+        Seen seen;
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        GetGUIThreadInfo(GetCurrentThreadId(), &info);
+        seen.caretWindow = info.hwndCaret;
+        std::vector<std::vector<uint32_t>> pictures;
+        const UINT blink = GetCaretBlinkTime();
+        for (int i = 0; i < 12; ++i) {
+            Pump(static_cast<int>(blink) / 6 + 1);
+            auto picture = CaptureWindow(window).pixels;
+            if (std::find(pictures.begin(), pictures.end(), picture) == pictures.end())
+                pictures.push_back(std::move(picture));
+        }
+        seen.pictures = pictures.size();
+        return seen;
+    };
+    const Seen ordinary = use(plain);
+    const Seen hidden = use(hiding);
+    // What a shown caret looks like here: the ordinary rich edit blinks.
+    EXPECT_EQ(GetFocus(), hiding);
+    EXPECT_EQ(ordinary.caretWindow, plain);
+    EXPECT_GT(ordinary.pictures, 1u);
+    // The hiding one has the focus and a caret, but never shows it.
+    // (Wine flags a caret as blinking while it exists, shown or hidden: the pictures are what counts.)
+    EXPECT_EQ(hidden.caretWindow, hiding);
+    EXPECT_EQ(hidden.pictures, 1u);
+}
+
+TEST_F(SkinAtDpi, EditTellsItsParentAboutBackspaceAndShowsAPasswordHintInClearText) {
+    CSkinDialog& dialog = Show(4, 0);
+    const int x = m_scale.UnitsX(20), w = m_scale.UnitsX(160), h = m_scale.UnitsY(34);
+    const int yPlain = m_scale.UnitsY(20), yPassword = m_scale.UnitsY(60);
+    auto make = [&](int y, int id, DWORD style) {
+        HWND edit = CreateWindowExW(
+            0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL | style, x, y, w, h, dialog.GetSafeHwnd(),
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
+        SendMessageW(edit, WM_SETFONT, SendMessageW(dialog.GetSafeHwnd(), WM_GETFONT, 0, 0), TRUE);
+        return edit;
+    };
+    HWND plainEdit = make(yPlain, 307, 0);
+    HWND passwordEdit = make(yPassword, 308, ES_PASSWORD);
+    CImageEdit plain, password;
+    ASSERT_TRUE(plain.Attach(plainEdit));
+    ASSERT_TRUE(password.Attach(passwordEdit));
+    for (CImageEdit* field : {&plain, &password}) {
+        field->SetScale(m_scale.X());
+        field->SetHint(u"Password");
+    }
+    Pump(100);
+    auto part = [&](int y) { return CaptureWindow(dialog.GetSafeHwnd()).Part(x, y, w, h); };
+    // Empty and unfocused: the password field shows its hint exactly as an ordinary field does.
+    EXPECT_TRUE(password.HintShown());
+    EXPECT_EQ(SendMessageW(passwordEdit, EM_GETPASSWORDCHAR, 0, 0), 0);
+    const Capture hint = part(yPassword);
+    SaveForGallery(hint, "edit-password-hint");
+    EXPECT_TRUE(hint.Contains(skin::kHintText));
+    EXPECT_EQ(hint.pixels, part(yPlain).pixels);
+
+    // Keys through the queue (Backspace as the keyboard sends it, its character made by the translation)
+    // and what the parent hears.
+    struct Step {
+        HWND field;
+        WPARAM key;  // a virtual key, or 0 for a typed character
+        wchar_t typed;
+        std::vector<Heard> heard;
+    };
+    const Step steps[] = {
+        {plainEdit, VK_BACK, 0, {{1044, 307, 2}}},             // empty: Backspace is reported
+        {plainEdit, 0, L'b', {{1041, 0, 0}, {1044, 307, 1}}},  // a change, and text is there
+        {plainEdit, VK_BACK, 0, {{1041, 0, 0}}},               // the last character goes: a change
+        {plainEdit, VK_BACK, 0, {{1044, 307, 2}}},             // empty again
+        {passwordEdit, VK_BACK, 0, {{1044, 308, 2}}},
+        {passwordEdit, 0, L'a', {{1042, 0, 0}, {1044, 308, 1}}},  // the password field's own change
+        {passwordEdit, VK_BACK, 0, {{1042, 0, 0}}},
+        {passwordEdit, VK_BACK, 0, {{1044, 308, 2}}},
+        {passwordEdit, 0, L'a', {{1042, 0, 0}, {1044, 308, 1}}},
+    };
+    int index = 0;
+    for (const Step& step : steps) {
+        SetFocus(step.field);
+        Pump(20);
+        if (step.key) {
+            PostMessageW(step.field, WM_KEYDOWN, step.key, 0x000E0001);
+            PostMessageW(step.field, WM_KEYUP, step.key, static_cast<LPARAM>(0xC00E0001u));
+        } else {
+            PostMessageW(step.field, WM_CHAR, step.typed, 1);
+        }
+        EXPECT_EQ(PumpHearing(dialog.GetSafeHwnd(), 1041, 1044, 120), step.heard) << "step " << index;
+        ++index;
+    }
+    // Real input switched the password character on: the same letter no longer looks the same in both.
+    EXPECT_NE(SendMessageW(passwordEdit, EM_GETPASSWORDCHAR, 0, 0), 0);
+    SetWindowTextW(plainEdit, L"a");
+    SetFocus(dialog.GetSafeHwnd());
+    Pump(100);
+    EXPECT_EQ(password.Text(), u"a");
+    EXPECT_NE(part(yPassword).pixels, part(yPlain).pixels);
+    SaveForGallery(part(yPassword), "edit-password-typed");
+}
+
+// Not bound to the DPI (the corner at each setting is checked above), and hiding the toast takes Wine
+// about 2 s: one run at 96 DPI.
+TEST_F(SkinAtDpi, ToastHidesWhenItsTimeIsUpAndShowingItAgainKeepsItsTimer) {
+    if (m_dpi != 96) return;
+    CSkinDialog& main = Show(0, 0x1 | 0x2);
+    RECT work;
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    {
+        // The hide timer by its id: its expiry hides the toast; shown again, the toast is in its corner
+        // again.
+        CToastHost host(main.GetSafeHwnd());
+        host.ShowToast();
+        Pump(100);
+        ASSERT_NE(host.Toast(), nullptr);
+        HWND toast = host.Toast()->GetSafeHwnd();
+        EXPECT_TRUE(IsWindowVisible(toast));
+        PostMessageW(toast, WM_TIMER, CDlgToolbar::kHideTimerId, 0);
+        Pump(50);
+        EXPECT_FALSE(IsWindowVisible(toast));
+        SetWindowPos(toast, nullptr, 5, 5, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        host.ShowToast();
+        Pump(50);
+        RECT rect;
+        GetWindowRect(toast, &rect);
+        EXPECT_TRUE(IsWindowVisible(toast));
+        EXPECT_EQ(host.Toast()->GetSafeHwnd(), toast);  // kept, not made anew
+        EXPECT_EQ(rect.right, work.right - 10);
+        EXPECT_EQ(rect.bottom, work.bottom - 10);
+    }
+    // A toast that stays up 1 s: asking again half-way neither moves it nor gives it another second. The
+    // hide timer's tick is taken from the queue, so the time the hiding itself takes does not count.
+    CToastHost host(main.GetSafeHwnd(), 1000);
+    host.ShowToast();
+    const auto shown = std::chrono::steady_clock::now();
+    ASSERT_NE(host.Toast(), nullptr);
+    HWND toast = host.Toast()->GetSafeHwnd();
+    Pump(500);
+    SetWindowPos(toast, nullptr, 5, 5, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    host.ShowToast();
+    RECT rect;
+    GetWindowRect(toast, &rect);
+    EXPECT_EQ(rect.left, 5);
+    long long tickAt = -1;
+    while (tickAt < 0 && std::chrono::steady_clock::now() - shown < std::chrono::seconds(3)) {
+        MSG msg;
+        while (tickAt < 0 && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.hwnd == toast && msg.message == WM_TIMER && msg.wParam == CDlgToolbar::kHideTimerId)
+                tickAt = std::chrono::duration_cast<std::chrono::milliseconds>(
+                             std::chrono::steady_clock::now() - shown)
+                             .count();
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        Sleep(5);
+    }
+    EXPECT_FALSE(IsWindowVisible(toast));
+    EXPECT_GE(tickAt, 950);
+    EXPECT_LT(tickAt, 1450) << "a restarted timer ticks 1.5 s after the first showing";
+}
+
+TEST_F(SkinAtDpi, TopPromptFollowsItsOwnersSizeAndAReplacedPromptKeepsItsOwnTime) {
+    CSkinDialog& owner = Show(0, 0x1 | 0x2);
+    CTopPromptHost prompts(owner.GetSafeHwnd());
+    prompts.ShowPrompt(u"2017 Invalid password", 0);
+    Pump(100);
+    ASSERT_NE(prompts.Prompt(), nullptr);
+    HWND prompt = prompts.Prompt()->GetSafeHwnd();
+    // The owner only changes size (as the main window does): the prompt follows by itself.
+    for (int width : {m_scale.UnitsX(420), m_scale.UnitsX(240), m_scale.UnitsX(300)}) {
+        SetWindowPos(owner.GetSafeHwnd(), nullptr, 0, 0, width, m_scale.UnitsY(160),
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        Drain();
+        RECT ownerRect, promptRect;
+        GetWindowRect(owner.GetSafeHwnd(), &ownerRect);
+        GetWindowRect(prompt, &promptRect);
+        EXPECT_EQ(ownerRect.right - ownerRect.left, width);
+        EXPECT_EQ(promptRect.top - ownerRect.top, 10) << width;
+        EXPECT_LE(std::abs((promptRect.left - ownerRect.left) - (ownerRect.right - promptRect.right)), 1)
+            << width;
+    }
+    if (m_dpi != 96) return;  // timed: once is enough
+    // A success prompt replaced by another while its 4 s run: the second one gets its own 4 s.
+    prompts.ShowPrompt(u"Connected", 1);
+    Pump(2000);
+    prompts.ShowPrompt(u"Settings saved", 1);
+    Pump(2500);  // 4.5 s after the first one
+    ASSERT_NE(prompts.Prompt(), nullptr);
+    EXPECT_EQ(prompts.Prompt()->Text(), u"Settings saved");
+    Pump(2000);  // 4.5 s after the second one
+    EXPECT_EQ(prompts.Prompt(), nullptr);
+}
+
+TEST_F(SkinAtDpi, LogListViewAllAndTrimOnOpenThroughTheList) {
+    CSkinDialog& dialog = Show(4, 0, IDD_SKIN_WIDE);
+    const HFONT font = reinterpret_cast<HFONT>(SendMessageW(dialog.GetSafeHwnd(), WM_GETFONT, 0, 0));
+    // The second list only answers for its rows; it stays hidden.
+    auto makeList = [&](int id, bool visible) {
+        HWND window = CreateWindowExW(
+            0, WC_LISTVIEWW, L"", WS_CHILD | (visible ? WS_VISIBLE : 0) | LVS_REPORT | LVS_NOCOLUMNHEADER,
+            m_scale.UnitsX(10), m_scale.UnitsY(30), m_scale.UnitsX(300), m_scale.UnitsY(150),
+            dialog.GetSafeHwnd(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+            GetModuleHandleW(nullptr), nullptr);
+        SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+        return window;
+    };
+    HWND linkWindow =
+        CreateWindowExW(0, L"BUTTON", L"View All", WS_CHILD | WS_VISIBLE, m_scale.UnitsX(10),
+                        m_scale.UnitsY(8), m_scale.UnitsX(60), m_scale.UnitsY(16), dialog.GetSafeHwnd(),
+                        reinterpret_cast<HMENU>(1066), GetModuleHandleW(nullptr), nullptr);
+    SendMessageW(linkWindow, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    CHyperlink link;
+    ASSERT_TRUE(link.Attach(linkWindow));
+    HWND listWindow = makeList(1040, true);
+    CSuperListCtrl list;
+    ASSERT_TRUE(list.Attach(listWindow));
+    CLogListView view(list, &link);
+
+    // The user log as the file holds it: the first line is passed over, older lines first.
+    const std::u16string d0 = DateDaysAgo(0), d1 = DateDaysAgo(1), d3 = DateDaysAgo(3), d14 = DateDaysAgo(14);
+    const std::u16string shown[] = {d1 + u" 09:00:00 [INFO] Connected to the gateway\n",
+                                    d0 + u" 10:00:00 [ERROR] The link was lost\n"};
+    const std::u16string file = u"\n" + DateDaysAgo(20) + u" 08:00:00 [INFO] Too old for the history\n" +
+                                d14 + u" 07:00:00 [WARN] Heartbeat answered late\n" + d3 +
+                                u" 07:30:00 [INFO] Reconnected after a short break\n" + d3 +
+                                u" 07:40:00 [DEBUG] Not for the user\n" + shown[0] + shown[1];
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "velora-log-list";
+    std::filesystem::create_directories(folder);
+    {
+        std::ofstream out(folder / "clientUI.log", std::ios::binary | std::ios::trunc);
+        const unsigned char header[] = {0xFF, 0xFE, 0x00, 0x00, 0x0A, 0x00};
+        out.write(reinterpret_cast<const char*>(header), sizeof header);
+        for (char16_t unit : file) {
+            const char bytes[2] = {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+            out.write(bytes, 2);
+        }
+    }
+    const std::wstring logPath = (folder / "clientUI.log").wstring();
+    SetLogFilePath(std::u16string(logPath.begin(), logPath.end()));
+
+    // The lines of this session, as UM_LOG_LINE brings them.
+    for (const auto& line : shown) view.AppendLogLine(line);
+    const std::vector<std::u16string> recent = RowTexts(list);
+    const std::vector<std::u16string> wantRecent = {u"", d0, u"", u"The link was lost",        u"10:00:00",
+                                                    u"", d1, u"", u"Connected to the gateway", u"09:00:00"};
+    ASSERT_EQ(recent, wantRecent);
+    Pump(50);
+
+    view.ViewAll();
+    Pump(50);
+    // The markers are the oldest entry on show; the older lines follow it newest first, under their dates.
+    EXPECT_EQ(view.Model().MarkerA(), u"09:00:00");
+    EXPECT_EQ(view.Model().MarkerB(), u"Connected to the gateway");
+    std::vector<std::u16string> wantAll = wantRecent;
+    for (const char16_t* row : {u"", d3.c_str(), u"", u"Reconnected after a short break", u"07:30:00", u"",
+                                d14.c_str(), u"", u"Heartbeat answered late", u"07:00:00"})
+        wantAll.push_back(row);
+    EXPECT_EQ(RowTexts(list), wantAll);
+    const int warn = list.RowCount() - 2;
+    EXPECT_EQ(list.RowStatus(warn), 3);  // the WARN entry's orange marker
+    EXPECT_EQ(list.RowStatus(warn + 1), 8);
+    EXPECT_EQ(list.RowStatus(list.RowCount() - 4), 9);
+    EXPECT_FALSE(IsWindowEnabled(linkWindow));
+    ListView_EnsureVisible(listWindow, list.RowCount() - 1, FALSE);
+    Pump(50);
+    const Capture all = CaptureWindow(listWindow);
+    SaveForGallery(all, "loglist-view-all");
+    EXPECT_TRUE(all.Contains(skin::kStatusOrange));
+    EXPECT_TRUE(CaptureWindow(linkWindow).Contains(skin::kStatusGrey));
+
+    // The log page opens again: only the recent rows, the link blue and enabled again.
+    view.TrimLogOnOpen();
+    Pump(50);
+    EXPECT_EQ(RowTexts(list), wantRecent);
+    EXPECT_TRUE(IsWindowEnabled(linkWindow));
+    const Capture blueLink = CaptureWindow(linkWindow);
+    EXPECT_TRUE(blueLink.Contains(skin::kAccentBlue));
+    EXPECT_FALSE(blueLink.Contains(skin::kStatusGrey));
+
+    // A window open for more than 15 days: the dates that are no longer recent go when the page opens.
+    HWND oldWindow = makeList(1041, false);
+    CSuperListCtrl oldList;
+    ASSERT_TRUE(oldList.Attach(oldWindow));
+    CLogListView oldView(oldList, nullptr);
+    const std::u16string d16 = DateDaysAgo(16);
+    for (const auto& line : {d16 + u" 08:00:00 [INFO] Signed in", shown[0], shown[1]})
+        oldView.AppendLogLine(line);
+    ASSERT_EQ(oldList.RowCount(), 15);
+    oldView.TrimLogOnOpen();
+    std::vector<std::u16string> wantKept = wantRecent;
+    wantKept.push_back(u"");  // the empty row above the old date stays
+    EXPECT_EQ(RowTexts(oldList), wantKept);
+    SetLogFilePath(u"");
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+}
+
+// What the modal test's timer does while one of the small dialogs runs: checks the layer under it, notes
+// what it saw and clicks the dialog's button.
+struct ModalProbe {
+    HWND main = nullptr;
+    HWND layer = nullptr;
+    int button = 0;                 // the control to click: 1, 2 (the "No" button) or 0 (the close button)
+    skin::SkinColor mainPixel = 0;  // the covered window's pixel at `probe` before the layer came
+    POINT probe{0, 0};              // in screen coordinates
+    int ticks = 0;
+    bool seen = false;
+    BYTE alpha = 0;
+    bool layerVisible = false;
+    bool layerOverMain = false;
+    bool dialogCentred = false;
+    bool dimmed = false;
+    bool dialogOnTop = false;
+    std::wstring question;
+};
+ModalProbe* g_probe = nullptr;
+
+BOOL CALLBACK FindOwned(HWND window, LPARAM found) {
+    if (IsWindowVisible(window) && GetWindow(window, GW_OWNER) == g_probe->layer) {
+        *reinterpret_cast<HWND*>(found) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK FindButton(HWND child, LPARAM found) {
+    const int id = GetDlgCtrlID(child);
+    const bool named = GetWindowTextLengthW(child) > 0;
+    if ((g_probe->button == 1 && id == IDOK) || (g_probe->button == 2 && id == IDCANCEL && named) ||
+        (g_probe->button == 0 && id == IDCANCEL && !named)) {
+        *reinterpret_cast<HWND*>(found) = child;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void CALLBACK ProbeModal(HWND, UINT, UINT_PTR timer, DWORD) {
+    ModalProbe& probe = *g_probe;
+    HWND dialog = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), FindOwned, reinterpret_cast<LPARAM>(&dialog));
+    if (!dialog && ++probe.ticks > 100) {
+        // Nothing showed within 3 s: end whatever runs modally, so the test fails instead of hanging.
+        KillTimer(nullptr, timer);
+        if (HWND active = GetActiveWindow()) PostMessageW(active, WM_COMMAND, IDCANCEL, 0);
+        return;
+    }
+    if (!dialog || probe.seen) return;
+    probe.seen = true;
+    KillTimer(nullptr, timer);
+    RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    probe.layerVisible = IsWindowVisible(probe.layer) != FALSE;
+    DWORD flags = 0;
+    GetLayeredWindowAttributes(probe.layer, nullptr, &probe.alpha, &flags);
+    RECT main, layer, self;
+    GetWindowRect(probe.main, &main);
+    GetWindowRect(probe.layer, &layer);
+    GetWindowRect(dialog, &self);
+    probe.layerOverMain = EqualRect(&main, &layer) != FALSE;
+    probe.dialogCentred = std::abs((self.left - layer.left) - (layer.right - self.right)) <= 1 &&
+                          std::abs((self.top - layer.top) - (layer.bottom - self.bottom)) <= 1;
+    // On the screen: the covered window darker (Wine shows the layer black, Windows blends it at 114/255),
+    // the dialog itself undimmed above it.
+    HDC screen = GetDC(nullptr);
+    const COLORREF under = GetPixel(screen, probe.probe.x, probe.probe.y);
+    const COLORREF face = GetPixel(screen, self.left + 4, (self.top + self.bottom) / 2);
+    ReleaseDC(nullptr, screen);
+    auto darker = [](int now, int before) { return now <= before * 141 / 255 + 2; };
+    probe.dimmed = under != probe.mainPixel && darker(GetRValue(under), skin::RedOf(probe.mainPixel)) &&
+                   darker(GetGValue(under), skin::GreenOf(probe.mainPixel)) &&
+                   darker(GetBValue(under), skin::BlueOf(probe.mainPixel));
+    probe.dialogOnTop = face == skin::kWhite;
+    wchar_t text[256] = {};
+    GetDlgItemTextW(dialog, IDC_STOP_QUESTION, text, 256);
+    probe.question = text;
+    screen = GetDC(nullptr);
+    SaveForGallery(CaptureDc(screen, main.right, main.bottom), "modal-over-layer");
+    ReleaseDC(nullptr, screen);
+    HWND button = nullptr;
+    EnumChildWindows(dialog, FindButton, reinterpret_cast<LPARAM>(&button));
+    if (!button) {
+        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);  // ends the dialog; the test sees the missing button
+        return;
+    }
+    PostMessageW(button, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+    PostMessageW(button, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+}
+
+// Each dialog's end costs Wine about 2 s per window it hides (it waits for a window manager that is not
+// there): every case at 96 DPI, the placement and dimming once more at 300 %.
+TEST_F(SkinAtDpi, SmallDialogsRunModallyOverTheDimmingLayer) {
+    if (m_dpi != 96 && m_dpi != 288) return;
+    CSkinDialog& main = Show(0, 0x1 | 0x2, IDD_SKIN_WIDE);
+    RECT mainRect;
+    GetWindowRect(main.GetSafeHwnd(), &mainRect);
+    CLayerDlg layer(main.GetSafeHwnd());
+    ASSERT_TRUE(layer.Create());
+    // A point of the blue band that no dialog covers.
+    const POINT probePoint{mainRect.left + m_scale.UnitsX(20), mainRect.top + m_scale.UnitsY(20)};
+    HDC screen = GetDC(nullptr);
+    const COLORREF before = GetPixel(screen, probePoint.x, probePoint.y);
+    ReleaseDC(nullptr, screen);
+    ASSERT_EQ(before, skin::kAccentBlue);
+
+    enum class Which { Stop, Quit, SwitchAccount, PasswordChanged };
+    struct Case {
+        Which which;
+        int button;
+        bool confirmed;
+    };
+    const Case cases[] = {
+        {Which::Stop, 1, true},          {Which::Stop, 2, false},          {Which::Quit, 0, false},
+        {Which::SwitchAccount, 1, true}, {Which::SwitchAccount, 0, false}, {Which::PasswordChanged, 1, true},
+    };
+    for (const Case& c : cases) {
+        if (m_dpi != 96 && &c != cases) break;
+        ModalProbe probe;
+        probe.main = main.GetSafeHwnd();
+        probe.layer = layer.GetSafeHwnd();
+        probe.button = c.button;
+        probe.mainPixel = before;
+        probe.probe = probePoint;
+        g_probe = &probe;
+        const UINT_PTR timer = SetTimer(nullptr, 0, 30, ProbeModal);
+        bool confirmed = true;
+        switch (c.which) {
+            case Which::Stop:
+            case Which::Quit:
+                confirmed = AskStop(layer, c.which == Which::Quit);
+                break;
+            case Which::SwitchAccount:
+                confirmed = AskSwitchAccount(layer);
+                break;
+            case Which::PasswordChanged:
+                ShowPasswordChanged(layer, u"Your password was changed. Please sign in again.");
+                break;
+        }
+        KillTimer(nullptr, timer);
+        g_probe = nullptr;
+        const int index = static_cast<int>(&c - cases);
+        ASSERT_TRUE(probe.seen) << index;
+        EXPECT_EQ(confirmed, c.confirmed) << index;
+        EXPECT_TRUE(probe.layerVisible) << index;
+        EXPECT_EQ(probe.alpha, 114) << index;
+        EXPECT_TRUE(probe.layerOverMain) << index;
+        EXPECT_TRUE(probe.dialogCentred) << index;
+        EXPECT_TRUE(probe.dimmed) << index;
+        EXPECT_TRUE(probe.dialogOnTop) << index;
+        if (c.which == Which::Stop) {
+            EXPECT_EQ(probe.question, L"Are you sure to stop Halvane?");
+        }
+        if (c.which == Which::Quit) {
+            EXPECT_EQ(probe.question, L"Are you sure to quit the application?");
+        }
+        // Afterwards the layer is gone and the window shows undimmed.
+        EXPECT_FALSE(IsWindowVisible(layer.GetSafeHwnd())) << index;
+        Pump(30);
+        screen = GetDC(nullptr);
+        EXPECT_EQ(GetPixel(screen, probePoint.x, probePoint.y), before) << index;
+        ReleaseDC(nullptr, screen);
+    }
+    layer.DestroyWindow();
+}
+
 // Not a check: with VELORA_GALLERY_DIR set, every control of the skin in one host window, and the pop-ups
 // and dialogs, captured for the contact sheet.
 TEST_F(SkinAtDpi, Gallery) {
@@ -699,7 +1292,22 @@ TEST_F(SkinAtDpi, Gallery) {
     log.AppendLogLine(u"2026-03-02 07:00:00 [NOTICE] A new version is available");
     CRichEditHideCursor rich;
     rich.SubclassDlgItem(IDC_HOST_RICH, window);
+    CImageButtonAnim busyButton;
+    busyButton.SubclassDlgItem(IDC_HOST_BUSY, window);
+    busyButton.SetRounded(true, 8);
+    busyButton.SetBackgroundColors(skin::kWhite, skin::kWhite, skin::kWhite, skin::kWhite);
+    busyButton.SetBusyPicture(picture.get(), static_cast<int>(picture->GetWidth()),
+                              static_cast<int>(picture->GetHeight()));
+    busyButton.SetBusy(true);
+    for (int tick = 0; tick < 3; ++tick)
+        PostMessageW(busyButton.GetSafeHwnd(), WM_TIMER, CImageButtonAnim::kTimerId, 0);
     Pump(200);
+    RECT busyRect;
+    GetWindowRect(busyButton.GetSafeHwnd(), &busyRect);
+    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&busyRect), 2);
+    SaveForGallery(CaptureWindow(window).Part(busyRect.left, busyRect.top, busyRect.right - busyRect.left,
+                                              busyRect.bottom - busyRect.top),
+                   "button-busy");
     SaveForGallery(CaptureWindow(window), "host-controls");
     for (int style : {1, 2, 3, 4})
         SaveForGallery(CaptureWindow(Show(style, 0x1 | 0x2).GetSafeHwnd()), "style" + std::to_string(style));

@@ -17,7 +17,8 @@ void CImageButtonAnim::SetBusy(bool busy) {
 
 LRESULT CImageButtonAnim::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_TIMER && wParam == kTimerId) {
-        m_angle += 15;
+        // Kept within one turn: the picture is the same, and the count never overflows.
+        m_angle = (m_angle + 15) % 360;
         Invalidate();
         return 0;
     }

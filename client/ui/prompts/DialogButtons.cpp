@@ -2,6 +2,7 @@
 #include "ui/prompts/DialogButtons.h"
 
 #include "ui/skin/Palette.h"
+#include "ui/skin/PopupPlacement.h"
 
 namespace velora {
 
@@ -21,6 +22,14 @@ void StyleDialogButton(CImageButton& button, HWND dialog, int controlId, bool pr
         button.SetTextColor(skin::kNormalText);
     }
     if (!text.empty()) SetWindowTextW(button.GetSafeHwnd(), reinterpret_cast<const wchar_t*>(text.c_str()));
+}
+
+void CentreOverLayer(HWND dialog, HWND layer) {
+    RECT over, self;
+    if (!layer || !GetWindowRect(layer, &over) || !GetWindowRect(dialog, &self)) return;
+    const skin::SkinRect placed = skin::PopupPlacement::Centred(
+        {over.left, over.top, over.right, over.bottom}, self.right - self.left, self.bottom - self.top);
+    SetWindowPos(dialog, nullptr, placed.left, placed.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 }  // namespace velora

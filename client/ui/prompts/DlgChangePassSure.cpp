@@ -13,6 +13,7 @@ BOOL CDlgChangePassSure::OnInitDialog() {
     const BOOL result = CSkinDialog::OnInitDialog();
     SetWindowTextW(GetDlgItem(IDC_PASS_SURE_TEXT), reinterpret_cast<const wchar_t*>(m_text.c_str()));
     StyleDialogButton(m_ok, GetSafeHwnd(), IDOK, true, u"");
+    CentreOverLayer(GetSafeHwnd(), m_parent);
     return result;
 }
 

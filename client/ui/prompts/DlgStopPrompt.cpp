@@ -16,10 +16,12 @@ CDlgStopPrompt::CDlgStopPrompt(HWND parent, bool quitting)
 BOOL CDlgStopPrompt::OnInitDialog() {
     const BOOL result = CSkinDialog::OnInitDialog();
     const std::u16string question =
-        m_quitting ? MessageText(kMsgQuitConfirm) : FormatText(MessageText(kMsgStopConfirm), std::u16string(u"Halvane"));
+        m_quitting ? MessageText(kMsgQuitConfirm)
+                   : FormatText(MessageText(kMsgStopConfirm), std::u16string(u"Halvane"));
     SetWindowTextW(GetDlgItem(IDC_STOP_QUESTION), reinterpret_cast<const wchar_t*>(question.c_str()));
     StyleDialogButton(m_yes, GetSafeHwnd(), IDOK, true, MessageText(kMsgYes));
     StyleDialogButton(m_no, GetSafeHwnd(), IDCANCEL, false, MessageText(kMsgNo));
+    CentreOverLayer(GetSafeHwnd(), m_parent);
     return result;
 }
 

@@ -14,10 +14,13 @@ CCDlgSwitchAccount::CCDlgSwitchAccount(HWND parent)
 
 BOOL CCDlgSwitchAccount::OnInitDialog() {
     const BOOL result = CSkinDialog::OnInitDialog();
-    SetWindowTextW(GetDlgItem(IDC_SWITCH_TITLE), reinterpret_cast<const wchar_t*>(MessageText(kMsgSwitchAccount).c_str()));
-    SetWindowTextW(GetDlgItem(IDC_SWITCH_TEXT), reinterpret_cast<const wchar_t*>(MessageText(kMsgSwitchAccountQuestion).c_str()));
+    SetWindowTextW(GetDlgItem(IDC_SWITCH_TITLE),
+                   reinterpret_cast<const wchar_t*>(MessageText(kMsgSwitchAccount).c_str()));
+    SetWindowTextW(GetDlgItem(IDC_SWITCH_TEXT),
+                   reinterpret_cast<const wchar_t*>(MessageText(kMsgSwitchAccountQuestion).c_str()));
     StyleDialogButton(m_yes, GetSafeHwnd(), IDOK, true, MessageText(kMsgYes));
     StyleDialogButton(m_no, GetSafeHwnd(), IDCANCEL, false, MessageText(kMsgNo));
+    CentreOverLayer(GetSafeHwnd(), m_parent);
     return result;
 }
 

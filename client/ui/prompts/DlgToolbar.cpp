@@ -35,8 +35,10 @@ std::u16string WindowText(HWND control) {
 
 }  // namespace
 
-CDlgToolbar::CDlgToolbar(HWND mainWindow)
-    : CSkinDialog(IDD_TOOLBAR, 2, skin::CSystemButtonLayout::kFlagClose, mainWindow), m_main(mainWindow) {}
+CDlgToolbar::CDlgToolbar(HWND mainWindow, UINT hideAfterMs)
+    : CSkinDialog(IDD_TOOLBAR, 2, skin::CSystemButtonLayout::kFlagClose, mainWindow),
+      m_main(mainWindow),
+      m_hideAfterMs(hideAfterMs) {}
 
 BOOL CDlgToolbar::OnInitDialog() {
     const BOOL result = CSkinDialog::OnInitDialog();
@@ -69,7 +71,7 @@ void CDlgToolbar::Present() {
     ShowWindow(window, SW_SHOW);
     SetForegroundWindow(window);
     EnableWindow(m_retry.GetSafeHwnd(), TRUE);
-    SetTimer(window, kHideTimerId, kHideAfterMs, nullptr);
+    SetTimer(window, kHideTimerId, m_hideAfterMs, nullptr);
 }
 
 void CDlgToolbar::Reset() {

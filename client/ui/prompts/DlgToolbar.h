@@ -19,7 +19,8 @@ public:
     static constexpr UINT_PTR kDotsTimerId = 10021;
     static constexpr UINT kDotsPeriodMs = 400;
 
-    explicit CDlgToolbar(HWND mainWindow);
+    // `hideAfterMs`: the time the toast stays up (tests shorten it to watch the hide happen).
+    explicit CDlgToolbar(HWND mainWindow, UINT hideAfterMs = kHideAfterMs);
     bool IsOpen() const { return GetSafeHwnd() != nullptr && IsWindow(GetSafeHwnd()); }
     // Places, shows and brings the toast forward, enables the retry button and starts the 30 s hide.
     void Present();
@@ -33,6 +34,7 @@ protected:
 
 private:
     HWND m_main;
+    UINT m_hideAfterMs;
     CImageButton m_retry;
     std::unique_ptr<Gdiplus::Bitmap> m_picture;
     std::unique_ptr<Gdiplus::Bitmap> m_brand;

@@ -52,8 +52,12 @@ void CLogListView::ViewAll() {
     std::vector<std::u16string> lines;
     ReadRecentLogLines(m_model.MarkerA(), m_model.MarkerB(), lines);
     SendMessageW(m_list.GetSafeHwnd(), WM_SETREDRAW, FALSE, 0);
+    // The file holds the lines oldest first; taken newest first they continue the list's order below its
+    // last entry (read in file order, the oldest date would follow the list's last one, and the dates
+    // would climb again towards the bottom).
     WithMeasure([&](int width, const skin::MeasureText& measure) {
-        for (const auto& line : lines) Mirror(m_model.AppendOlder(line, width, measure));
+        for (auto line = lines.rbegin(); line != lines.rend(); ++line)
+            Mirror(m_model.AppendOlder(*line, width, measure));
     });
     SendMessageW(m_list.GetSafeHwnd(), WM_SETREDRAW, TRUE, 0);
     InvalidateRect(m_list.GetSafeHwnd(), nullptr, TRUE);

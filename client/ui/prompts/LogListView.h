@@ -1,5 +1,6 @@
 // The main window's log list: the rows of the user log grouped by date in a status list, "View All" for
-// the older lines of the last 15 days, and the trim back to the recent ones when the log page opens.
+// the older lines of the last 15 days (newest first, below the entries on show), and the trim back to the
+// recent ones when the log page opens.
 #pragma once
 #include <windows.h>
 

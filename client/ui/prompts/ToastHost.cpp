@@ -15,7 +15,7 @@ void CToastHost::ShowToast(bool* restoreOnFailure) {
     CDlgToolbar* toast = Toast();
     if (toast && IsWindowVisible(toast->GetSafeHwnd())) return;
     if (!toast) {
-        m_toast = std::make_unique<CDlgToolbar>(m_main);
+        m_toast = std::make_unique<CDlgToolbar>(m_main, m_hideAfterMs);
         if (!m_toast->Create()) {
             m_toast.reset();
             return;

@@ -10,7 +10,9 @@ namespace velora {
 
 class CToastHost {
 public:
-    explicit CToastHost(HWND mainWindow) : m_main(mainWindow) {}
+    // `hideAfterMs`: how long a shown toast stays up (30 s; tests shorten it).
+    explicit CToastHost(HWND mainWindow, UINT hideAfterMs = CDlgToolbar::kHideAfterMs)
+        : m_main(mainWindow), m_hideAfterMs(hideAfterMs) {}
     ~CToastHost();
 
     // Nothing while the toast is visible (it neither moves nor restarts its timer); otherwise shows it and
@@ -22,6 +24,7 @@ public:
 
 private:
     HWND m_main;
+    UINT m_hideAfterMs;
     std::unique_ptr<CDlgToolbar> m_toast;
 };
 

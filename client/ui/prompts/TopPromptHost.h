@@ -1,4 +1,5 @@
-// The top prompt of one owner window: at most one open at a time; showing another closes it first.
+// The top prompt of one owner window: at most one open at a time; showing another closes it first. The
+// host listens to the owner's WM_SIZE itself, so the open prompt follows every change of the owner's size.
 #pragma once
 #include <windows.h>
 
@@ -12,8 +13,11 @@ namespace velora {
 
 class CTopPromptHost {
 public:
-    explicit CTopPromptHost(HWND owner) : m_owner(owner) {}
+    explicit CTopPromptHost(HWND owner);
     ~CTopPromptHost();
+    // The owner's subclass refers to this object.
+    CTopPromptHost(const CTopPromptHost&) = delete;
+    CTopPromptHost& operator=(const CTopPromptHost&) = delete;
 
     void ShowPrompt(const std::u16string& text, int kind);
     // The numbered message's text as the prompt.
@@ -25,7 +29,11 @@ public:
     CDlgTopPrompt* Prompt() const;
 
 private:
+    static LRESULT CALLBACK OwnerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                      DWORD_PTR data);
+
     HWND m_owner;
+    bool m_listening = false;
     std::unique_ptr<CDlgTopPrompt> m_prompt;
 };
 

@@ -15,4 +15,10 @@ SkinRect PopupPlacement::Toast(const SkinRect& workArea, int width, int height) 
     return {right - width, bottom - height, right, bottom};
 }
 
+SkinRect PopupPlacement::Centred(const SkinRect& over, int width, int height) {
+    const int left = over.left + (over.Width() - width) / 2;
+    const int top = over.top + (over.Height() - height) / 2;
+    return {left, top, left + width, top + height};
+}
+
 }  // namespace velora::skin
