@@ -259,6 +259,27 @@ TEST_F(SkinAtDpi, StyleZeroBandBorderAndSystemButtons) {
     if (m_dpi == 144) {
         EXPECT_EQ(size, 18);
     }
+    // The rule written out per setting: 16 x 1.0, 16 x 1.125 (levels 1) and 16 x 1.5 (levels 2 to 4, 300 %
+    // included), with the close row's icons of the level's group; and the icon's own size is the button's,
+    // so the image list does not stretch it.
+    struct Expected {
+        int dpi, size, closeIcon;
+    };
+    for (const Expected& e : {Expected{96, 16, 138}, Expected{144, 18, 218}, Expected{168, 18, 218},
+                              Expected{192, 24, 219}, Expected{240, 24, 219}, Expected{288, 24, 219}}) {
+        if (e.dpi != m_dpi) continue;
+        EXPECT_EQ(rect.right - rect.left, e.size);
+        EXPECT_EQ(skin::CSystemButtonLayout::Icons(0x1, level)[0], e.closeIcon);
+        ICONINFO info{};
+        ASSERT_TRUE(GetIconInfo(
+            CImageResource::LoadSharedIcon(static_cast<UINT>(e.closeIcon), GetModuleHandleW(nullptr)),
+            &info));
+        BITMAP bits{};
+        GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bits, &bits);
+        if (info.hbmColor) DeleteObject(info.hbmColor);
+        DeleteObject(info.hbmMask);
+        EXPECT_EQ(bits.bmWidth, e.size);
+    }
     POINT origin{rect.left, rect.top};
     ScreenToClient(dialog.GetSafeHwnd(), &origin);
     const Capture button = shot.Part(origin.x, origin.y, size, size);
