@@ -1,6 +1,6 @@
 // Skinned windows under Wine (needs a display, e.g. xvfb-run): the median time to repaint a style-0
-// skinned window of 800 x 600 units from its cached background, and AppendLogLine of 1,250 to 10,000
-// lines into a real status list (time and time per line, to show the growth is linear).
+// skinned window of 800 x 600 units from its cached background, and AppendLogLine of 1,000, 5,000 and
+// 10,000 lines into a real status list (time and time per line, to show the growth is linear).
 #include <windows.h>
 #include <commctrl.h>
 #include <objidl.h>
@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -33,6 +34,17 @@ void Pump() {
 
 double Ms(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
+}
+
+// User and kernel time of this process: on a shared machine the wall time also counts other programs.
+double ProcessCpuMs() {
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
+    auto ms = [](const FILETIME& t) {
+        return static_cast<double>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) /
+               10000.0;
+    };
+    return ms(kernel) + ms(user);
 }
 
 }  // namespace
@@ -79,8 +91,7 @@ int wmain() {
         int count;
         bool visible;
     };
-    for (const Run run :
-         {Run{1250, false}, Run{2500, false}, Run{5000, false}, Run{10000, false}, Run{250, true}}) {
+    for (const Run run : {Run{1000, false}, Run{5000, false}, Run{10000, false}, Run{250, true}}) {
         const int count = run.count;
         HWND listWindow = CreateWindowExW(
             0, WC_LISTVIEWW, L"", (run.visible ? WS_VISIBLE : 0) | WS_CHILD | LVS_REPORT | LVS_NOCOLUMNHEADER,
@@ -90,6 +101,7 @@ int wmain() {
         list.Attach(listWindow);
         CLogListView view(list, nullptr);
         const auto start = Clock::now();
+        const double cpuStart = ProcessCpuMs();
         for (int i = 0; i < count; ++i) {
             const int day = 1 + (i / 400) % 28;  // in time order, a few hundred a day
             wchar_t date[16];
@@ -101,8 +113,10 @@ int wmain() {
             view.AppendLogLine(line);
         }
         const double ms = Ms(Clock::now() - start);
-        std::printf("  %5d lines (%s list): %8.1f ms, %.1f us per line, %d rows\n", count,
-                    run.visible ? "visible" : "hidden", ms, ms * 1000.0 / count, list.RowCount());
+        const double cpu = ProcessCpuMs() - cpuStart;
+        std::printf(
+            "  %5d lines (%s list): %8.1f ms (%8.1f ms of this process's CPU), %.1f us per line, %d rows\n",
+            count, run.visible ? "visible" : "hidden", ms, cpu, ms * 1000.0 / count, list.RowCount());
         DestroyWindow(listWindow);
         Pump();
     }

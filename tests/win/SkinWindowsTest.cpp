@@ -981,6 +981,12 @@ TEST_F(SkinAtDpi, TopPromptFollowsItsOwnersSizeAndAReplacedPromptKeepsItsOwnTime
         EXPECT_EQ(promptRect.top - ownerRect.top, 10) << width;
         EXPECT_LE(std::abs((promptRect.left - ownerRect.left) - (ownerRect.right - promptRect.right)), 1)
             << width;
+        // The owner's outline follows its size: the border line along its new right edge.
+        const Capture shot = CaptureWindow(owner.GetSafeHwnd());
+        bool border = false;
+        for (int x = shot.width - 3; x < shot.width; ++x)
+            border = border || shot.At(x, shot.height / 2) == skin::kBorder;
+        EXPECT_TRUE(border) << width;
     }
     if (m_dpi != 96) return;  // timed: once is enough
     // A success prompt replaced by another while its 4 s run: the second one gets its own 4 s.

@@ -76,13 +76,7 @@ BOOL CSkinDialog::OnInitDialog() {
                      SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
         GetClientRect(window, &client);
     }
-    HRGN region = CreateRoundRectRgn(0, 0, client.right, client.bottom, skin::SkinStyle::kCornerEllipse,
-                                     skin::SkinStyle::kCornerEllipse);
-    if (region) {
-        m_region = CreateRectRgn(0, 0, 0, 0);
-        CombineRgn(m_region, region, nullptr, RGN_COPY);
-        SetWindowRgn(window, region, TRUE);  // the window owns `region` from here on
-    }
+    ApplyRegion(client.right, client.bottom);
     if (skin::SkinStyle::Background(m_style) == skin::SkinBackground::Wave) {
         const std::u16string name = skin::CDpiScale::WaveFileName(m_scale.Level());
         const std::wstring path = PictureFolder() + std::wstring(name.begin(), name.end());
@@ -91,6 +85,17 @@ BOOL CSkinDialog::OnInitDialog() {
         if (wave->GetLastStatus() == Gdiplus::Ok && wave->GetWidth() > 0) m_wave = std::move(wave);
     }
     return result;
+}
+
+void CSkinDialog::ApplyRegion(int width, int height) {
+    HRGN region = CreateRoundRectRgn(0, 0, width, height, skin::SkinStyle::kCornerEllipse,
+                                     skin::SkinStyle::kCornerEllipse);
+    if (!region) return;
+    if (m_region) DeleteObject(m_region);
+    m_region = CreateRectRgn(0, 0, 0, 0);
+    CombineRgn(m_region, region, nullptr, RGN_COPY);
+    m_regionSize = {width, height};
+    SetWindowRgn(GetSafeHwnd(), region, TRUE);  // the window owns `region` from here on
 }
 
 void CSkinDialog::DrawBackground(HDC dc, int width, int height) {
@@ -185,6 +190,16 @@ INT_PTR CSkinDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_NCACTIVATE:
             SetMessageResult(TRUE);
             return TRUE;
+        case WM_SIZE:
+            // A window given another size keeps its outline: the region and the framed edge of the background
+            // (rebuilt for the new size) follow the client area.
+            if (wParam != SIZE_MINIMIZED && m_region &&
+                (LOWORD(lParam) != m_regionSize.cx || HIWORD(lParam) != m_regionSize.cy)) {
+                ApplyRegion(LOWORD(lParam), HIWORD(lParam));
+                // A smaller window is not repainted by itself, and its edge moved.
+                InvalidateRect(GetSafeHwnd(), nullptr, TRUE);
+            }
+            return CDialog::WindowProc(message, wParam, lParam);
         case WM_NCPAINT:
             return TRUE;
         case WM_COMMAND:

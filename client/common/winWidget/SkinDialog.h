@@ -47,6 +47,8 @@ protected:
     // A brush of the cached background aligned for `child`, so that texts on the window show the
     // background behind them.
     HBRUSH BackgroundBrushFor(HWND child, HDC dc);
+    // The rounded outline for a client area of this size.
+    void ApplyRegion(int width, int height);
 
     HWND m_parent;
 
@@ -61,6 +63,7 @@ private:
     int m_backgroundBuilds = 0;
     std::unique_ptr<Gdiplus::Bitmap> m_wave;
     HRGN m_region = nullptr;  // a copy of the window region, for the frame
+    SIZE m_regionSize{0, 0};
     HBRUSH m_cacheBrush = nullptr;
 };
 
