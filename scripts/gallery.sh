@@ -16,7 +16,10 @@ cmake --build --preset win64 -j "$JOBS" --target velora_win_tests >build/gallery
 
 # shellcheck source=scripts/wine-env.sh
 source scripts/wine-env.sh
-wine_start || true  # a server that is already running is fine
+# A server left running keeps the screen size of the display it first drew on (a smaller one clips the
+# pictures at 250 and 300 %): start it afresh, so the desktop takes this script's virtual screen.
+wine_stop
+wine_start || true
 trap 'wine_stop' EXIT
 
 out="$ROOT/out/gallery"

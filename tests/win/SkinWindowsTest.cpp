@@ -1363,6 +1363,13 @@ TEST_F(SkinAtDpi, Gallery) {
     SaveForGallery(CaptureWindow(stop.GetSafeHwnd()), "dialog-stop");
     SaveForGallery(CaptureWindow(switcher.GetSafeHwnd()), "dialog-switch-account");
     SaveForGallery(CaptureWindow(changed.GetSafeHwnd()), "dialog-password-changed");
+    // The host under its layer with the last dialog on top, as the screen shows it (Wine draws the layer
+    // black: it does not blend a layered window's alpha).
+    RECT hostRect;
+    GetWindowRect(window, &hostRect);
+    HDC screen = GetDC(nullptr);
+    SaveForGallery(CaptureDc(screen, hostRect.right, hostRect.bottom), "layer-with-dialog");
+    ReleaseDC(nullptr, screen);
     for (CSkinDialog* dialog : std::initializer_list<CSkinDialog*>{&stop, &switcher, &changed})
         dialog->DestroyWindow();
     layer.DestroyWindow();
