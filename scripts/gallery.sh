@@ -29,6 +29,8 @@ convert_bin=$(command -v convert-im6.q16 || command -v convert)
 montage_bin=$(command -v montage-im6.q16 || command -v montage)
 dpis=(96 144 168 192 240 288)
 status=0
+# No window manager on the virtual screen: Wine's managed mode would wait ~2 s for one at every hidden window.
+"$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f </dev/null >/dev/null 2>&1
 for dpi in "${dpis[@]}"; do
     "$WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f </dev/null >/dev/null 2>&1
     echo "gallery: ${dpi} DPI"
@@ -41,6 +43,7 @@ for dpi in "${dpis[@]}"; do
     }
 done
 "$WINE" reg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f </dev/null >/dev/null 2>&1 || true
+"$WINE" reg delete 'HKCU\Software\Wine\X11 Driver' /v Managed /f </dev/null >/dev/null 2>&1 || true
 
 shopt -s nullglob
 for bmp in "$out"/*.bmp; do
