@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/win32/Handles.h"
+#include "platform/win32/SystemMessage.h"
 #include "platform/win32/Wide.h"
 
 namespace platform {
@@ -23,7 +24,7 @@ namespace {
 
 // The entry as Windows 7 and later lay it out. mingw-w64's RASENTRYW ends at dwRedialPause; the interface
 // metric and the network outage time follow it in the system's structure.
-struct RasEntryWithMetric : RASENTRYW {
+struct RasEntryWithMetric : tagRASENTRYW {
     BYTE ipv6addrDns[16];
     BYTE ipv6addrDnsAlt[16];
     DWORD dwIPv4InterfaceMetric;
@@ -153,7 +154,7 @@ std::vector<DialUpConnectionInfo> ListDialUpConnections(uint32_t& error) {
     DWORD count = 0;
     error = RasEnumConnectionsW(connections.data(), &bytes, &count);
     if (error == ERROR_BUFFER_TOO_SMALL) {
-        connections.assign(bytes / sizeof(RASCONNW) + 1, RASCONNW{});
+        connections.assign(bytes / sizeof(RASCONNW) + 1, tagRASCONNW{});
         for (RASCONNW& connection : connections) connection.dwSize = sizeof(RASCONNW);
         bytes = static_cast<DWORD>(connections.size() * sizeof(RASCONNW));
         error = RasEnumConnectionsW(connections.data(), &bytes, &count);
@@ -166,11 +167,14 @@ std::vector<DialUpConnectionInfo> ListDialUpConnections(uint32_t& error) {
 }
 
 std::u16string DialUpErrorText(uint32_t error) {
+    // The dial-up layer knows its own numbers; a dial also fails with system numbers (1062: a service is
+    // not running), whose text the system's message table holds.
     wchar_t text[512] = {};
-    if (RasGetErrorStringW(error, text, static_cast<DWORD>(std::size(text))) != 0) return {};
-    std::u16string result = win32::FromWide(text);
+    std::u16string result;
+    if (RasGetErrorStringW(error, text, static_cast<DWORD>(std::size(text))) == 0)
+        result = win32::FromWide(text);
     while (!result.empty() && (result.back() == u'\n' || result.back() == u'\r')) result.pop_back();
-    return result;
+    return result.empty() ? win32::SystemMessageLine(error) : result;
 }
 
 }  // namespace platform
