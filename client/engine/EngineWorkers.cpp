@@ -1,8 +1,7 @@
 // Entry points of the engine's workers. The traffic counters come from the engine pipe; the connect
 // request, the bring-up paths, the monitors and the tear-down are not in this build yet: each entry does the
 // least its callers can rely on (connect fails with a clear code, the monitor ends when told, tear-down has
-// nothing to undo; the tunnel's routes and hang-up live in TunnelBringUp.cpp). The exported API reaches them
-// through CEngineWorkers, which tests subclass.
+// nothing to undo). The exported API reaches them through CEngineWorkers, which tests subclass.
 #include "engine/EngineWorkers.h"
 
 #include "core/Settings.h"

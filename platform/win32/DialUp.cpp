@@ -24,7 +24,8 @@ namespace {
 
 // The entry as Windows 7 and later lay it out. mingw-w64's RASENTRYW ends at dwRedialPause; the interface
 // metric and the network outage time follow it in the system's structure.
-struct RasEntryWithMetric : tagRASENTRYW {
+struct RasEntryWithMetric {
+    RASENTRYW base;
     BYTE ipv6addrDns[16];
     BYTE ipv6addrDnsAlt[16];
     DWORD dwIPv4InterfaceMetric;
@@ -33,6 +34,8 @@ struct RasEntryWithMetric : tagRASENTRYW {
     DWORD dwIPv6PrefixLength;
     DWORD dwNetworkOutageTime;
 };
+static_assert(offsetof(RasEntryWithMetric, dwIPv4InterfaceMetric) == sizeof(RASENTRYW) + 32);
+static_assert(offsetof(RasEntryWithMetric, dwNetworkOutageTime) == sizeof(RASENTRYW) + 60);
 
 constexpr DWORD kHangUpPollMs = 10;
 
@@ -86,22 +89,22 @@ DialUpEntryResult WriteDialUpEntry(std::u16string_view phonebook, std::u16string
     if (!buffer) return {DialUpEntryStep::Allocate, ERROR_NOT_ENOUGH_MEMORY};
     std::memset(buffer.get(), 0, size);
     auto* ras = reinterpret_cast<RasEntryWithMetric*>(buffer.get());
-    ras->dwSize =
+    ras->base.dwSize =
         static_cast<DWORD>(reported >= sizeof(RasEntryWithMetric) ? reported : sizeof(RasEntryWithMetric));
-    ras->dwType = entry.type;
-    ras->dwfNetProtocols = entry.networkProtocols;
-    ras->dwEncryptionType = entry.encryptionType;
-    ras->dwVpnStrategy = entry.vpnStrategy;
-    ras->dwfOptions = entry.options;
-    ras->dwfOptions2 = entry.options2;
+    ras->base.dwType = entry.type;
+    ras->base.dwfNetProtocols = entry.networkProtocols;
+    ras->base.dwEncryptionType = entry.encryptionType;
+    ras->base.dwVpnStrategy = entry.vpnStrategy;
+    ras->base.dwfOptions = entry.options;
+    ras->base.dwfOptions2 = entry.options2;
     ras->dwIPv4InterfaceMetric = entry.ipv4InterfaceMetric;
     ras->dwNetworkOutageTime = entry.networkOutageTime;
-    if (!CopyField(ras->szLocalPhoneNumber, entry.localPhoneNumber) ||
-        !CopyField(ras->szDeviceType, entry.deviceType) || name.size() > RAS_MaxEntryName)
+    if (!CopyField(ras->base.szLocalPhoneNumber, entry.localPhoneNumber) ||
+        !CopyField(ras->base.szDeviceType, entry.deviceType) || name.size() > RAS_MaxEntryName)
         return {DialUpEntryStep::Write, ERROR_INVALID_PARAMETER};
     const std::u16string book(phonebook), entryName(name);
-    const DWORD error = RasSetEntryPropertiesW(win32::Wide(book), win32::Wide(entryName),
-                                               reinterpret_cast<RASENTRYW*>(ras), ras->dwSize, nullptr, 0);
+    const DWORD error = RasSetEntryPropertiesW(win32::Wide(book), win32::Wide(entryName), &ras->base,
+                                               ras->base.dwSize, nullptr, 0);
     if (error != 0) return {DialUpEntryStep::Write, error};
     return {};
 }
