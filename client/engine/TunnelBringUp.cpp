@@ -180,6 +180,8 @@ void WriteTunnelEntry(std::u16string_view gateway, std::u16string_view, std::u16
 void DialTunnel(std::u16string_view ipsecName, std::u16string_view ipsecPassword, ConnectContext& context) {
     EngineState& state = GetEngineState();
     state.rasConnection.store(nullptr);
+    // A tick the window handled after an earlier dial had returned left a mark that belongs to no dial.
+    state.dialTimedOut.store(false);
     platform::SetWindowTimer(platform::MainWindow(), kDialTimeoutTimerId, kDialTimeoutMs);
     platform::DialUpHandle handle = nullptr;
     const uint32_t error =

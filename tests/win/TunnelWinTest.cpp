@@ -59,6 +59,11 @@ TEST(TunnelWin, DialUpCallsReachWinesStubs) {
     uint32_t error = 99;
     EXPECT_TRUE(platform::ListDialUpConnections(error).empty());
     EXPECT_EQ(error, 0u);
+    {
+        test::CLogCapture log;
+        HangUpLeftoverTunnel();  // nothing listed, nothing hung up
+        EXPECT_EQ(log.Text().find("An earlier L2TP connection was hung up"), std::string::npos);
+    }
 
     // Texts with the system's message table behind the dial-up layer's, without a line end.
     for (const uint32_t code : {kWineDialFailed, 1062u}) {
