@@ -204,6 +204,15 @@ void DialTunnel(std::u16string_view ipsecName, std::u16string_view ipsecPassword
         context.result = kDialTimedOut;
         return;
     }
+    if (platform::Event* stop = state.stopConnectEvent.get(); stop && stop->Wait(0)) {
+        // A disconnect command came while the dial ran: its hang-up found no connection yet, and nothing
+        // would ever hang this one up.
+        HangUp(handle);
+        LogDebug(u"The dial ended after a disconnect command: connection hung up");
+        context.message = kStoppedText;
+        context.result = kConnectStopped;
+        return;
+    }
     state.rasConnection.store(handle);
     // The dial decides the outcome: an entry error kept from the step before is logged already.
     context.message.clear();

@@ -414,6 +414,30 @@ TEST_F(TunnelBringUp, ADisconnectCommandEndsThePolling) {
     EXPECT_TRUE(Contains(log, u"Stopped waiting for the DCPE gateway: a disconnect command arrived"));
 }
 
+TEST_F(TunnelBringUp, ADisconnectDuringTheDialHangsUpWhatTheDialBrings) {
+    const std::u16string answer = ConnectAnswer(u"VCPE", u"{}");
+    host::PlanSimDials({{host::SimDialPlan::Outcome::NeverReturn, 0, 0}});
+    ConnectContext context;
+    std::thread worker([&] { StartVcpeTunnel(answer, context); });
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (host::SimDialsInProgress() == 0 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(host::SimDialsInProgress(), 1u);
+    // The exported API's Disconnect while connecting: stop event, hang-up (nothing to hang up yet).
+    GetEngineState().stopConnectEvent->Set();
+    HangUpTunnel();
+    EXPECT_TRUE(host::SimHangUps().empty());
+    host::ReleaseSimDials(0);
+    worker.join();
+    EXPECT_EQ(context.result, 329);
+    EXPECT_EQ(context.message, u"Stopped because of a disconnect command");
+    EXPECT_TRUE(Results().empty());
+    EXPECT_EQ(GetEngineState().rasConnection, nullptr);
+    EXPECT_EQ(host::SimHangUps().size(), 1u) << "the connection the dial brought is hung up";
+    uint32_t error = 0;
+    EXPECT_TRUE(platform::ListDialUpConnections(error).empty());
+}
+
 TEST_F(TunnelBringUp, DialFailuresAreReportedWithTheirCodes) {
     const std::u16string answer = ConnectAnswer(u"VCPE", u"{}");
     for (const uint32_t code : {619u, 691u, 692u, 711u, 789u, 1062u}) {
