@@ -30,12 +30,6 @@ uint32_t MonitorThread(uint32_t*) {
 
 void DisconnectWorker(DisconnectJob&) {}
 
-void RemoveTunnelRoutes() {}
-
-void HangUpTunnel() {
-    GetEngineState().rasConnection.store(nullptr);
-}
-
 uint32_t QueryEngineFlowCounters(int64_t& txBytes, int64_t& rxBytes) {
     bool down = false;
     return static_cast<uint32_t>(QueryEngineStatus(txBytes, rxBytes, down));

@@ -69,5 +69,14 @@ inline void Pause(uint32_t ms) {
         SleepMs(ms);
     }
 }
+// A deliberate wait that a stop event cuts short; true when the event was signalled. With a pause function
+// set, the pause runs in place of the wait and the event is looked at afterwards without waiting.
+inline bool PauseUntilSignalled(Event& stop, uint32_t ms) {
+    if (const PauseFunction pause = detail::g_pauseFunction.load()) {
+        pause(ms);
+        return stop.Wait(0);
+    }
+    return stop.Wait(ms);
+}
 
 }  // namespace platform

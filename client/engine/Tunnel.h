@@ -1,0 +1,48 @@
+// The steps of the L2TP/IPsec bring-up that the connect worker and the tear-down share: the dial-up entry
+// "Hal-Vane" in the client's own phonebook, the dial with the main window's time-out timer, and the
+// hang-up of a tunnel left over from an earlier connection. StartVcpeTunnel and StartDcpeTunnel
+// (engine/TunnelBringUp.h) run them in order.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/ConnectContext.h"
+
+namespace velora {
+
+inline constexpr char16_t kTunnelEntryName[] = u"Hal-Vane";
+inline constexpr char16_t kTunnelPhonebookName[] = u"ras.pbk";
+
+// The main window's dial time-out timer (TIMER_DIAL_TIMEOUT): when it fires first, the window marks
+// EngineState::dialTimedOut and posts kDialTimedOut itself.
+constexpr uintptr_t kDialTimeoutTimerId = 1003;
+constexpr uint32_t kDialTimeoutMs = 120000;
+constexpr int32_t kDialTimedOut = 999;
+
+// Codes of the bring-up (the `result` of the context and the posted UM_CONNECT_RESULT).
+constexpr int32_t kTunnelInvalidAnswer = 502;
+constexpr int32_t kTunnelNoActiveGateway = 30100;
+constexpr int32_t kTunnelSpecialCaseNotice = 30111;
+constexpr int32_t kTunnelRoutesRefused = 30114;
+constexpr int32_t kTunnelRoutesFailed = 30115;  // the service answered E_FAIL
+constexpr int32_t kConnectStopped = 329;
+
+// How long a hang-up waits for the system to close the connection's port.
+constexpr uint32_t kHangUpWaitMs = 3000;
+
+// The phonebook file: the client's data folder (the folder of its log) and "ras.pbk".
+std::u16string TunnelPhonebookPath();
+
+// Writes the entry for `gateway` and stores `psk` as its pre-shared key (the only credential kept with the
+// entry). A failure is logged and left in `context`, not posted: the dial follows all the same.
+void WriteTunnelEntry(std::u16string_view gateway, std::u16string_view ipsecName,
+                      std::u16string_view ipsecPassword, std::u16string_view psk, ConnectContext& context);
+// Dials the entry synchronously with the user name and password, keeps the connection in
+// EngineState::rasConnection, installs the filter list's routes when the rule says so, and posts the
+// outcome (0, the dial's error, 30114 or 30115).
+void DialTunnel(std::u16string_view ipsecName, std::u16string_view ipsecPassword, ConnectContext& context);
+// The first active connection named "Hal-Vane" is hung up when it is connected (message 585).
+void HangUpLeftoverTunnel();
+
+}  // namespace velora
