@@ -417,7 +417,8 @@ int32_t ApiInit(const char16_t* logFilePath, const char16_t* resourceModuleName,
     StartLog(resourceModuleName ? resourceModuleName : kDefaultModuleName);
     if (logFilePath) SetLogFilePath(logFilePath);
     if (!CreateEngineEvents()) return 0;
-    // The engine's requests for a diagnosis run start one; its summary reads the connection as the API has it.
+    // The engine's requests for a diagnosis run start one; its summary reads the connection as the API has
+    // it.
     SetDiagnosisStarter(MakeDiagnosisStarter([] {
         ApiState& state = api();
         return DiagnosisConnection{state.step.load() == kStepConnected, LoadMode(&state.mode)};
