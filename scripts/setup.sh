@@ -8,7 +8,7 @@ ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 # so a package installed by hand cannot hide a missing line.
 packages=(
     # Host build
-    cmake g++ make ccache pkg-config libssl-dev libcurl4-openssl-dev nlohmann-json3-dev libminizip-dev
+    cmake g++ make ccache pkg-config libssl-dev libcurl4-openssl-dev nlohmann-json3-dev libminizip-dev zlib1g-dev
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     # Windows build: the cross compiler, widl for Corvane's IDL, Wine's IDL files and stdole2.tlb
     mingw-w64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev mingw-w64-tools libwine-dev
