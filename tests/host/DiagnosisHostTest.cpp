@@ -7,9 +7,11 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "api/ClientApi.h"
 #include "core/Settings.h"
 #include "core/WindowMessages.h"
 #include "diagnosis/Diagnosis.h"
+#include "engine/DiagnosisHook.h"
 #include "engine/EngineState.h"
 #include "platform/Files.h"
 #include "platform/ProfileStore.h"
@@ -250,6 +252,23 @@ TEST_F(DiagnosisRunHost, OverlappingRequestsAreSerialised) {
     EXPECT_EQ(told[0].message, UM_DIAGNOSIS_DONE);
     (void)platform::host::DestroySimWindow(second);
     EXPECT_NE(log_.Text().find("A diagnosis run is already under way or waiting"), std::string::npos);
+}
+
+// The program's start registers the starter: an engine request becomes a run (here an upload-only one,
+// which stops at the missing auth URL and leaves the upload pending).
+TEST_F(DiagnosisRunHost, EngineRequestsStartARunOnceTheApiIsInitialised) {
+    SetSetting(u"AuthUrl", u"");
+    ApiExit();
+    ASSERT_EQ(ApiInit(nullptr, nullptr), 1);
+    RequestDiagnosis(DiagnosisRun{0, false});
+    bool ran = false;
+    for (int i = 0; i < 300 && !ran; ++i) {
+        ran = log_.Text().find("No server to upload the diagnosis bundle to") != std::string::npos;
+        if (!ran) platform::SleepMs(100);
+    }
+    EXPECT_TRUE(ran) << log_.Text();
+    SetDiagnosisStarter({});
+    ApiExit();
 }
 
 }  // namespace
