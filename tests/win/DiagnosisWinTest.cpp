@@ -4,6 +4,7 @@
 // the window gets UM_DIAGNOSIS_DONE in its queue.
 #include <windows.h>
 #include <objbase.h>
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -117,6 +118,39 @@ TEST_F(DiagnosisWin, WholeRunWithTheServiceAndTheEngineTools) {
          {"device.log", "connection.log", "network.log", "dispatch.log", "nsctl.log", "ui.log"})
         EXPECT_FALSE(std::filesystem::exists(out / name)) << name;
     std::filesystem::remove_all(out, ec);
+}
+
+// A tool that does not end: the run waits only up to its bound, says so in the log and leaves the tool
+// running (this test then ends the one it started, by its process id).
+TEST(DiagnosisWinTool, ToolThatDoesNotEndIsWaitedForOnlyUpToTheBound) {
+    CLogCapture log;
+    const std::wstring bin = BinFolder();
+    const ULONGLONG start = GetTickCount64();
+    RunToolAndWait(std::u16string(bin.begin(), bin.end()) + u"linger.exe",
+                   std::u16string(bin.begin(), bin.end()), u"", 1500);
+    const ULONGLONG waited = GetTickCount64() - start;
+    EXPECT_GE(waited, 1400u);
+    EXPECT_LT(waited, 30000u);
+    EXPECT_NE(log.Text().find("linger.exe has not ended within 1 seconds"), std::string::npos) << log.Text();
+
+    int ended = 0;
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    ASSERT_NE(snap, INVALID_HANDLE_VALUE);
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL ok = Process32FirstW(snap, &entry); ok; ok = Process32NextW(snap, &entry)) {
+        if (_wcsicmp(entry.szExeFile, L"linger.exe") != 0 ||
+            entry.th32ParentProcessID != GetCurrentProcessId())
+            continue;
+        if (HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID)) {
+            TerminateProcess(process, 1);
+            WaitForSingleObject(process, 5000);
+            CloseHandle(process);
+            ++ended;
+        }
+    }
+    CloseHandle(snap);
+    EXPECT_EQ(ended, 1) << "the tool was still running, left alone by the run";
 }
 
 }  // namespace
