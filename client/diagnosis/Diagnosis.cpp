@@ -179,10 +179,10 @@ bool WriteConnectionSummary(const DiagnosisFolders& folders, bool connected, uin
     return connected && mode == NATIVE;
 }
 
-std::vector<PingTargetSpec> DiagnosisPingTargets() {
+std::vector<DiagnosisPingTarget> DiagnosisPingTargets() {
     std::u16string list = GetSettingText(u"DiagnosisPingTargets", u"");
     if (TrimBlanks(list).empty()) list = kDefaultPingTargets;
-    std::vector<PingTargetSpec> targets;
+    std::vector<DiagnosisPingTarget> targets;
     std::size_t start = 0;
     while (start <= list.size()) {
         std::size_t comma = list.find(u',', start);
@@ -255,7 +255,7 @@ bool PingTarget(std::u16string_view target, bool resolve, std::u16string_view lo
 void RunNetworkTests(const DiagnosisFolders& folders) {
     g_networkReachable.store(false);
     const std::u16string logPath = InFolder(folders.diagnosis, u"network.log");
-    for (const PingTargetSpec& target : DiagnosisPingTargets()) {
+    for (const DiagnosisPingTarget& target : DiagnosisPingTargets()) {
         if (PingTarget(target.target, target.resolve, logPath)) g_networkReachable.store(true);
     }
 }

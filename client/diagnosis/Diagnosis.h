@@ -41,12 +41,12 @@ DiagnosisFolders CurrentDiagnosisFolders();
 // Writes "connection.log"; true when connected in NATIVE mode (the engine's capture can run).
 bool WriteConnectionSummary(const DiagnosisFolders& folders, bool connected, uint32_t mode);
 
-struct PingTargetSpec {
+struct DiagnosisPingTarget {
     std::u16string target;
     bool resolve = false;
 };
 // The targets of "DiagnosisPingTargets" (comma-separated; dotted addresses are not resolved).
-std::vector<PingTargetSpec> DiagnosisPingTargets();
+std::vector<DiagnosisPingTarget> DiagnosisPingTargets();
 
 // Writes "network.log" from the ping targets; sets the network-reachable flag when any answered.
 void RunNetworkTests(const DiagnosisFolders& folders);

@@ -142,7 +142,7 @@ TEST_F(DiagnosisTest, PingFailuresAreWrittenIntoTheLog) {
 
 TEST_F(DiagnosisTest, PingTargetsComeFromTheSettingWithProductDefaults) {
     SetSettingText(u"DiagnosisPingTargets", u" 127.0.0.1 ,localhost,, ::1x ");
-    std::vector<PingTargetSpec> targets = DiagnosisPingTargets();
+    std::vector<DiagnosisPingTarget> targets = DiagnosisPingTargets();
     ASSERT_EQ(targets.size(), 3u);
     EXPECT_EQ(targets[0].target, u"127.0.0.1");
     EXPECT_FALSE(targets[0].resolve);
