@@ -10,7 +10,7 @@ set(rules
     "client/helper|helper,res,core,platform,contract|portable|"
     "client/auth|auth,res,helper,core,platform|portable|"
     "client/engine|engine,res,helper,core,platform|portable|"
-    "client/diagnosis|diagnosis,res,helper,core,platform|portable|"
+    "client/diagnosis|diagnosis,res,engine,helper,core,platform|portable|"
     "client/api|api,res,auth,engine,diagnosis,helper,core,platform|portable|"
     "client/ui|ui,ui/skin,ui/framework,res,common,auth,engine,diagnosis,helper,core,platform,platform/win32|win32|resource.h,skin_resource.h"
     "client/common|common,ui/skin,ui/framework,res,core,platform,platform/win32|win32|resource.h,skin_resource.h"

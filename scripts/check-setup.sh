@@ -13,7 +13,7 @@ programs=(
     x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-gcc-posix x86_64-w64-mingw32-windres x86_64-w64-mingw32-widl
     /usr/lib/wine/wine64 /usr/lib/wine/wineserver
     xvfb-run Xvfb xauth xwininfo import convert-im6.q16 montage-im6.q16 rsvg-convert
-    openssl curl
+    openssl curl unzip /usr/bin/python3
     /usr/share/wine/fonts /usr/share/fonts/truetype/liberation /usr/src/googletest
 )
 

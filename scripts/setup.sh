@@ -8,14 +8,14 @@ ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 # so a package installed by hand cannot hide a missing line.
 packages=(
     # Host build
-    cmake g++ make ccache pkg-config libssl-dev libcurl4-openssl-dev nlohmann-json3-dev
+    cmake g++ make ccache pkg-config libssl-dev libcurl4-openssl-dev nlohmann-json3-dev libminizip-dev zlib1g-dev
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     # Windows build: the cross compiler, widl for Corvane's IDL, Wine's IDL files and stdole2.tlb
     mingw-w64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev mingw-w64-tools libwine-dev
     # Windows tests, the demo and the gallery: Wine, a virtual screen, pictures and fonts
     wine64 xvfb xauth x11-apps x11-utils imagemagick librsvg2-bin fonts-wine fonts-liberation
-    # Stand-ins, certificates and scripts
-    openssl curl
+    # Stand-ins, certificates and scripts; readers the diagnosis bundle is checked with
+    openssl curl unzip python3-minimal
     # Fuzzing and sanitizers
     clang libclang-rt-14-dev
 )
@@ -114,3 +114,6 @@ fetch_source_package() {
 }
 # qrcodegen (the C library): the QR symbol of the one-time-password binding page.
 fetch_source_package qr-code-generator "$ROOT/third_party/qrcodegen" c
+# minizip (the ZIP writer over zlib): the diagnosis bundle on Windows, from the source of the host's
+# libminizip-dev; zlib itself is libz-mingw-w64-dev there.
+fetch_source_package minizip "$ROOT/third_party/minizip" .

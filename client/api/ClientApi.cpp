@@ -16,7 +16,9 @@
 #include "core/Format.h"
 #include "core/Log.h"
 #include "core/Settings.h"
+#include "diagnosis/Diagnosis.h"
 #include "engine/ConnectContext.h"
+#include "engine/DiagnosisHook.h"
 #include "engine/DisconnectJob.h"
 #include "engine/EngineEvents.h"
 #include "engine/EngineState.h"
@@ -415,6 +417,12 @@ int32_t ApiInit(const char16_t* logFilePath, const char16_t* resourceModuleName,
     StartLog(resourceModuleName ? resourceModuleName : kDefaultModuleName);
     if (logFilePath) SetLogFilePath(logFilePath);
     if (!CreateEngineEvents()) return 0;
+    // The engine's requests for a diagnosis run start one; its summary reads the connection as the API has
+    // it.
+    SetDiagnosisStarter(MakeDiagnosisStarter([] {
+        ApiState& state = api();
+        return DiagnosisConnection{state.step.load() == kStepConnected, LoadMode(&state.mode)};
+    }));
     s.initialised.store(true);
     return 1;
 }

@@ -9,7 +9,7 @@ namespace {
 
 using enum SettingKind;
 
-constexpr std::array<SettingKey, 36> kKeys = {{
+constexpr std::array<SettingKey, 37> kKeys = {{
     {u"Username", Encoded},
     {u"Password", Encoded},
     {u"CustomerId", Encoded},
@@ -35,6 +35,7 @@ constexpr std::array<SettingKey, 36> kKeys = {{
     {u"LangId", Integer},
     {u"DebugOrchUrl", Plain},
     {u"OauthDebugRet", Plain},
+    {u"DiagnosisPingTargets", Plain},
     {u"OtpToken", Integer},
     {u"EnableOuterAuth2", Integer},
     {u"AgreePrivacyPolicy", Integer},

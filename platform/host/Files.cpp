@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
@@ -196,6 +197,59 @@ std::u16string ErrorText(uint32_t error) {
         default:
             return u"Error " + Utf8ToUtf16(std::to_string(error));
     }
+}
+
+bool CopyOneFile(std::u16string_view from, std::u16string_view to) {
+    host::CUniqueFd in(::open(NativePath(from).c_str(), O_RDONLY | O_CLOEXEC));
+    if (in.Get() < 0) return Fail(errno);
+    struct stat st {};
+    if (::fstat(in.Get(), &st) != 0) return Fail(errno);
+    if (S_ISDIR(st.st_mode)) return Fail(EACCES);
+    host::CUniqueFd out(::open(NativePath(to).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (out.Get() < 0) return Fail(errno, true);
+    char chunk[65536];
+    for (;;) {
+        const ssize_t n = ::read(in.Get(), chunk, sizeof chunk);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return Fail(errno);
+        }
+        if (n == 0) break;
+        ssize_t done = 0;
+        while (done < n) {
+            const ssize_t w = ::write(out.Get(), chunk + done, static_cast<std::size_t>(n - done));
+            if (w < 0) {
+                if (errno == EINTR) continue;
+                return Fail(errno);
+            }
+            done += w;
+        }
+    }
+    if (!out.Close()) return Fail(errno);
+    return true;
+}
+
+bool FindFileNames(std::u16string_view folder, std::u16string_view pattern, std::vector<std::u16string>& names) {
+    names.clear();
+    DIR* dir = ::opendir(NativePath(folder).c_str());
+    if (!dir) return Fail(errno);
+    const std::string wanted = Utf16ToUtf8(pattern);
+    const std::size_t star = wanted.find('*');
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        bool match = false;
+        if (star == std::string::npos) {
+            match = name == wanted;
+        } else {
+            const std::string head = wanted.substr(0, star);
+            const std::string tail = wanted.substr(star + 1);
+            match = name.size() >= head.size() + tail.size() && name.compare(0, head.size(), head) == 0 &&
+                    name.compare(name.size() - tail.size(), tail.size(), tail) == 0;
+        }
+        if (match) names.push_back(Utf8ToUtf16(name));
+    }
+    ::closedir(dir);
+    return true;
 }
 
 std::u16string RoamingAppDataFolder() {

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <memory>
+
 #include "platform/Files.h"
 #include "platform/win32/Handles.h"
 #include "platform/win32/SystemMessage.h"
@@ -156,6 +158,33 @@ std::u16string ErrorText(uint32_t error) {
         text = u"Error " + std::u16string(number.begin(), number.end());
     }
     return text;
+}
+
+bool CopyOneFile(std::u16string_view from, std::u16string_view to) {
+    if (!CopyFileW(PathOf(from).c_str(), PathOf(to).c_str(), FALSE)) return Fail();
+    return true;
+}
+
+bool FindFileNames(std::u16string_view folder, std::u16string_view pattern, std::vector<std::u16string>& names) {
+    names.clear();
+    std::u16string query(folder);
+    if (!query.empty() && query.back() != u'\\' && query.back() != u'/') query += u'\\';
+    query += pattern;
+    WIN32_FIND_DATAW found{};
+    struct SearchCloser {
+        void operator()(void* h) const { FindClose(h); }
+    };
+    const HANDLE first = FindFirstFileW(PathOf(query).c_str(), &found);
+    if (first == INVALID_HANDLE_VALUE) {
+        // An empty match is a listing with no names, not a failure.
+        if (GetLastError() == ERROR_FILE_NOT_FOUND) return true;
+        return Fail();
+    }
+    const std::unique_ptr<void, SearchCloser> search(first);
+    do {
+        names.push_back(FromWide(found.cFileName));
+    } while (FindNextFileW(search.get(), &found));
+    return true;
 }
 
 std::u16string RoamingAppDataFolder() {

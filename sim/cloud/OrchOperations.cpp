@@ -341,6 +341,13 @@ Reply UploadRequest(const OpRequest& op, CTenant& tenant, json& state) {
     }
     const int status = upload.value("urlStatus", 200);
     if (status != 200) return ErrorReply(status, upload, "Upload refused");
+    // The service files an upload under the customer, the installation and the archive it announces: a
+    // request without them (or with a device number that is not a number) is refused.
+    const auto text = [&](const char* key) { return body.contains(key) && body.at(key).is_string(); };
+    const bool sized = body.contains("fileSize") && body.at("fileSize").is_number_unsigned();
+    const bool cpeOk = !body.contains("cpeId") || body.at("cpeId").is_number_integer();
+    if (!body.is_object() || !text("customerId") || !text("sn") || !text("fileName") || !sized || !cpeOk)
+        return ErrorReply(400, json{{"code", 400}}, "The upload request lacks a field");
     const std::string requestId = "req-" + std::to_string(n + 1);
     const std::string logId = "log-" + std::to_string(n + 1);
     state["uploads"][requestId] = json{{"logId", logId},
@@ -385,6 +392,18 @@ Reply UploadResult(const OpRequest& op, CTenant& tenant, json& state) {
     const json upload = Step(Section(tenant, "upload"), 0);
     const int status = upload.value("resultStatus", 200);
     if (status != 200) return ErrorReply(status, upload, "Result refused");
+    // A report names the upload the service handed out, by its request and log identifiers.
+    json body;
+    try {
+        body = json::parse(op.request.body);
+    } catch (const std::exception&) {
+        return ErrorReply(400, json{{"code", 400}}, "The report is not JSON");
+    }
+    const std::string requestId = body.is_object() ? body.value("requestId", std::string()) : std::string();
+    const json& uploads = state["uploads"];
+    if (!uploads.is_object() || !uploads.contains(requestId) ||
+        uploads.at(requestId).value("logId", std::string()) != body.value("logId", std::string()))
+        return ErrorReply(400, json{{"code", 400}}, "Unknown upload");
     return OrderedReply(200, ordered_json{{"code", 0}});
 }
 

@@ -486,6 +486,36 @@ TEST_P(OrchStandIn, DiagnosisUploadRefusals) {
     EXPECT_EQ(Post(base_ + u"/api/mobile/v2/log/result", u"{}", u"tok-1").status, 503u);
 }
 
+// The upload request must name customer, installation, file and size; the report must name an upload that
+// was handed out.
+TEST_P(OrchStandIn, DiagnosisUploadWantsItsFields) {
+    World(u"uploadfields", u"{\"tokens\":[\"tok-1\"]}");
+    const std::u16string bad[] = {
+        u"not json",
+        u"{\"sn\":\"SN\",\"fileName\":\"windows_diagnosis.zip\",\"fileSize\":4}",
+        u"{\"customerId\":\"acme\",\"sn\":\"SN\",\"fileName\":\"windows_diagnosis.zip\",\"fileSize\":\"4\"}",
+        u"{\"customerId\":\"acme\",\"cpeId\":\"7\",\"sn\":\"SN\",\"fileName\":\"windows_diagnosis.zip\","
+        u"\"fileSize\":4}",
+    };
+    for (const std::u16string& body : bad) {
+        EXPECT_EQ(Post(base_ + u"/api/mobile/v2/log/url", body, u"tok-1").status, 400u) << N(body);
+    }
+    const Exchange url =
+        Post(base_ + u"/api/mobile/v2/log/url",
+             u"{\"customerId\":\"acme\",\"sn\":\"SN\",\"fileName\":\"windows_diagnosis.zip\","
+             u"\"fileSize\":4}",
+             u"tok-1");
+    ASSERT_EQ(url.status, 200u) << url.answer;
+    const std::string good = "{\"logId\":\"" + url.Text(u"logId") +
+                             "\",\"errorCode\":200, \"reason\":\"\","
+                             "\"requestId\":\"" +
+                             url.Text(u"requestId") + "\",\"uploaded\":true,\"uploadedTime\":1}";
+    EXPECT_EQ(Post(base_ + u"/api/mobile/v2/log/result", U(good), u"tok-1").status, 200u);
+    const std::string wrongLog = "{\"logId\":\"other\",\"requestId\":\"" + url.Text(u"requestId") + "\"}";
+    EXPECT_EQ(Post(base_ + u"/api/mobile/v2/log/result", U(wrongLog), u"tok-1").status, 400u);
+    EXPECT_EQ(Post(base_ + u"/api/mobile/v2/log/result", u"{}", u"tok-1").status, 400u);
+}
+
 struct UpgradeCase {
     const char* name;
     const char* data;     // the "upgrade" section

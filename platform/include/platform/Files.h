@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/Types.h"
 
@@ -24,6 +25,12 @@ bool CreateFileIfMissing(std::u16string_view path, bool& created);
 bool ReplaceFileContent(std::u16string_view path, const void* data, std::size_t size);
 // Reads the whole file. False if it cannot be opened.
 bool ReadWholeFile(std::u16string_view path, std::string& bytes);
+
+// Copies a file, replacing the target if it exists (the copy streams; nothing is held whole).
+bool CopyOneFile(std::u16string_view from, std::u16string_view to);
+// Names (without folder) of the files in `folder` whose name matches `pattern`, a name with at most one
+// "*" ("*.dmp"), in the order the system lists them. False when the folder cannot be listed.
+bool FindFileNames(std::u16string_view folder, std::u16string_view pattern, std::vector<std::u16string>& names);
 
 // The error of the last failed call above (a Windows error number on both platforms) and its text.
 uint32_t LastFileError();

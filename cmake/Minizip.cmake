@@ -1,0 +1,31 @@
+# minizip, the ZIP writer under the diagnosis bundle. The host links Debian's libminizip-dev; the Windows
+# build compiles the same source, which scripts/setup.sh unpacks from Debian's minizip source package into
+# third_party/minizip, against mingw's zlib (libz-mingw-w64-dev). Code includes <minizip/zip.h> on both.
+if(VELORA_WINDOWS)
+    set(VELORA_MINIZIP_DIR ${CMAKE_SOURCE_DIR}/third_party/minizip)
+    if(NOT EXISTS ${VELORA_MINIZIP_DIR}/zip.c)
+        message(FATAL_ERROR "minizip source missing in ${VELORA_MINIZIP_DIR}: run scripts/setup.sh")
+    endif()
+    velora_require_path(/usr/x86_64-w64-mingw32/lib/libz.a PACKAGE libz-mingw-w64-dev WHAT "mingw's zlib")
+    add_library(minizip STATIC ${VELORA_MINIZIP_DIR}/zip.c ${VELORA_MINIZIP_DIR}/ioapi.c)
+    # The archive is never encrypted: leave out the traditional encryption (and its random source).
+    target_compile_definitions(minizip PRIVATE NOCRYPT)
+    # Third-party code: built without our warning flags, its headers included as system headers.
+    set(minizip_headers ${CMAKE_BINARY_DIR}/minizip-include)
+    file(MAKE_DIRECTORY ${minizip_headers}/minizip)
+    foreach(header zip.h ioapi.h)
+        configure_file(${VELORA_MINIZIP_DIR}/${header} ${minizip_headers}/minizip/${header} COPYONLY)
+    endforeach()
+    target_include_directories(minizip SYSTEM PUBLIC ${minizip_headers} ${minizip_headers}/minizip)
+    target_link_libraries(minizip PUBLIC z)
+else()
+    find_path(VELORA_MINIZIP_INCLUDE minizip/zip.h)
+    find_library(VELORA_MINIZIP_LIBRARY minizip)
+    if(NOT VELORA_MINIZIP_INCLUDE OR NOT VELORA_MINIZIP_LIBRARY)
+        velora_not_found("minizip" libminizip-dev)
+    endif()
+    velora_find_package(ZLIB PACKAGE zlib1g-dev)
+    add_library(minizip INTERFACE)
+    target_include_directories(minizip SYSTEM INTERFACE ${VELORA_MINIZIP_INCLUDE})
+    target_link_libraries(minizip INTERFACE ${VELORA_MINIZIP_LIBRARY} ZLIB::ZLIB)
+endif()
