@@ -69,15 +69,21 @@ wait_state() {
     return 1
 }
 
-# What runs is stopped first, as an installer stops it before it replaces it. For the helper service this
-# matters beyond the files: "/Service" deletes an installed service and creates it again, and a service
-# deleted while its process still runs is only marked for deletion, so the registration would find it,
-# keep it, and lose it when the process ends.
+# What runs is stopped first, as an installer stops it before it replaces its files.
+# A service that is still starting (the prefix's Wine has just started it) gets the stop once it runs.
+stop_service() {
+    local name=$1
+    for _ in $(seq 1 60); do
+        case "$(service_state "$name")" in
+            "" | 1) return 0 ;;
+            4) wine_run 60 net stop "$name" ;;
+        esac
+        sleep 0.5
+    done
+    return 1
+}
 for service in Corvane brxnet; do
-    if [ -n "$(service_state "$service")" ]; then
-        wine_run 60 net stop "$service"
-        wait_state "$service" 1 || die "the service $service did not stop (log: $LOG)"
-    fi
+    stop_service "$service" || die "the service $service did not stop (log: $LOG)"
 done
 
 # The files, each written beside its final name and renamed over it.
