@@ -12,9 +12,13 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <thread>
+#include <vector>
 
 #include "core/HttpClient.h"
 #include "core/Settings.h"
@@ -144,6 +148,43 @@ const char* StepName(int step) {
     }
 }
 
+// Watches GetConnectionStep from a second thread while a call runs (the call holds the API's lock, the
+// step is read without it) and prints the steps it went through, as a program's status display would.
+class CStepWatch {
+public:
+    explicit CStepWatch(StepFn getStep) : getStep_(getStep), seen_{getStep()} {
+        thread_ = std::thread([this] {
+            while (!done_.load()) {
+                const int step = getStep_();
+                if (step != seen_.back()) seen_.push_back(step);
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+        });
+    }
+    ~CStepWatch() { Stop(); }
+    CStepWatch(const CStepWatch&) = delete;
+    CStepWatch& operator=(const CStepWatch&) = delete;
+
+    void Stop() {
+        done_.store(true);
+        if (thread_.joinable()) thread_.join();
+        const int step = getStep_();
+        if (step != seen_.back()) seen_.push_back(step);
+    }
+    void Print() const {
+        std::printf("  connection steps:");
+        for (std::size_t i = 0; i < seen_.size(); ++i)
+            std::printf("%s %d (%s)", i == 0 ? "" : " ->", seen_[i], StepName(seen_[i]));
+        std::printf("\n");
+    }
+
+private:
+    StepFn getStep_;
+    std::vector<int> seen_;
+    std::atomic<bool> done_{false};
+    std::thread thread_;
+};
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -233,8 +274,11 @@ int wmain(int argc, wchar_t** argv) {
         const std::wstring engineLog = programFolder + L"ferronwin.log";
         std::size_t engineSeen = FileSize(engineLog);  // earlier runs' lines are not shown
         wchar_t message[256] = {};
-        std::printf("\nConnect() from step %d (%s):\n", getStep(), StepName(getStep()));
+        std::printf("\nConnect():\n");
+        CStepWatch connecting(getStep);
         const unsigned long code = connect(message, 256);
+        connecting.Stop();
+        connecting.Print();
         std::printf("  result %lu, message \"%s\", step now %d (%s)\n", code, Utf8(U16(message)).c_str(),
                     getStep(), StepName(getStep()));
         seen = PrintRequests(standIn, seen);
@@ -260,7 +304,10 @@ int wmain(int argc, wchar_t** argv) {
             }
             counted = counted && lastSent > firstSent && lastReceived > 0;
             std::printf("\nDisconnect():\n");
+            CStepWatch disconnecting(getStep);
             const unsigned long down = disconnect(message, 256);
+            disconnecting.Stop();
+            disconnecting.Print();
             std::printf("  result %lu, message \"%s\", step now %d (%s)\n", down, Utf8(U16(message)).c_str(),
                         getStep(), StepName(getStep()));
             seen = PrintRequests(standIn, seen);

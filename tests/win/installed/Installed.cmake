@@ -34,11 +34,12 @@ gtest_discover_tests(velora_installed_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TI
 # is registered but disabled (label native-e2e; configure with -DVELORA_NATIVE_E2E=ON to run it).
 option(VELORA_NATIVE_E2E "Run the NATIVE end-to-end connect through the installed product under Wine" OFF)
 velora_add_installed_test(velora_native_connect_test ${CMAKE_CURRENT_SOURCE_DIR}/win/installed/NativeConnectTest.cpp)
-add_test(NAME NativeConnect.ConnectsCountsSurvivesAnEngineCrashAndDisconnects COMMAND velora_native_connect_test)
-set_tests_properties(NativeConnect.ConnectsCountsSurvivesAnEngineCrashAndDisconnects
-                     PROPERTIES TIMEOUT 300 LABELS "installed;native-e2e"
-                                ENVIRONMENT "WINEPREFIX=${VELORA_INSTALLED_PREFIX}"
-                                FIXTURES_REQUIRED "wine_install;cloud_sim")
-if(NOT VELORA_NATIVE_E2E)
-    set_tests_properties(NativeConnect.ConnectsCountsSurvivesAnEngineCrashAndDisconnects PROPERTIES DISABLED TRUE)
+if(VELORA_NATIVE_E2E)
+    gtest_discover_tests(velora_native_connect_test DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+                         PROPERTIES TIMEOUT 300 LABELS "installed;native-e2e"
+                                    ENVIRONMENT "WINEPREFIX=${VELORA_INSTALLED_PREFIX}"
+                                    FIXTURES_REQUIRED "wine_install;cloud_sim")
+else()
+    add_test(NAME NativeConnect COMMAND velora_native_connect_test)
+    set_tests_properties(NativeConnect PROPERTIES DISABLED TRUE LABELS "installed;native-e2e")
 endif()

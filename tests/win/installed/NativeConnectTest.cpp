@@ -1,7 +1,8 @@
 // The NATIVE connect from end to end under Wine, through Velora.dll as a program that loads it uses it:
 // sign-in against the cloud stand-in, Connect through the installed helper service (activated by COM) and
 // the engine stand-in beside it, the traffic counters read over the engine pipe, an engine crash survived
-// by the API's own reconnect, and Disconnect stopping the engine and telling the orchestrator.
+// by the API's own reconnect, Disconnect stopping the engine and telling the orchestrator, and the
+// connect refused while the packet driver is stopped.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -214,6 +215,26 @@ TEST_F(NativeConnect, ConnectsCountsSurvivesAnEngineCrashAndDisconnects) {
     EXPECT_EQ(world.sim.Last(world.Path(u"/api/mobile/v2/disconnect"), u"method"), "POST");
     sent = received = -1;
     EXPECT_EQ(checkStatus(&sent, &received), 0) << "no engine answers any more";
+}
+
+// The packet driver is checked before anything is started: with "brxnet" stopped the connect is refused
+// with the driver's own code and text, no engine runs, and with the driver back the next connect works.
+TEST_F(NativeConnect, StoppedPacketDriverRefusesTheConnect) {
+    wchar_t message[256] = {};
+    ASSERT_EQ(validateUser(L"12", L"nina", L"secret5", message, 256), 0u);
+    ASSERT_TRUE(StopService(L"brxnet"));
+    const unsigned long refused = connect(message, 256);
+    const std::u16string text(reinterpret_cast<const char16_t*>(message));
+    ASSERT_TRUE(StartService(L"brxnet"));
+    EXPECT_EQ(refused, 30105u);
+    EXPECT_EQ(text, u"2013 The driver is not running, reinstall and try again");
+    EXPECT_EQ(step(), 0);
+    EXPECT_EQ(CountProcesses(L"ferronwin.exe"), 0);
+
+    ASSERT_EQ(connect(message, 256), 0u)
+        << platform::Utf16ToUtf8(std::u16string(reinterpret_cast<const char16_t*>(message)));
+    EXPECT_EQ(step(), 1);
+    EXPECT_EQ(disconnect(message, 256), 0u);
 }
 
 }  // namespace
