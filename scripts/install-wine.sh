@@ -42,8 +42,11 @@ LOG="$WINEPREFIX/velora-install.log"
 stop_server() { [ "$keep" -eq 1 ] || wine_stop; }
 trap stop_server EXIT
 
-wine_start
-[ -f "$WINEPREFIX/system.reg" ] || die "wineboot did not create the prefix $WINEPREFIX"
+# The wineserver that wine_start leaves running inherits this script's output: it goes to the log, so
+# that a caller that reads the output through a pipe (ctest, a pipe into tee) sees it end.
+[ -f "$WINEPREFIX/.velora-ready" ] || echo "install-wine: making the prefix $WINEPREFIX (wineboot)"
+wine_start </dev/null >>"$LOG" 2>&1
+[ -f "$WINEPREFIX/system.reg" ] || die "wineboot did not create the prefix $WINEPREFIX (log: $LOG)"
 
 # Runs a Windows program of the prefix, bounded, its output appended to the log (a file, never a pipe:
 # Wine's background processes may inherit it).
