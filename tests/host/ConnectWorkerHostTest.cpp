@@ -29,6 +29,7 @@
 #include "platform/Http.h"
 #include "platform/Messenger.h"
 #include "platform/ProfileStore.h"
+#include "platform/host/SimDevice.h"
 #include "platform/host/SimServices.h"
 #include "support/CloudSim.h"
 #include "support/LogFiles.h"
@@ -425,6 +426,56 @@ TEST_F(ConnectWorkerTest, DisconnectCommandWhileWaitingForTheEngine) {
     EXPECT_EQ(o.result, 329);
     EXPECT_EQ(o.message, u"Stopped because of a disconnect command");
     EXPECT_TRUE(o.messages.empty()) << "a stop posts nothing";
+}
+
+// A disconnect command while the request or the filter download is under way: the worker stops at the
+// next check point, without a result for the window and without starting the engine.
+TEST_F(ConnectWorkerTest, StopRequestedDuringTheRequestOrTheFilterDownload) {
+    for (const char16_t* path : {u"/api/mobile/v2/connect", u"/orch/filter/s1/2/list"}) {
+        SCOPED_TRACE(Utf16ToUtf8(path));
+        World();
+        ResetState();
+        sim_.Fault(u"{\"path\":\"/t/" + tenant_ + path + u"\",\"kind\":\"delay\",\"ms\":400,\"times\":1}");
+        std::thread stopper([] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+            GetEngineState().stopRequested = true;
+        });
+        sim::ClearHostEngineLog();
+        const Outcome o = Connect();
+        stopper.join();
+        EXPECT_EQ(o.result, 329);
+        EXPECT_EQ(o.message, u"Stopped because of a disconnect command");
+        EXPECT_TRUE(o.messages.empty());
+        EXPECT_FALSE(EngineLogged("start:"));
+    }
+}
+
+// DCPE: the default-route adapter holds two addresses; the window hears of it on the first attempt only,
+// and the connection goes on. The client's own address in the request is that adapter's first one.
+TEST_F(ConnectWorkerTest, DcpeGatewayAdapterWithSeveralAddresses) {
+    corvane::RouteRow route;
+    route.nextHop = 0x0101A8C0;
+    route.interfaceIndex = 7;
+    route.metric1 = 10;
+    helper::SimulatedNetwork().Clear();
+    helper::SimulatedNetwork().AppendRow(route);
+    platform::host::SimulatedDevice device = platform::host::DefaultSimulatedDevice();
+    device.addresses.rows = {{0x0A01A8C0, 0x00FFFFFF, 7}, {0x0B01A8C0, 0x00FFFFFF, 7}, {0x0100007F, 0xFF, 1}};
+    platform::host::SetSimulatedDevice(device);
+    World(uR"({"mode":"DCPE"})");
+    for (const bool first : {true, false}) {
+        SCOPED_TRACE(first);
+        ResetState();
+        GetEngineState().firstAttempt = first;
+        const Outcome o = Connect();
+        EXPECT_EQ(o.mode, DCPE);
+        EXPECT_EQ(GetEngineState().defaultGatewayIfIndex.load(), 7);
+        ASSERT_FALSE(o.messages.empty());
+        EXPECT_EQ(o.messages.front().wParam == 30119u, first);
+    }
+    EXPECT_NE(sim_.Last(ConnectPath(), u"body").find("\"internalIp\":\"192.168.1.10\""), std::string::npos);
+    helper::SimulatedNetwork().Clear();
+    platform::host::ResetSimulatedDevice();
 }
 
 TEST_F(ConnectWorkerTest, StopRequestedBeforeTheRequest) {
