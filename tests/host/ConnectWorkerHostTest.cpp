@@ -26,6 +26,8 @@
 #include "engine/EngineWorkers.h"
 #include "engine/NativeDataPath.h"
 #include "inprocess/SimHelperService.h"
+#include "logic/ControlHelperLogic.h"
+#include "logic/SimProcessControl.h"
 #include "platform/Http.h"
 #include "platform/Messenger.h"
 #include "platform/ProfileStore.h"
@@ -476,6 +478,59 @@ TEST_F(ConnectWorkerTest, DcpeGatewayAdapterWithSeveralAddresses) {
     EXPECT_NE(sim_.Last(ConnectPath(), u"body").find("\"internalIp\":\"192.168.1.10\""), std::string::npos);
     helper::SimulatedNetwork().Clear();
     platform::host::ResetSimulatedDevice();
+}
+
+// The engine stand-in after a connect, by its scenario: what its pipe answers and how it ends.
+TEST_F(ConnectWorkerTest, EngineStandInFollowsItsScenario) {
+    const auto engineListed = [] {
+        for (const std::u16string& image : corvane::SimulatedProcesses().RunningImages())
+            if (image == u"ferronwin.exe") return true;
+        return false;
+    };
+    struct Case {
+        const char* scenario;
+        int32_t status;  // of the status request after the connect
+        bool down;       // its reading
+        bool stopEnds;   // the stop command ends the engine
+    };
+    const Case cases[] = {
+        {"", 0, false, true},
+        {"dropTunnelAfterMs=0\n", 0, true, true},
+        {"tunnels=0\n", 0, false, true},
+        {"ignoreStop=1\n", 0, false, false},
+        {"silentPipe=1\n", 258, false, false},
+    };
+    World();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.scenario);
+        ResetState();
+        Scenario(c.scenario);
+        ASSERT_EQ(Connect().result, 0);
+        CloseEnginePipe();  // the connection to the previous engine ended with it
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        int64_t tx = 0, rx = 0;
+        bool down = false;
+        EXPECT_EQ(QueryEngineStatus(tx, rx, down), c.status);
+        EXPECT_EQ(down, c.down);
+        if (c.status == 0 && std::string(c.scenario) != "tunnels=0\n") {
+            EXPECT_GT(tx, 0);
+        }
+        (void)StopEngine();
+        EXPECT_EQ(sim::HostEngineRunning(), !c.stopEnds);
+        EXPECT_EQ(engineListed(), !c.stopEnds);
+    }
+    // A crash ends the process by itself; the pipe is gone with it.
+    ResetState();
+    Scenario("crashAfterMs=100\n");
+    ASSERT_EQ(Connect().result, 0);
+    for (int i = 0; i < 100 && sim::HostEngineRunning(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_FALSE(sim::HostEngineRunning());
+    EXPECT_FALSE(engineListed());
+    int64_t tx = 0, rx = 0;
+    bool down = false;
+    EXPECT_NE(QueryEngineStatus(tx, rx, down), 0);
+    EXPECT_TRUE(EngineLogged("scenario: crash"));
 }
 
 TEST_F(ConnectWorkerTest, StopRequestedBeforeTheRequest) {
