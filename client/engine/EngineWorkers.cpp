@@ -1,26 +1,15 @@
-// Entry points of the engine's workers. The traffic counters come from the engine pipe; the connect
-// request, the bring-up paths, the monitors and the tear-down are not in this build yet: each entry does the
-// least its callers can rely on (connect fails with a clear code, the monitor ends when told, tear-down has
-// nothing to undo). The exported API reaches them through CEngineWorkers, which tests subclass.
+// Entry points of the engine's workers. The connect worker has its own file (ConnectWorker.cpp) and the
+// traffic counters come from the engine pipe; the monitors and the tear-down are not in this build yet:
+// each entry does the least its callers can rely on (the monitor ends when told, tear-down has nothing to
+// undo). The exported API reaches them through CEngineWorkers, which tests subclass.
 #include "engine/EngineWorkers.h"
 
-#include "core/Settings.h"
 #include "engine/EnginePipe.h"
 #include "engine/EngineState.h"
 #include "platform/Processes.h"
 #include "platform/Types.h"
 
 namespace velora {
-
-void ValidateUserAndConnectThread(ConnectContext& context) {
-    if (GetSetting(u"AuthToken", u"").empty()) {
-        context.message = u"2011 The token is invalid, please login again";
-        context.result = 30113;
-        return;
-    }
-    context.message = u"The connection engine is not available in this build yet";
-    context.result = kConnectNotAvailable;
-}
 
 uint32_t MonitorThread(uint32_t*) {
     platform::Event* stop = GetEngineState().stopMonitorEvent.get();

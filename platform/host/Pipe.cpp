@@ -13,6 +13,7 @@ namespace {
 
 struct ServerEntry {
     std::shared_ptr<host::SimPipeServer> server;
+    std::shared_ptr<std::function<host::SimPipeServer()>> newConnection;
     uint32_t busy = 0;
     uint32_t opens = 0;
 };
@@ -47,7 +48,7 @@ private:
     bool Alive() {
         std::lock_guard l(g_lock);
         auto it = g_servers.find(name_);
-        return it != g_servers.end() && it->second.server;
+        return it != g_servers.end() && (it->second.server || it->second.newConnection);
     }
 
     std::u16string name_;
@@ -63,7 +64,7 @@ PipeOpening OpenPipe(std::u16string_view name, uint32_t, uint32_t attempts) {
     result.error = kErrorSemTimeout;
     std::lock_guard l(g_lock);
     auto it = g_servers.find(name);
-    if (it == g_servers.end() || !it->second.server) {
+    if (it == g_servers.end() || (!it->second.server && !it->second.newConnection)) {
         result.error = 2;
         return result;
     }
@@ -73,7 +74,9 @@ PipeOpening OpenPipe(std::u16string_view name, uint32_t, uint32_t attempts) {
             continue;
         }
         ++it->second.opens;
-        result.pipe = std::make_unique<HostPipe>(std::u16string(name), it->second.server);
+        auto server = it->second.server;
+        if (!server) server = std::make_shared<host::SimPipeServer>((*it->second.newConnection)());
+        result.pipe = std::make_unique<HostPipe>(std::u16string(name), std::move(server));
         result.error = 0;
         return result;
     }
@@ -84,13 +87,25 @@ namespace host {
 
 void ServeSimPipe(std::u16string_view name, SimPipeServer server) {
     std::lock_guard l(g_lock);
-    g_servers[std::u16string(name)].server = std::make_shared<SimPipeServer>(std::move(server));
+    ServerEntry& entry = g_servers[std::u16string(name)];
+    entry.server = std::make_shared<SimPipeServer>(std::move(server));
+    entry.newConnection.reset();
+}
+
+void ServeSimPipeConnections(std::u16string_view name, std::function<SimPipeServer()> newConnection) {
+    std::lock_guard l(g_lock);
+    ServerEntry& entry = g_servers[std::u16string(name)];
+    entry.server.reset();
+    entry.newConnection = std::make_shared<std::function<SimPipeServer()>>(std::move(newConnection));
 }
 
 void StopSimPipe(std::u16string_view name) {
     std::lock_guard l(g_lock);
     auto it = g_servers.find(name);
-    if (it != g_servers.end()) it->second.server.reset();
+    if (it != g_servers.end()) {
+        it->second.server.reset();
+        it->second.newConnection.reset();
+    }
 }
 
 void SetSimPipeBusy(std::u16string_view name, uint32_t count) {

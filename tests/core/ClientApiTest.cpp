@@ -10,6 +10,7 @@
 
 #include "ApiTestSupport.h"
 #include "engine/ConnectContext.h"
+#include "platform/SystemErrors.h"
 #include "platform/Types.h"
 
 namespace velora::test {
@@ -282,9 +283,11 @@ TEST_F(ClientApiTest, BuiltInConnectNeedsAStoredToken) {
     EXPECT_EQ(Text(buffer), u"2011 The token is invalid, please login again");
     EXPECT_EQ(ApiGetConnectionStep(), kStepDisconnected);
 
+    // With a token but no auth URL the connect URL has no scheme: the request fails in transport.
     SetSetting(u"AuthToken", u"token-1");
-    EXPECT_EQ(ApiConnect(buffer, 64), 120u);
-    EXPECT_EQ(Text(buffer), u"The connection engine is not available in this build yet");
+    SetSetting(u"AuthUrl", u"");
+    EXPECT_EQ(ApiConnect(buffer, 64), platform::kHttpErrorUnrecognizedScheme);
+    EXPECT_EQ(Text(buffer), u"Unknow error 12006");
     EXPECT_EQ(ApiGetConnectionStep(), kStepDisconnected);
 }
 

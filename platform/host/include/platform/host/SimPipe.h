@@ -16,6 +16,9 @@ using SimPipeServer = std::function<SimPipeAnswer(std::string_view written)>;
 
 // Serves `name` from now on (replacing an earlier server); connections opened before keep theirs.
 void ServeSimPipe(std::u16string_view name, SimPipeServer server);
+// Serves `name` with a server of its own for every connection opened from now on (made by
+// `newConnection` at the open), so a server can keep what one client has sent so far.
+void ServeSimPipeConnections(std::u16string_view name, std::function<SimPipeServer()> newConnection);
 // No server for `name` any more: opens fail with 2, open connections read a broken pipe.
 void StopSimPipe(std::u16string_view name);
 // The next `count` open attempts of `name` find every instance busy.
