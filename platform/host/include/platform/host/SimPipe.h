@@ -20,6 +20,8 @@ void ServeSimPipe(std::u16string_view name, SimPipeServer server);
 void StopSimPipe(std::u16string_view name);
 // The next `count` open attempts of `name` find every instance busy.
 void SetSimPipeBusy(std::u16string_view name, uint32_t count);
+// The program path that serves `name` poses as (empty: "ferronwin.exe" beside the running program).
+void SetSimPipeServerImage(std::u16string_view name, std::u16string_view image);
 // Connections opened to `name` so far.
 uint32_t SimPipeOpenCount(std::u16string_view name);
 
