@@ -12,8 +12,25 @@
 
 namespace velora {
 
+platform::TetheringProbe CHotspotPort::Probe() {
+    return platform::ProbeTethering();
+}
+
+int32_t CHotspotPort::WifiSpotHotNotify() {
+    return velora::WifiSpotHotNotify(platform::UserDefaultUiLanguage());
+}
+
+int32_t CHotspotPort::SetShareInterface(int32_t index) {
+    return velora::SetShareInterface(index);
+}
+
 void PollHotspot(bool& lastState, platform::WindowHandle window, bool log) {
-    const platform::TetheringProbe probe = platform::ProbeTethering();
+    CHotspotPort port;
+    PollHotspot(lastState, window, log, port);
+}
+
+void PollHotspot(bool& lastState, platform::WindowHandle window, bool log, CHotspotPort& port) {
+    const platform::TetheringProbe probe = port.Probe();
     switch (probe.stage) {
         case platform::TetheringStage::kNoProfile:
             if (log) LogDebug(u"Not find connection profile");
@@ -28,10 +45,10 @@ void PollHotspot(bool& lastState, platform::WindowHandle window, bool log) {
             break;
     }
     if (probe.on == lastState) return;
-    const int32_t index = WifiSpotHotNotify(platform::UserDefaultUiLanguage());
+    const int32_t index = port.WifiSpotHotNotify();
     if (index != 0) {
         LogFormatMessageIdAtLevel(kLogInfo, kMsgHotspotInterface, index);
-        const int32_t result = SetShareInterface(index);
+        const int32_t result = port.SetShareInterface(index);
         if (result != 0) {
             LogFormatMessageIdAtLevel(kLogInfo, kMsgShareInterfaceSetFailed, result);
         } else {
