@@ -340,6 +340,44 @@ TEST_F(ClientApiTest, DisconnectDuringConnectWaitsForTheConnectToFinish) {
     EXPECT_EQ(jobs[0].stepSeen, kStepDisconnecting);
 }
 
+// A connect worker waiting for the engine hears a Disconnect at once: Disconnect tells it through
+// stopConnectEvent before it waits for the lock that the connect holds.
+TEST_F(ClientApiTest, DisconnectDuringTheEngineWaitStopsTheConnect) {
+    Gate entered;
+    workers.onConnect = [&](ConnectContext& ctx, int) {
+        entered.Open();
+        // As the bring-up waits for the engine: up to a minute, or until a disconnect command.
+        if (GetEngineState().stopConnectEvent->Wait(60000)) {
+            ctx.message = u"Stopped because of a disconnect command";
+            ctx.result = 329;
+            return;
+        }
+        StoreMode(ctx.mode, NATIVE);
+        ctx.result = 0;
+    };
+    std::atomic<uint32_t> connectResult{999};
+    std::u16string connectText;
+    std::thread connecting([&] {
+        char16_t buffer[64];
+        connectResult = ApiConnect(buffer, 64);
+        connectText = buffer;
+    });
+    ASSERT_TRUE(entered.Wait());
+    const auto start = std::chrono::steady_clock::now();
+    char16_t buffer[64];
+    EXPECT_EQ(ApiDisconnect(buffer, 64), 0u);
+    const auto took = std::chrono::steady_clock::now() - start;
+    connecting.join();
+    // Far below the engine wait it cut short (a bound, not a timing claim).
+    EXPECT_LT(took, std::chrono::seconds(30));
+    EXPECT_EQ(connectResult.load(), 329u);
+    EXPECT_EQ(connectText, u"Stopped because of a disconnect command");
+    EXPECT_EQ(Text(buffer), u"Already disconnected");
+    EXPECT_EQ(ApiGetConnectionStep(), kStepDisconnected);
+    EXPECT_TRUE(workers.Jobs().empty());
+    EXPECT_EQ(workers.monitorCalls.load(), 0);
+}
+
 TEST_F(ClientApiTest, TunnelConnectionIsTornDownByTheDisconnectWorker) {
     workers.onConnect = [](ConnectContext& ctx, int) {
         StoreMode(ctx.mode, DCPE);
