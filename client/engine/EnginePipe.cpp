@@ -107,10 +107,16 @@ int32_t ReadUpTo(platform::PipeConnection& pipe, std::string& received, std::siz
     return 0;
 }
 
-// Exchanges one request and reply. `trailing` tells that bytes followed the reply: the stream no longer
-// lines up with the requests, so the caller drops the connection rather than read them as the next reply.
-int32_t Exchange(platform::PipeConnection& pipe, std::string& frame, bool& trailing) {
-    trailing = false;
+// Bytes waiting before a request is sent were asked for by nobody (an extra frame after the last reply,
+// or a reply that came after its request had given up): read now, they would pass for this request's
+// reply, so the connection that carries them is dropped instead.
+bool HasStaleBytes(platform::PipeConnection& pipe) {
+    char extra[64];
+    std::size_t got = 0;
+    return pipe.Read(extra, sizeof extra, got, 0) == 0 && got > 0;
+}
+
+int32_t Exchange(platform::PipeConnection& pipe, std::string& frame) {
     PipeFrameHeader request;
     if (!DecodePipeHeader(frame, request) || request.length < kPipeHeaderSize ||
         request.length > frame.size())
@@ -129,9 +135,6 @@ int32_t Exchange(platform::PipeConnection& pipe, std::string& frame, bool& trail
         if (parse.state == PipeFrameState::kBadLength) return kPipeErrorBadFrame;
         result = ReadUpTo(pipe, reply, parse.header.length, deadline);
         if (result != 0) return result;
-        char extra[64];
-        std::size_t got = 0;
-        trailing = pipe.Read(extra, sizeof extra, got, 0) == 0 && got > 0;
     } catch (const std::bad_alloc&) {
         return kPipeErrorNoMemory;
     }
@@ -198,13 +201,16 @@ int64_t SaturatingAdd(int64_t a, int64_t b) {
 int32_t PipeRequest(std::string& frame) {
     PipeState& state = State();
     std::lock_guard l(state.lock);
+    if (state.connection && HasStaleBytes(*state.connection)) {
+        LogDebug(u"Engine pipe: bytes that answer no request, reconnecting");
+        DropConnection(state);
+    }
     if (!state.connection) {
         const int32_t result = Connect(state);
         if (result != 0) return result;
     }
-    bool trailing = false;
-    const int32_t result = Exchange(*state.connection, frame, trailing);
-    if (result != 0 || trailing) DropConnection(state);
+    const int32_t result = Exchange(*state.connection, frame);
+    if (result != 0) DropConnection(state);
     return result;
 }
 

@@ -184,8 +184,8 @@ TEST_F(EnginePipeHost, OnlyTheEngineInTheServiceFolderIsTalkedTo) {
     EXPECT_EQ(StopEngine(), 0);
 }
 
-// Bytes after a reply mean the stream no longer pairs replies with requests: the reply is taken, but
-// the connection is dropped, so the extra frame is never read as the next request's answer.
+// Bytes after a reply mean the stream no longer pairs replies with requests: the reply is taken, and the
+// next request drops the connection that holds the extra frame instead of reading it as its answer.
 TEST_F(EnginePipeHost, BytesAfterAReplyDropTheConnection) {
     int n = 0;
     platform::host::ServeSimPipe(kEnginePipeName, [&](std::string_view) {

@@ -24,6 +24,7 @@
 #include "platform/Messenger.h"
 #include "platform/Text.h"
 #include "platform/host/SimPipe.h"
+#include "platform/host/SimTethering.h"
 #include "support/CloudSim.h"
 #include "support/LogFiles.h"
 #include "support/RecordingWindow.h"
@@ -391,6 +392,52 @@ TEST_F(NativeMonitorHost, StopRequestEndsTheMonitorThroughMonitorThread) {
     // The modes whose monitors are not in this build end at once.
     mode = VCPE;
     EXPECT_EQ(MonitorThread(&mode), kMonitorStopped);
+}
+
+// With the hotspot wanted: the engine's sharing interface is asked for once at the start, and the watcher
+// reads the hotspot every pass but asks the helper service only when it changes.
+TEST_F(NativeMonitorHost, HotspotIsReadEveryPassAndTheServiceAskedOnlyOnAChange) {
+    EngineState& engine = GetEngineState();
+    engine.enableHotspot.store(true);
+    engine.hasWirelessAdapter.store(true);
+    Orchestrator(u"[{\"action\":0}]");
+    int shareQueries = 0;
+    platform::host::ServeSimPipe(kEnginePipeName, [&](std::string_view written) {
+        const PipeFrameParse parse = ParsePipeFrame(written);
+        if (parse.header.code == PIPE_CMD_GET_SHARE_IF) {
+            ++shareQueries;
+            return SimPipeAnswer{EncodePipeFrame(0, "ifindex=5\n")};
+        }
+        if (++statusRequests_ >= 4) GetEngineState().stopMonitorEvent->Set();
+        return SimPipeAnswer{EncodePipeFrame(0, kUp)};
+    });
+    // The engine shares interface 5, so the watcher starts from "on"; the hotspot reads "off".
+    platform::host::SetSimTethering({platform::TetheringStage::kRead, false});
+    const uint32_t probesBefore = platform::host::SimTetheringProbeCount();
+    const int notifiesBefore = sim::HelperCallCount(u"WifiSpotHotNotify");
+    CLogCapture log;
+    EXPECT_EQ(Run(), 0u);
+    EXPECT_EQ(shareQueries, 1);
+    EXPECT_EQ(platform::host::SimTetheringProbeCount() - probesBefore, 4u);
+    EXPECT_EQ(sim::HelperCallCount(u"WifiSpotHotNotify"), notifiesBefore + 1);
+    std::vector<uintptr_t> hotspot;
+    for (const RecordedMessage& m : Messages())
+        if (m.message == UM_HOTSPOT) hotspot.push_back(m.wParam);
+    EXPECT_EQ(hotspot, std::vector<uintptr_t>{4});
+    const std::string text = log.Text();
+    EXPECT_NE(text.find("Sharing interface 5 (status 0)"), std::string::npos) << text;
+    const std::size_t watching = text.find("Watching the mobile hotspot");
+    EXPECT_NE(watching, std::string::npos);
+    EXPECT_EQ(text.find("Watching the mobile hotspot", watching + 1), std::string::npos);  // first pass only
+
+    // The machine shares its connection itself: the watcher is not run.
+    engine.icsEnabled.store(true);
+    Engine([](int) { return std::string(kUp); }, 3);
+    const uint32_t probes = platform::host::SimTetheringProbeCount();
+    EXPECT_EQ(Run(), 0u);
+    EXPECT_EQ(platform::host::SimTetheringProbeCount(), probes);
+    platform::host::SetSimTethering({});
+    engine.hasWirelessAdapter.store(false);
 }
 
 // ---- The disconnect worker --------------------------------------------------------------------------

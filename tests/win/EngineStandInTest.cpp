@@ -380,6 +380,31 @@ TEST(EnginePipeClient, LyingOrSilentEngineEndsTheRequestWithinItsBounds) {
     SetTrustedEngineImage(u"");
 }
 
+// A reply followed by more bytes: the reply is taken, and the next request drops the connection that holds
+// the extra frame instead of reading it as its answer.
+TEST(EnginePipeClient, BytesAfterAReplyAreNeverReadAsTheNextAnswer) {
+    const std::wstring self = ProgramFolder() + L"\\velora_win_tests.exe";
+    SetTrustedEngineImage(std::u16string(self.begin(), self.end()));
+    CloseEnginePipe();
+    {
+        HostileServer server(
+            EncodePipeFrame(0, "State: UP\nTunnel(txbytes/rxbytes/txpkts/rxpkts): 3,4\n") +
+            EncodePipeFrame(0, "State: UP\nTunnel(txbytes/rxbytes/txpkts/rxpkts): 666,666\n"));
+        ASSERT_TRUE(server.ok());
+        int64_t tx = 0, rx = 0;
+        bool down = true;
+        ASSERT_EQ(QueryEngineStatus(tx, rx, down), 0);
+        EXPECT_EQ(tx, 3);
+        EXPECT_EQ(rx, 4);
+        // The next request opens a new connection (which this one-instance server cannot give) instead
+        // of reading the stale frame.
+        EXPECT_NE(QueryEngineStatus(tx, rx, down), 0);
+        EXPECT_EQ(tx, 0);
+    }
+    CloseEnginePipe();
+    SetTrustedEngineImage(u"");
+}
+
 // A program that created the pipe name before the engine is refused on connecting, before a byte of a
 // request reaches it: whoever serves the pipe must be the trusted engine program.
 TEST(EnginePipeClient, ServerThatIsNotTheEngineIsRefusedBeforeItSeesARequest) {
