@@ -67,7 +67,13 @@ int32_t CheckServer(PipeState& state, platform::PipeConnection& pipe) {
         LogFormat(u"Cannot tell who serves the engine pipe (error %d)", static_cast<int32_t>(error));
         return kPipeErrorForeignServer;
     }
-    if (trusted.empty() || !SamePath(server, trusted)) {
+    if (trusted.empty()) {
+        LogAtLevel(FormatText(u"Refused the engine pipe served by %s: the helper service's folder is unknown",
+                              server),
+                   kLogError);
+        return kPipeErrorForeignServer;
+    }
+    if (!SamePath(server, trusted)) {
         LogAtLevel(FormatText(u"Refused the engine pipe: it is served by %s, not by %s", server, trusted),
                    kLogError);
         return kPipeErrorForeignServer;
