@@ -5,7 +5,7 @@
 // prints the connection steps and the traffic counters that CheckStatus reads, and disconnects, each with
 // the requests it made and what the engine logged. Exit code 0 only when the good sign-in is granted (with a
 // token), the wrong password is refused and, with --native, the connection came up, counted traffic and
-// went down again (a build without the connection engine only says so).
+// went down again.
 //   velora_api_demo.exe STAND_IN_URL [LOG_FILE] [--native PROGRAM_FOLDER]   (STAND_IN_URL:
 //   http://127.0.0.1:PORT)
 // Velora.dll is loaded from PROGRAM_FOLDER with --native, else from the demo's own folder.
@@ -33,9 +33,6 @@ using ValidateUserFn = unsigned long (*)(const wchar_t*, const wchar_t*, const w
 using BufferFn = unsigned long (*)(wchar_t*, unsigned long long);
 using StepFn = int (*)();
 using CheckStatusFn = int (*)(long long*, long long*);
-
-// Connect's answer in a build whose client has no connection engine yet.
-constexpr unsigned long kConnectNotAvailable = 120;
 
 constexpr wchar_t kCustomer[] = L"10086";
 constexpr wchar_t kUser[] = L"demo";
@@ -283,9 +280,7 @@ int wmain(int argc, wchar_t** argv) {
                     getStep(), StepName(getStep()));
         seen = PrintRequests(standIn, seen);
         engineSeen = PrintEngineLog(engineLog, engineSeen);
-        if (code == kConnectNotAvailable) {
-            connection = "not in this build (no connection engine yet)";
-        } else if (code != 0) {
+        if (code != 0) {
             connection = "FAILED";
             connectionOk = false;
         } else {
@@ -303,6 +298,8 @@ int wmain(int argc, wchar_t** argv) {
                 Sleep(1000);
             }
             counted = counted && lastSent > firstSent && lastReceived > 0;
+            std::printf("  while connected:\n");
+            seen = PrintRequests(standIn, seen);
             std::printf("\nDisconnect():\n");
             CStepWatch disconnecting(getStep);
             const unsigned long down = disconnect(message, 256);
