@@ -5,6 +5,8 @@
 #include <cstdint>
 
 #include "api/ClientApi.h"
+#include "auth/ErrorCatalogue.h"
+#include "engine/ConnectWorker.h"
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "wide characters are UTF-16 units");
 static_assert(sizeof(unsigned long) == 4 && sizeof(long long) == 8, "the exported integer widths");
@@ -21,6 +23,8 @@ char16_t* Out(wchar_t* text) {
 }  // namespace
 
 int Init(const wchar_t* logFilePath, const wchar_t* resourceModuleName) {
+    // The connect worker shows the orchestrator's refusals in the texts of the service's error catalogue.
+    velora::SetServerErrorTextSource(&velora::serverErrorText);
     return velora::ApiInit(In(logFilePath), In(resourceModuleName));
 }
 

@@ -74,7 +74,7 @@ void recoverOtpKey(const OtpRecoverRequest& request) {
     const std::u16string& wide = reply.text;
     if (result != 0 || status != 200) {
         LogDebug(u"Failed to send recovery code");
-        LogFormatMessageId(kMsgRecoveryRequestFailed, result, MaskSecrets(wide), status);
+        LogFormatMessageId(kMsgRequestFailed, result, MaskSecrets(wide), status);
         ReportWorkerFailure(request.dialog, UM_OTP_RECOVER_RESULT, result, status, answer);
         return;
     }

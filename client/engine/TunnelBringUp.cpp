@@ -111,7 +111,7 @@ void StartVcpeTunnel(std::u16string_view answer, ConnectContext& context) {
             return;
         }
         if (StopArrivedWhileWaiting()) {
-            LogMessageId(kMsgGatewayWaitStopped);
+            LogMessageId(kMsgWaitStoppedByDisconnect);
             context.message = kStoppedText;
             context.result = kConnectStopped;
             return;

@@ -16,6 +16,25 @@ namespace {
 
 thread_local uint32_t t_lastError = 0;
 
+// Waits on several events at once watch one change counter that every Set and Pulse advances.
+struct AnyWait {
+    std::mutex m;
+    std::condition_variable cv;
+    uint64_t changes = 0;
+};
+AnyWait& anyWait() {
+    static AnyWait* w = new AnyWait;  // never destroyed: detached threads may still signal at exit
+    return *w;
+}
+void NoteChange() {
+    AnyWait& w = anyWait();
+    {
+        std::lock_guard l(w.m);
+        ++w.changes;
+    }
+    w.cv.notify_all();
+}
+
 struct EventState {
     std::mutex m;
     std::condition_variable cv;
@@ -36,6 +55,7 @@ public:
             s_->signalled = true;
         }
         s_->cv.notify_all();
+        NoteChange();
     }
     void Reset() override {
         std::lock_guard l(s_->m);
@@ -52,6 +72,7 @@ public:
             }
         }
         s_->cv.notify_all();
+        NoteChange();
     }
     bool Wait(uint32_t ms) override {
         std::unique_lock l(s_->m);
@@ -176,6 +197,26 @@ EventCreation OpenOrCreateEvent(std::u16string_view name, bool manualReset, bool
     }
     result.event = std::make_unique<HostEvent>(std::move(state));
     return result;
+}
+
+int WaitForAnyEvent(std::span<Event* const> events, uint32_t ms) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    AnyWait& w = anyWait();
+    // A Set between the look and the wait needs this lock to count its change, so it cannot be missed.
+    std::unique_lock l(w.m);
+    for (;;) {
+        for (std::size_t i = 0; i < events.size(); ++i) {
+            if (events[i] && events[i]->Wait(0)) return static_cast<int>(i);
+        }
+        if (ms == kInfinite) {
+            w.cv.wait(l);
+        } else if (w.cv.wait_until(l, deadline) == std::cv_status::timeout) {
+            for (std::size_t i = 0; i < events.size(); ++i) {
+                if (events[i] && events[i]->Wait(0)) return static_cast<int>(i);
+            }
+            return -1;
+        }
+    }
 }
 
 ThreadCreation StartThread(std::function<uint32_t()> body) {

@@ -1,4 +1,5 @@
-// Named pipes on the host: an in-process registry of simulated servers. The server answers only when
+// Named pipes on the host: an in-process registry of simulated servers, each posing as a program (by
+// default the engine beside the running program). The server answers only when
 // the client writes, so a read that finds nothing queued could never be satisfied: it reports the
 // time-out at once instead of sleeping through it.
 #include <cstring>
@@ -6,6 +7,7 @@
 #include <mutex>
 
 #include "platform/Pipe.h"
+#include "platform/ProgramFolder.h"
 #include "platform/host/SimPipe.h"
 
 namespace platform {
@@ -13,6 +15,8 @@ namespace {
 
 struct ServerEntry {
     std::shared_ptr<host::SimPipeServer> server;
+    std::shared_ptr<std::function<host::SimPipeServer()>> newConnection;
+    std::u16string image;  // empty: the engine beside the running program
     uint32_t busy = 0;
     uint32_t opens = 0;
 };
@@ -43,11 +47,20 @@ public:
         return 0;
     }
 
+    uint32_t ServerImagePath(std::u16string& path) override {
+        std::lock_guard l(g_lock);
+        auto it = g_servers.find(name_);
+        if (it == g_servers.end() || (!it->second.server && !it->second.newConnection))
+            return kErrorBrokenPipe;
+        path = it->second.image.empty() ? ProgramFolder() + u"ferronwin.exe" : it->second.image;
+        return 0;
+    }
+
 private:
     bool Alive() {
         std::lock_guard l(g_lock);
         auto it = g_servers.find(name_);
-        return it != g_servers.end() && it->second.server;
+        return it != g_servers.end() && (it->second.server || it->second.newConnection);
     }
 
     std::u16string name_;
@@ -63,7 +76,7 @@ PipeOpening OpenPipe(std::u16string_view name, uint32_t, uint32_t attempts) {
     result.error = kErrorSemTimeout;
     std::lock_guard l(g_lock);
     auto it = g_servers.find(name);
-    if (it == g_servers.end() || !it->second.server) {
+    if (it == g_servers.end() || (!it->second.server && !it->second.newConnection)) {
         result.error = 2;
         return result;
     }
@@ -73,7 +86,9 @@ PipeOpening OpenPipe(std::u16string_view name, uint32_t, uint32_t attempts) {
             continue;
         }
         ++it->second.opens;
-        result.pipe = std::make_unique<HostPipe>(std::u16string(name), it->second.server);
+        auto server = it->second.server;
+        if (!server) server = std::make_shared<host::SimPipeServer>((*it->second.newConnection)());
+        result.pipe = std::make_unique<HostPipe>(std::u16string(name), std::move(server));
         result.error = 0;
         return result;
     }
@@ -84,18 +99,35 @@ namespace host {
 
 void ServeSimPipe(std::u16string_view name, SimPipeServer server) {
     std::lock_guard l(g_lock);
-    g_servers[std::u16string(name)].server = std::make_shared<SimPipeServer>(std::move(server));
+    ServerEntry& entry = g_servers[std::u16string(name)];
+    entry.server = std::make_shared<SimPipeServer>(std::move(server));
+    entry.newConnection.reset();
+}
+
+void ServeSimPipeConnections(std::u16string_view name, std::function<SimPipeServer()> newConnection) {
+    std::lock_guard l(g_lock);
+    ServerEntry& entry = g_servers[std::u16string(name)];
+    entry.server.reset();
+    entry.newConnection = std::make_shared<std::function<SimPipeServer()>>(std::move(newConnection));
 }
 
 void StopSimPipe(std::u16string_view name) {
     std::lock_guard l(g_lock);
     auto it = g_servers.find(name);
-    if (it != g_servers.end()) it->second.server.reset();
+    if (it != g_servers.end()) {
+        it->second.server.reset();
+        it->second.newConnection.reset();
+    }
 }
 
 void SetSimPipeBusy(std::u16string_view name, uint32_t count) {
     std::lock_guard l(g_lock);
     g_servers[std::u16string(name)].busy = count;
+}
+
+void SetSimPipeServerImage(std::u16string_view name, std::u16string_view image) {
+    std::lock_guard l(g_lock);
+    g_servers[std::u16string(name)].image = image;
 }
 
 uint32_t SimPipeOpenCount(std::u16string_view name) {

@@ -20,6 +20,7 @@ public:
     void Reset() override { ResetEvent(h_.Get()); }
     void Pulse() override { PulseEvent(h_.Get()); }
     bool Wait(uint32_t ms) override { return WaitForSingleObject(h_.Get(), ms) == WAIT_OBJECT_0; }
+    HANDLE Handle() const { return h_.Get(); }
 
 private:
     CKernelHandle h_;
@@ -64,6 +65,26 @@ EventCreation OpenOrCreateEvent(std::u16string_view name, bool manualReset, bool
     result.alreadyExisted = error == ERROR_ALREADY_EXISTS;
     result.event = std::make_unique<Win32Event>(h);
     return result;
+}
+
+int WaitForAnyEvent(std::span<Event* const> events, uint32_t ms) {
+    HANDLE handles[MAXIMUM_WAIT_OBJECTS];
+    int indices[MAXIMUM_WAIT_OBJECTS];
+    DWORD count = 0;
+    for (std::size_t i = 0; i < events.size() && count < MAXIMUM_WAIT_OBJECTS; ++i) {
+        const auto* event = dynamic_cast<const Win32Event*>(events[i]);
+        if (!event) continue;
+        handles[count] = event->Handle();
+        indices[count] = static_cast<int>(i);
+        ++count;
+    }
+    if (count == 0) {
+        if (ms != INFINITE) Sleep(ms);
+        return -1;
+    }
+    const DWORD wait = WaitForMultipleObjects(count, handles, FALSE, ms);
+    if (wait >= WAIT_OBJECT_0 && wait < WAIT_OBJECT_0 + count) return indices[wait - WAIT_OBJECT_0];
+    return -1;
 }
 
 ThreadCreation StartThread(std::function<uint32_t()> body) {

@@ -39,7 +39,8 @@ bool IsEngineSerial(std::u16string_view text) {
 }
 
 bool IsEngineHostName(std::u16string_view text) {
-    return OnlyOf(text, u"-._:");
+    // The client hands over its orchestrator hosts as one list ("auth.host,heartbeat.host").
+    return OnlyOf(text, u"-._:,");
 }
 
 std::optional<std::u16string> BuildEngineCommandLine(std::u16string_view token, std::u16string_view sn,

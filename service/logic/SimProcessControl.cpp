@@ -14,15 +14,20 @@ class CSimProcess : public CRunningProcess {
 public:
     CSimProcess(CSimProcessControl& table, uint32_t id) : table_(table), id_(id) {}
     uint32_t Terminate(uint32_t exitCode) override {
-        std::lock_guard<std::mutex> guard(table_.lock_);
-        auto it = table_.processes_.find(id_);
-        if (it == table_.processes_.end() || !it->second.running)
-            return 5;  // access denied, as for an ended one
-        if (table_.terminateError_ != 0) return table_.terminateError_;
-        for (const auto& [image, on] : table_.unkillable_)
-            if (on && SameImageName(image, it->second.image)) return 0;
-        it->second.running = false;
-        it->second.exitCode = exitCode;
+        std::shared_ptr<CSimProcessControl::TerminateHook> hook;
+        {
+            std::lock_guard<std::mutex> guard(table_.lock_);
+            auto it = table_.processes_.find(id_);
+            if (it == table_.processes_.end() || !it->second.running)
+                return 5;  // access denied, as for an ended one
+            if (table_.terminateError_ != 0) return table_.terminateError_;
+            for (const auto& [image, on] : table_.unkillable_)
+                if (on && SameImageName(image, it->second.image)) return 0;
+            it->second.running = false;
+            it->second.exitCode = exitCode;
+            hook = table_.onTerminate_;
+        }
+        if (hook && *hook) (*hook)(id_);
         return 0;
     }
     WaitOutcome Wait(uint32_t, uint32_t&) override {
@@ -135,12 +140,32 @@ uint32_t CSimProcessControl::Open(uint32_t id, std::unique_ptr<CRunningProcess>&
 
 uint32_t CSimProcessControl::StartDetached(std::u16string_view program, std::u16string_view commandLine,
                                            std::u16string_view workingFolder) {
-    std::lock_guard<std::mutex> guard(lock_);
-    if (startError_ != 0) return startError_;
-    launches_.push_back(
-        {std::u16string(program), std::u16string(commandLine), std::u16string(workingFolder)});
-    AddLocked(FileNameOf(program));
+    std::shared_ptr<StartHook> hook;
+    SimLaunch launch{std::u16string(program), std::u16string(commandLine), std::u16string(workingFolder)};
+    uint32_t id = 0;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (startError_ != 0) return startError_;
+        launches_.push_back(launch);
+        id = AddLocked(FileNameOf(program));
+        hook = onStart_;
+    }
+    if (hook && *hook) (*hook)(id, launch);
     return 0;
+}
+
+void CSimProcessControl::SetProcessHooks(StartHook onStart, TerminateHook onTerminate) {
+    std::lock_guard<std::mutex> guard(lock_);
+    onStart_ = std::make_shared<StartHook>(std::move(onStart));
+    onTerminate_ = std::make_shared<TerminateHook>(std::move(onTerminate));
+}
+
+void CSimProcessControl::EndProcess(uint32_t id, uint32_t exitCode) {
+    std::lock_guard<std::mutex> guard(lock_);
+    auto it = processes_.find(id);
+    if (it == processes_.end() || !it->second.running) return;
+    it->second.running = false;
+    it->second.exitCode = exitCode;
 }
 
 uint32_t CSimProcessControl::StartChild(std::u16string_view program, std::u16string_view commandLine,

@@ -4,6 +4,7 @@
 // files are plain files. Time does not pass: a wait on a running process times out at once.
 #pragma once
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -58,6 +59,14 @@ public:
     void SetToolOutput(std::string bytes) {
         Locked([&] { toolOutput_ = std::move(bytes); });
     }
+    // Hooks for a stand-in that plays a started program: `onStart` runs after a detached start with the
+    // new process's id, `onTerminate` after a process was ended through Terminate; both outside the
+    // table's lock. Empty hooks remove them.
+    using StartHook = std::function<void(uint32_t id, const SimLaunch& launch)>;
+    using TerminateHook = std::function<void(uint32_t id)>;
+    void SetProcessHooks(StartHook onStart, TerminateHook onTerminate);
+    // The process ends by itself with this exit code (no hook runs).
+    void EndProcess(uint32_t id, uint32_t exitCode);
     // Caller files land under this folder, named by the path without its drive ("C:\a\b" -> root/a/b).
     void SetFileRoot(std::filesystem::path root) {
         Locked([&] { fileRoot_ = std::move(root); });
@@ -86,6 +95,8 @@ private:
     std::u16string hangingChild_;
     std::string toolOutput_;
     std::filesystem::path fileRoot_;
+    std::shared_ptr<StartHook> onStart_;
+    std::shared_ptr<TerminateHook> onTerminate_;
 };
 
 }  // namespace corvane

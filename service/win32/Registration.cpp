@@ -119,6 +119,25 @@ bool ServiceExists() {
     return static_cast<bool>(service);
 }
 
+// How long a registration waits for a stopping service to stop, and for a deleted one to go away.
+constexpr DWORD kServiceSettleMs = 15000;
+constexpr DWORD kServicePollMs = 100;
+
+// A service that is still starting cannot take the stop control yet: it gets it once it runs.
+void WaitUntilStopped(SC_HANDLE service) {
+    for (DWORD waited = 0; waited < kServiceSettleMs; waited += kServicePollMs) {
+        SERVICE_STATUS status = {};
+        if (!QueryServiceStatus(service, &status) || status.dwCurrentState == SERVICE_STOPPED) return;
+        if (status.dwCurrentState == SERVICE_RUNNING) ControlService(service, SERVICE_CONTROL_STOP, &status);
+        Sleep(kServicePollMs);
+    }
+}
+
+void WaitUntilRemoved() {
+    for (DWORD waited = 0; waited < kServiceSettleMs && ServiceExists(); waited += kServicePollMs)
+        Sleep(kServicePollMs);
+}
+
 bool UninstallService() {
     if (!ServiceExists()) return true;
     CServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
@@ -126,7 +145,8 @@ bool UninstallService() {
         ShowRegistrationProblem(L"Could not open Service Manager");
         return false;
     }
-    CServiceHandle service(OpenServiceW(manager.Get(), ServiceName().c_str(), SERVICE_STOP | DELETE));
+    CServiceHandle service(
+        OpenServiceW(manager.Get(), ServiceName().c_str(), SERVICE_STOP | DELETE | SERVICE_QUERY_STATUS));
     if (!service) {
         ShowRegistrationProblem(L"Could not open service");
         return false;
@@ -134,15 +154,23 @@ bool UninstallService() {
     SERVICE_STATUS status = {};
     if (!ControlService(service.Get(), SERVICE_CONTROL_STOP, &status)) {
         const DWORD error = GetLastError();
-        const bool alreadyStopping =
-            error == ERROR_SERVICE_CANNOT_ACCEPT_CTRL && status.dwCurrentState == SERVICE_STOP_PENDING;
-        if (error != ERROR_SERVICE_NOT_ACTIVE && !alreadyStopping)
-            ShowRegistrationProblem(L"Could not stop service");
+        const bool pending =
+            error == ERROR_SERVICE_CANNOT_ACCEPT_CTRL &&
+            (status.dwCurrentState == SERVICE_STOP_PENDING || status.dwCurrentState == SERVICE_START_PENDING);
+        if (error != ERROR_SERVICE_NOT_ACTIVE && !pending) ShowRegistrationProblem(L"Could not stop service");
     }
+    // A service deleted while its process still runs is only marked for deletion: the installation that
+    // follows would find it, keep it, and lose it when the process ends (or fail to configure it). So the
+    // stop is awaited before the deletion, and the deletion before anything is installed again (both
+    // bounded).
+    WaitUntilStopped(service.Get());
     if (!DeleteService(service.Get())) {
         ShowRegistrationProblem(L"Could not delete service");
         return false;
     }
+    service.Reset();
+    manager.Reset();
+    WaitUntilRemoved();
     return true;
 }
 

@@ -1,7 +1,8 @@
 // Stand-in for the data-path engine: takes the engine's switches, reads the configuration files that
 // lie next to it, announces the orchestrator's verdict through the two global events and serves the
 // control pipe until told to stop. A scenario file next to it ("ferronwin.scenario", key=value lines)
-// steers it: connectDelayMs, refuseToken, dropTunnelAfterMs, crashAfterMs, ignoreStop, tunnels. Every
+// steers it: connectDelayMs, refuseToken, dropTunnelAfterMs, crashAfterMs, ignoreStop, tunnels, silentPipe
+// (requests are read and never answered). Every
 // step goes to "ferronwin.log" next to it, so tests can see what it was given.
 #include <windows.h>
 #include <sddl.h>
@@ -111,6 +112,7 @@ struct Scenario {
     long long crashAfterMs = -1;
     bool ignoreStop = false;
     int tunnels = 2;
+    bool silentPipe = false;
 };
 
 enum class LinkState { kConnecting, kConnected, kDown, kRefused };
@@ -248,6 +250,10 @@ bool ReadRequest(Instance& io, std::string& frame) {
 bool Serve(Instance& io, const std::string& frame) {
     const PipeFrameParse parse = velora::ParsePipeFrame(frame, kMaxRequest);
     const std::string payload(parse.payload);
+    if (g_engine.scenario.silentPipe) {
+        Log("pipe: silent, request not answered");
+        return true;
+    }
     switch (parse.header.code) {
         case velora::PIPE_CMD_STATUS:
             return io.Reply(0, StatusText());
@@ -453,6 +459,7 @@ int wmain() {
     s.crashAfterMs = Number(scenario, "crashAfterMs", -1);
     s.ignoreStop = Number(scenario, "ignoreStop", 0) != 0;
     s.tunnels = static_cast<int>(std::clamp<long long>(Number(scenario, "tunnels", 2), 0, 16));
+    s.silentPipe = Number(scenario, "silentPipe", 0) != 0;
 
     std::multimap<std::string, std::string> agent;
     const bool haveAgent = ReadKeyValues(L"cpeagent.conf", agent);

@@ -61,6 +61,7 @@ TEST(CorvaneEngineRules, ValuesThatCouldBecomeSwitchesOrQuotesAreRefused) {
         {u"eyJhbGciOi.J9-x_y~z+/=", true, false, false},
         {u"7A1C0F22D3B94E1F8C5D6E7F8091A2B3", true, true, true},
         {u"orch.example.test:8443", true, true, true},
+        {u"orch.example.test,hb.example.test", false, false, true},  // the client's list of hosts
         {u"-T", false, false, false},
         {u"/S", false, false, false},
         {u"a b", false, false, false},

@@ -371,6 +371,47 @@ TEST_F(CorvaneTest, ServiceSwitchInstallsTheServiceThatComStarts) {
     EXPECT_TRUE(WaitUntilCorvaneEnds(10000)) << "the stop control ended the service process";
 }
 
+// Registering again while the service runs or is still starting (as an installer that replaces the
+// product does, perhaps right after the machine started it) stops it, waits until it has stopped and is
+// gone, and creates it again: the service is still there afterwards and COM activation starts it.
+TEST_F(CorvaneTest, ServiceSwitchOverARunningOrStartingServiceLeavesItInstalled) {
+    for (const bool starting : {false, true}) {
+        SCOPED_TRACE(starting ? "over a starting service" : "over a running service");
+        ASSERT_EQ(RunCorvane(L"/Service"), 0);
+        int32_t index = 9;
+        if (starting) {
+            SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+            SC_HANDLE service = manager ? OpenServiceW(manager, L"Corvane", SERVICE_START) : nullptr;
+            ASSERT_NE(service, nullptr);
+            EXPECT_TRUE(StartServiceW(service, 0, nullptr));
+            CloseServiceHandle(service);
+            CloseServiceHandle(manager);
+        } else {
+            ASSERT_EQ(platform::HelperFindMinMetricInfOfDefaultGW(0, 0, u"", index).code, S_OK);
+        }
+        ASSERT_EQ(RunCorvane(L"/Service"), 0);
+        EXPECT_TRUE(WaitUntilCorvaneEnds(20000)) << "the stop control ended the old service process";
+        SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+        ASSERT_NE(manager, nullptr);
+        SC_HANDLE service = OpenServiceW(manager, L"Corvane", SERVICE_QUERY_CONFIG);
+        EXPECT_NE(service, nullptr) << "the service was created again, not lost with the old one";
+        if (service) {
+            std::vector<BYTE> buffer(8192);
+            DWORD needed = 0;
+            ASSERT_TRUE(QueryServiceConfigW(service, reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data()),
+                                            static_cast<DWORD>(buffer.size()), &needed));
+            EXPECT_EQ(reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data())->dwStartType,
+                      static_cast<DWORD>(SERVICE_AUTO_START));
+            CloseServiceHandle(service);
+        }
+        CloseServiceHandle(manager);
+        EXPECT_EQ(platform::HelperFindMinMetricInfOfDefaultGW(0, 0, u"", index).code, S_OK)
+            << "COM activation starts the new service";
+        ASSERT_EQ(RunCorvane(L"/UnregServer"), 0);
+        ASSERT_TRUE(WaitUntilCorvaneEnds(20000));
+    }
+}
+
 TEST_F(CorvaneTest, PerUserRegistrationLivesUnderTheUsersClasses) {
     ASSERT_EQ(RunCorvane(L"/RegServerPerUser"), 0);
     EXPECT_EQ(ReadText(HKEY_CURRENT_USER, L"Software\\Classes\\Corvane.RouteHelper\\CurVer", nullptr),

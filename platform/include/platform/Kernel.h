@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -30,6 +31,11 @@ struct EventCreation {
 // An empty name makes an unnamed event. Named events are shared with other holders of the same name
 // (across processes on Windows; within the process on the host).
 EventCreation OpenOrCreateEvent(std::u16string_view name, bool manualReset, bool initiallySignalled);
+
+// Waits until one of `events` is signalled, at most `ms` (kInfinite: no limit): the index of the first
+// signalled one in the list (an auto-reset event is reset by being chosen), or -1 when the time ran out
+// or the wait failed. Null entries are never chosen.
+int WaitForAnyEvent(std::span<Event* const> events, uint32_t ms);
 
 class Thread {
 public:

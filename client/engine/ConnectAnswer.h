@@ -1,0 +1,52 @@
+// What the orchestrator's answer to a connect request holds, read once from its text ("parse, then act"):
+// the values the connect worker stores and acts on, each with its default when the answer lacks it or
+// holds it in another type, and the mode the answer selects.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/ConnectContext.h"
+
+namespace velora {
+
+// Heartbeat settings below these are unusable (a zero interval would turn the heartbeat into a busy
+// loop): the defaults take their place.
+inline constexpr int32_t kDefaultHeartbeatInterval = 10;           // seconds
+inline constexpr int32_t kDefaultMobileDetectMaxInvalid = 120000;  // ms
+
+struct ConnectAnswer {
+    std::u16string heartbeatUrl;                                          // [""] -> "HeartbeatUrl"
+    int32_t heartbeatInterval = kDefaultHeartbeatInterval;                // [10] -> "HeartbeatInterval"
+    int32_t mobileDetectMaxInvalidTime = kDefaultMobileDetectMaxInvalid;  // [120000] -> "HeartbeatTimeout"
+    std::u16string connectMode = u"NATIVE";                               // as the answer spells it
+    std::u16string mobileTrafficDownloadUrl;                              // [""] the filter list
+    std::u16string siteTemplateId;                                        // [""]
+    int32_t mobileTrafficVersion = -1;                                    // [-1]
+    bool mobileDetect = false;
+    bool popIpsEnable = false;
+    std::u16string remoteIps;    // [""] the array's inside, without quotes
+    std::u16string lanAssignIp;  // [""]
+    bool allowClientSpecifyMode = false;
+    int32_t cpeId = -1;  // [-1] -> "CpeId"
+    // For the native bring-up.
+    std::u16string commuServerAddr;  // [""] "host:port"
+    std::u16string orchDomains;      // [""] the array's inside: host names separated by ","
+};
+
+// Reads the answer text; never fails (missing or unreadable values keep their defaults).
+ConnectAnswer ParseConnectAnswer(std::u16string_view answer);
+
+// The mode the answer selects: MOBILE_DETECT whenever `mobileDetect` is set, else the upper-cased
+// `connectMode` ("NATIVE", "VCPE", "DCPE"), any other value NATIVE.
+ConnectionMode ChooseConnectionMode(const ConnectAnswer& answer);
+
+// The connect URL of an auth URL: cut before its last "/", then "/connect" (no "/": unchanged).
+std::u16string ConnectUrl(std::u16string_view authUrl);
+
+// The request body for these values; `windows6` and `useClientSpecifyMode` choose the template.
+std::u16string ConnectBody(bool windows6, bool useClientSpecifyMode, std::u16string_view internalIp,
+                           std::u16string_view productVersion, std::u16string_view serial,
+                           bool connectPopFailed);
+
+}  // namespace velora

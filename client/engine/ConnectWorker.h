@@ -1,0 +1,19 @@
+// The connect worker's seam for the orchestrator's error texts: the user text of an error answer comes
+// from the service's error catalogue, which the authentication code keeps; the program hands the engine
+// that reader at start. Without one the text is the answer's own code and message.
+#pragma once
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace velora {
+
+// "code text" for an error answer, or empty text when the answer has no code.
+using ServerErrorTextSource = std::function<std::u16string(std::u16string_view answer)>;
+
+// Replaces the reader (an empty one restores the plain reading).
+void SetServerErrorTextSource(ServerErrorTextSource source);
+// The user text of an error answer through the registered reader.
+std::u16string ConnectErrorText(std::u16string_view answer);
+
+}  // namespace velora
