@@ -21,6 +21,7 @@
 #include "engine/EngineWorkers.h"
 #include "engine/FilterList.h"
 #include "engine/NativeDataPath.h"
+#include "engine/Tunnel.h"
 #include "engine/TunnelBringUp.h"
 #include "helper/HelperClient.h"
 #include "platform/ComApartment.h"
@@ -76,13 +77,6 @@ std::u16string LoggedAnswer(std::u16string_view answer) {
     shown = MaskStringField(shown, u"ipsecPassword");
     shown = MaskStringField(shown, u"psk");
     return shown;
-}
-
-// A dial-up connection named "Hal-Vane" that an earlier run left up would carry the new connection's
-// traffic. Hanging it up needs the dial-up layer, which arrives with the tunnel bring-up; until then
-// there is no such connection to find.
-void HangUpLeftoverTunnel() {
-    LogDebug(u"Enum and disconnect old connection");
 }
 
 // The addresses of a host name routed outside the tunnel; a name that does not resolve routes nothing.
@@ -156,6 +150,8 @@ void RunConnectSequence(ConnectContext& context) {
         (void)UpdateRoutes(kRoutesRemove, false, state.blackIpSet, state.whiteIpSet,
                            static_cast<int32_t>(previous));
     }
+    // A "Hal-Vane" connection an earlier run left up would carry the new connection's traffic.
+    LogDebug(u"Enum and disconnect old connection");
     HangUpLeftoverTunnel();
 
     // 6. First check point.

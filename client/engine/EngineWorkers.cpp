@@ -1,8 +1,7 @@
 // Entry points of the engine's workers. The connect worker has its own file (ConnectWorker.cpp), the
-// traffic counters come from the engine pipe, the link monitor of the NATIVE mode is NativeMonitor and the
-// tear-down is in Disconnect.cpp; the tunnel's pieces are not in this build yet: each entry does the least
-// its callers can rely on (the tunnel has nothing to undo). The exported API reaches them through
-// CEngineWorkers, which tests subclass.
+// traffic counters come from the engine pipe, the link monitor of the NATIVE mode is NativeMonitor, the
+// tunnel's tear-down is in TunnelBringUp.cpp and the disconnect worker in Disconnect.cpp. The exported API
+// reaches them through CEngineWorkers, which tests subclass.
 #include "engine/EngineWorkers.h"
 
 #include "core/Format.h"
@@ -26,8 +25,8 @@ uint32_t MonitorThread(uint32_t* mode) {
                            HelperResultText(com.Error()));
     const uint32_t current = mode ? LoadMode(mode) : static_cast<uint32_t>(NATIVE);
     if (current == NATIVE) return NativeMonitor(platform::MainWindow());
-    // The tunnel and mobile-detect monitors are not in this build, and neither are their bring-ups, so
-    // no such connection can be up: nothing to watch.
+    // The tunnel and mobile-detect monitors are not in this build yet: such a connection stays up
+    // unwatched until it is disconnected.
     LogDebug(FormatText(u"No link monitor for connection mode %u in this build", current));
     return kMonitorStopped;
 }

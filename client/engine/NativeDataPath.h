@@ -22,7 +22,6 @@ inline constexpr int32_t kConnectDriverNotRunning = 30105;
 inline constexpr int32_t kConnectTokenRefused = 30106;
 inline constexpr int32_t kConnectFirewallBaseNotRunning = 30107;
 inline constexpr int32_t kConnectHelperNotRunning = 30112;
-inline constexpr int32_t kConnectStopped = 329;
 
 // Services the bring-up checks, by their key names.
 inline constexpr char16_t kFirewallBaseService[] = u"BFE";

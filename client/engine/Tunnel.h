@@ -26,7 +26,6 @@ constexpr int32_t kTunnelNoActiveGateway = 30100;
 constexpr int32_t kTunnelSpecialCaseNotice = 30111;
 constexpr int32_t kTunnelRoutesRefused = 30114;
 constexpr int32_t kTunnelRoutesFailed = 30115;  // the service answered E_FAIL
-constexpr int32_t kConnectStopped = 329;
 
 // How long a hang-up waits for the system to close the connection's port.
 constexpr uint32_t kHangUpWaitMs = 3000;
