@@ -16,8 +16,8 @@ packages=(
     wine64 xvfb xauth x11-apps x11-utils imagemagick librsvg2-bin fonts-wine fonts-liberation
     # Stand-ins, certificates and scripts
     openssl curl
-    # Fuzzing and sanitizers
-    clang libclang-rt-14-dev
+    # Fuzzing and sanitizers; instruction counts of the benchmarks
+    clang libclang-rt-14-dev valgrind
 )
 # Another list, one package a line, through VELORA_PACKAGES_FILE (the set-up check's own test uses it).
 if [ -n "${VELORA_PACKAGES_FILE:-}" ]; then

@@ -21,6 +21,7 @@
 #include "engine/EngineEvents.h"
 #include "engine/EngineState.h"
 #include "engine/EngineWorkers.h"
+#include "platform/ComApartment.h"
 #include "platform/Kernel.h"
 #include "platform/Network.h"
 #include "platform/Processes.h"
@@ -125,8 +126,10 @@ void ForgetMonitor(const std::shared_ptr<platform::Thread>& monitor) {
 // Starts MonitorThread on the API's connection mode and makes it the current link monitor.
 std::shared_ptr<platform::Thread> StartLinkMonitor(uint32_t& error) {
     ApiState& s = api();
-    platform::ThreadCreation created =
-        platform::StartThread([&s, workers = Workers()] { return workers->MonitorThread(&s.mode); });
+    platform::ThreadCreation created = platform::StartThread([&s, workers = Workers()] {
+        const platform::CComApartment com;  // the monitor calls the helper service
+        return workers->MonitorThread(&s.mode);
+    });
     if (!created.thread) {
         // A failure must never read as success (0) to the caller.
         error = created.error != 0 ? created.error : platform::kErrorNotEnoughMemory;
@@ -218,6 +221,7 @@ std::shared_ptr<platform::Thread> ReconnectProcedure() {
 
 uint32_t WatchLinkMonitor(std::shared_ptr<platform::Thread> monitor) {
     ApiState& s = api();
+    const platform::CComApartment com;  // a reconnect runs the connect and disconnect workers here
     LogDebug(u"Start monitor thread");
     if (!monitor) {
         LogDebug(u"Exit because of no statics thread");
@@ -390,6 +394,9 @@ uint32_t DisconnectImpl(char16_t* message, uint64_t capacity) {
     if (!message) return kErrorInvalidParameter;
     // Cleared before waiting for the lock, so a running reconnect stops at its next check.
     s.watchContinue.store(false);
+    // A connect in progress holds the lock until its worker returns, and the worker may wait up to a
+    // minute for the engine: told now, it gives up within its next wait instead.
+    if (s.step.load() == kStepConnecting) GetEngineState().stopConnectEvent->Set();
     const uint32_t result = DisconnectLocked(message, capacity);
     LogDebug(u"Disconnect end");
     return result;

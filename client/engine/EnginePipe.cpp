@@ -1,5 +1,6 @@
 // Engine control pipe client. The lock is held for a whole request and reply; every wait under it is
-// bounded, so a silent or broken engine costs one caller a time-out and never stalls the others.
+// bounded, so a silent or broken engine costs one caller a time-out and never stalls the others. Only the
+// engine itself is talked to, and a reply is taken only when it lines up with its request.
 #include "engine/EnginePipe.h"
 
 #include <charconv>
@@ -11,8 +12,9 @@
 
 #include "core/Log.h"
 #include "engine/PipeFrame.h"
-#include "platform/Types.h"
 #include "platform/Pipe.h"
+#include "platform/ProgramFolder.h"
+#include "platform/Types.h"
 
 namespace velora {
 namespace {
@@ -20,6 +22,7 @@ namespace {
 struct PipeState {
     std::mutex lock;
     std::unique_ptr<platform::PipeConnection> connection;
+    std::u16string trustedImage;  // empty: the engine in the helper service's folder
 };
 
 PipeState& State() {
@@ -33,12 +36,58 @@ void DropConnection(PipeState& state) {
     LogDebug(u"Pipe disconnected");
 }
 
+char16_t FoldCase(char16_t c) {
+    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
+}
+
+// Windows paths compare without regard to case; "/" and "\\" name the same separator.
+bool SamePath(std::u16string_view a, std::u16string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char16_t x = FoldCase(a[i]);
+        char16_t y = FoldCase(b[i]);
+        if (x == u'/') x = u'\\';
+        if (y == u'/') y = u'\\';
+        if (x != y) return false;
+    }
+    return true;
+}
+
+// Whether the engine serves the pipe: anything else that got the name first is refused before a byte
+// of a request reaches it.
+int32_t CheckServer(PipeState& state, platform::PipeConnection& pipe) {
+    std::u16string trusted = state.trustedImage;
+    if (trusted.empty()) {
+        const std::u16string folder = platform::ServiceProgramFolder(kHelperServiceName);
+        if (!folder.empty()) trusted = folder + kEngineImageName;
+    }
+    std::u16string server;
+    const uint32_t error = pipe.ServerImagePath(server);
+    if (error != 0) {
+        LogFormat(u"Cannot tell who serves the engine pipe (error %d)", static_cast<int32_t>(error));
+        return kPipeErrorForeignServer;
+    }
+    if (trusted.empty()) {
+        LogAtLevel(FormatText(u"Refused the engine pipe served by %s: the helper service's folder is unknown",
+                              server),
+                   kLogError);
+        return kPipeErrorForeignServer;
+    }
+    if (!SamePath(server, trusted)) {
+        LogAtLevel(FormatText(u"Refused the engine pipe: it is served by %s, not by %s", server, trusted),
+                   kLogError);
+        return kPipeErrorForeignServer;
+    }
+    return 0;
+}
+
 int32_t Connect(PipeState& state) {
     DropConnection(state);
     LogDebug(u"Begin to connect pipe");
     platform::PipeOpening opening = platform::OpenPipe(kEnginePipeName, kPipeBusyWaitMs, kPipeOpenAttempts);
     if (!opening.pipe)
         return static_cast<int32_t>(opening.error ? opening.error : platform::kErrorFileNotFound);
+    if (const int32_t refused = CheckServer(state, *opening.pipe); refused != 0) return refused;
     state.connection = std::move(opening.pipe);
     LogDebug(u"Pipe connected");
     return 0;
@@ -62,6 +111,15 @@ int32_t ReadUpTo(platform::PipeConnection& pipe, std::string& received, std::siz
         if (error != 0) return static_cast<int32_t>(error);
     }
     return 0;
+}
+
+// Bytes waiting before a request is sent were asked for by nobody (an extra frame after the last reply,
+// or a reply that came after its request had given up): read now, they would pass for this request's
+// reply, so the connection that carries them is dropped instead.
+bool HasStaleBytes(platform::PipeConnection& pipe) {
+    char extra[64];
+    std::size_t got = 0;
+    return pipe.Read(extra, sizeof extra, got, 0) == 0 && got > 0;
 }
 
 int32_t Exchange(platform::PipeConnection& pipe, std::string& frame) {
@@ -149,6 +207,10 @@ int64_t SaturatingAdd(int64_t a, int64_t b) {
 int32_t PipeRequest(std::string& frame) {
     PipeState& state = State();
     std::lock_guard l(state.lock);
+    if (state.connection && HasStaleBytes(*state.connection)) {
+        LogDebug(u"Engine pipe: bytes that answer no request, reconnecting");
+        DropConnection(state);
+    }
     if (!state.connection) {
         const int32_t result = Connect(state);
         if (result != 0) return result;
@@ -156,6 +218,18 @@ int32_t PipeRequest(std::string& frame) {
     const int32_t result = Exchange(*state.connection, frame);
     if (result != 0) DropConnection(state);
     return result;
+}
+
+int32_t ConnectEnginePipe() {
+    PipeState& state = State();
+    std::lock_guard l(state.lock);
+    return state.connection ? 0 : Connect(state);
+}
+
+void SetTrustedEngineImage(std::u16string path) {
+    PipeState& state = State();
+    std::lock_guard l(state.lock);
+    state.trustedImage = std::move(path);
 }
 
 void CloseEnginePipe() {
@@ -186,11 +260,12 @@ void ScanEngineStatus(std::string_view text, int64_t& txOut, int64_t& rxOut, boo
         tunnelSeen = true;
         std::size_t cursor = tunnel + kTunnel.size();
         int64_t value = 0;
+        // A negative count is no count: taken, it would run the totals backwards.
         if (ReadLongLong(text, cursor, value)) {
-            txOut = SaturatingAdd(txOut, value);
+            if (value >= 0) txOut = SaturatingAdd(txOut, value);
             if (cursor < text.size() && text[cursor] == ',') {
                 ++cursor;
-                if (ReadLongLong(text, cursor, value)) rxOut = SaturatingAdd(rxOut, value);
+                if (ReadLongLong(text, cursor, value) && value >= 0) rxOut = SaturatingAdd(rxOut, value);
             }
         }
         at = tunnel + 1;

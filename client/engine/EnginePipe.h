@@ -11,16 +11,29 @@ namespace velora {
 inline constexpr char16_t kEnginePipeName[] = u"\\\\.\\pipe\\dispatch_config_pipe";
 
 // Failure codes besides the system's own (2 no engine, 258 time-out, 109 engine gone).
-constexpr int32_t kPipeErrorStatus = -5048;  // the reply's status field was not 0
-constexpr int32_t kPipeErrorNoMemory = -22;  // a buffer could not be allocated
-constexpr int32_t kPipeErrorBadFrame = 13;   // ERROR_INVALID_DATA: the reply's length is impossible
+constexpr int32_t kPipeErrorStatus = -5048;     // the reply's status field was not 0
+constexpr int32_t kPipeErrorNoMemory = -22;     // a buffer could not be allocated
+constexpr int32_t kPipeErrorBadFrame = 13;      // ERROR_INVALID_DATA: the reply's length is impossible
+constexpr int32_t kPipeErrorForeignServer = 5;  // ERROR_ACCESS_DENIED: the pipe is not served by the engine
 
 // Bounds of one request: waiting for a free pipe instance, the write, and the whole reply. A reply
 // that never comes must not hold the pipe lock (and every caller queued behind it) for ever.
 constexpr uint32_t kPipeBusyWaitMs = 3000;
 constexpr uint32_t kPipeOpenAttempts = 3;
 constexpr uint32_t kPipeWriteTimeoutMs = 3000;
-constexpr uint32_t kPipeReplyTimeoutMs = 5000;
+constexpr uint32_t kPipeReplyTimeoutMs = 3000;
+
+// The engine's program name; the pipe is trusted only when this program in the helper service's folder
+// serves it (anyone may create a pipe of that name first and wait for the client's requests).
+inline constexpr char16_t kEngineImageName[] = u"ferronwin.exe";
+inline constexpr char16_t kHelperServiceName[] = u"Corvane";
+
+// Replaces the full path of the program the pipe must be served by (empty: "ferronwin.exe" in the helper
+// service's registered folder, looked up at each connect). Compared without regard to case.
+void SetTrustedEngineImage(std::u16string path);
+
+// Opens the connection now unless one is open: 0 or the failure code (as PipeRequest's connect step).
+int32_t ConnectEnginePipe();
 
 // Sends the request frame in `frame` and puts the whole reply frame (header included) in its place.
 // 0 or a failure code; any failure closes the connection so the next request reconnects.
@@ -40,7 +53,8 @@ int32_t StopEngine();
 
 // Reads a status text: while no connected state ("State: CONNECTED" or "State: UP") has been seen,
 // each tunnel line must follow a "State: " line; the tunnel lines' first two numbers are summed into
-// tx and rx (saturating). `downOut`: a tunnel line was read and no connected state was seen.
+// tx and rx (saturating). A number that is negative or not a number is not a counter and is skipped.
+// `downOut`: a tunnel line was read and no connected state was seen.
 void ScanEngineStatus(std::string_view text, int64_t& txOut, int64_t& rxOut, bool& downOut);
 // Reads a "name=value" reply: the integer between the first "=" and the line break after it, or -1.
 int32_t ParseShareInterface(std::string_view text);

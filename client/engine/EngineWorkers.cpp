@@ -1,23 +1,36 @@
-// Entry points of the engine's workers. The connect worker has its own file (ConnectWorker.cpp) and the
-// traffic counters come from the engine pipe; the monitors and the tear-down are not in this build yet:
-// each entry does the least its callers can rely on (the monitor ends when told, tear-down has nothing to
-// undo). The exported API reaches them through CEngineWorkers, which tests subclass.
+// Entry points of the engine's workers. The connect worker has its own file (ConnectWorker.cpp), the
+// traffic counters come from the engine pipe, the link monitor of the NATIVE mode is NativeMonitor and the
+// tear-down is in Disconnect.cpp; the tunnel's pieces are not in this build yet: each entry does the least
+// its callers can rely on (the tunnel has nothing to undo). The exported API reaches them through
+// CEngineWorkers, which tests subclass.
 #include "engine/EngineWorkers.h"
 
+#include "core/Format.h"
+#include "core/Log.h"
 #include "engine/EnginePipe.h"
 #include "engine/EngineState.h"
+#include "engine/NativeMonitor.h"
+#include "helper/HelperClient.h"
+#include "platform/ComApartment.h"
+#include "platform/Messenger.h"
 #include "platform/Processes.h"
 #include "platform/Types.h"
+#include "res/MessageIds.h"
 
 namespace velora {
 
-uint32_t MonitorThread(uint32_t*) {
-    platform::Event* stop = GetEngineState().stopMonitorEvent.get();
-    if (stop) stop->Wait(platform::kInfinite);
+uint32_t MonitorThread(uint32_t* mode) {
+    const platform::CComApartment com;
+    if (!com.Usable())
+        LogFormatMessageId(kMsgComInitFailed, static_cast<uint32_t>(com.Error()),
+                           HelperResultText(com.Error()));
+    const uint32_t current = mode ? LoadMode(mode) : static_cast<uint32_t>(NATIVE);
+    if (current == NATIVE) return NativeMonitor(platform::MainWindow());
+    // The tunnel and mobile-detect monitors are not in this build, and neither are their bring-ups, so
+    // no such connection can be up: nothing to watch.
+    LogDebug(FormatText(u"No link monitor for connection mode %u in this build", current));
     return kMonitorStopped;
 }
-
-void DisconnectWorker(DisconnectJob&) {}
 
 void RemoveTunnelRoutes() {}
 

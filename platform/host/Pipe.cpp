@@ -1,4 +1,5 @@
-// Named pipes on the host: an in-process registry of simulated servers. The server answers only when
+// Named pipes on the host: an in-process registry of simulated servers, each posing as a program (by
+// default the engine beside the running program). The server answers only when
 // the client writes, so a read that finds nothing queued could never be satisfied: it reports the
 // time-out at once instead of sleeping through it.
 #include <cstring>
@@ -6,6 +7,7 @@
 #include <mutex>
 
 #include "platform/Pipe.h"
+#include "platform/ProgramFolder.h"
 #include "platform/host/SimPipe.h"
 
 namespace platform {
@@ -14,6 +16,7 @@ namespace {
 struct ServerEntry {
     std::shared_ptr<host::SimPipeServer> server;
     std::shared_ptr<std::function<host::SimPipeServer()>> newConnection;
+    std::u16string image;  // empty: the engine beside the running program
     uint32_t busy = 0;
     uint32_t opens = 0;
 };
@@ -41,6 +44,15 @@ public:
         got = capacity < pending_.size() ? capacity : pending_.size();
         std::memcpy(buffer, pending_.data(), got);
         pending_.erase(0, got);
+        return 0;
+    }
+
+    uint32_t ServerImagePath(std::u16string& path) override {
+        std::lock_guard l(g_lock);
+        auto it = g_servers.find(name_);
+        if (it == g_servers.end() || (!it->second.server && !it->second.newConnection))
+            return kErrorBrokenPipe;
+        path = it->second.image.empty() ? ProgramFolder() + u"ferronwin.exe" : it->second.image;
         return 0;
     }
 
@@ -111,6 +123,11 @@ void StopSimPipe(std::u16string_view name) {
 void SetSimPipeBusy(std::u16string_view name, uint32_t count) {
     std::lock_guard l(g_lock);
     g_servers[std::u16string(name)].busy = count;
+}
+
+void SetSimPipeServerImage(std::u16string_view name, std::u16string_view image) {
+    std::lock_guard l(g_lock);
+    g_servers[std::u16string(name)].image = image;
 }
 
 uint32_t SimPipeOpenCount(std::u16string_view name) {

@@ -1,5 +1,5 @@
 // The folder of the running program file on the host: the target of /proc/self/exe, cut after its last
-// slash.
+// slash. Services have no folder of their own on the host: they live beside the program.
 #include "platform/ProgramFolder.h"
 
 #include <filesystem>
@@ -16,6 +16,10 @@ std::u16string ProgramFolder() {
     const std::string path = exe.string();
     const std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? std::u16string() : Utf8ToUtf16(path.substr(0, slash + 1));
+}
+
+std::u16string ServiceProgramFolder(std::u16string_view) {
+    return ProgramFolder();
 }
 
 }  // namespace platform

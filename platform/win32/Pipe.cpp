@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <string>
 #include <utility>
 
 #include "platform/Pipe.h"
@@ -47,6 +48,19 @@ public:
         if (error != 0) return error;
         if (done == 0) return ERROR_BROKEN_PIPE;
         got = done;
+        return 0;
+    }
+
+    uint32_t ServerImagePath(std::u16string& path) override {
+        path.clear();
+        ULONG pid = 0;
+        if (!GetNamedPipeServerProcessId(pipe_.Get(), &pid)) return GetLastError();
+        win32::CKernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+        if (!process) return GetLastError();
+        std::wstring buffer(32768, L'\0');
+        DWORD size = static_cast<DWORD>(buffer.size());
+        if (!QueryFullProcessImageNameW(process.Get(), 0, buffer.data(), &size)) return GetLastError();
+        path.assign(reinterpret_cast<const char16_t*>(buffer.data()), size);
         return 0;
     }
 

@@ -99,6 +99,16 @@ TEST(EngineStatusText, SumsTunnelLinesAndTellsDown) {
         {"blanks before numbers", "State: UP\nTunnel(txbytes/rxbytes/txpkts/rxpkts):   5, 6\n", 5, 6, false},
         {"only the first number", "State: UP\nTunnel(txbytes/rxbytes/txpkts/rxpkts): 5;6\n", 5, 0, false},
         {"garbage numbers", "State: UP\nTunnel(txbytes/rxbytes/txpkts/rxpkts): x,y\n", 0, 0, false},
+        // A negative count is no count, whichever of the two it is.
+        {"negative sent", "State: UP\nTunnel(txbytes/rxbytes/txpkts/rxpkts): -5,6\n", 0, 6, false},
+        {"negative received",
+         "State: UP\nTunnel(txbytes/rxbytes/txpkts/rxpkts): 5,-6\n"
+         "Tunnel(txbytes/rxbytes/txpkts/rxpkts): 1,1\n",
+         6, 1, false},
+        {"most negative",
+         "State: UP\nTunnel(txbytes/rxbytes/txpkts/rxpkts): -9223372036854775808,"
+         "-99999999999999999999\n",
+         0, 0, false},
         {"huge numbers saturate",
          "State: UP\nTunnel(txbytes/rxbytes/txpkts/rxpkts): 99999999999999999999999,9223372036854775807\n"
          "Tunnel(txbytes/rxbytes/txpkts/rxpkts): 1,1\n",

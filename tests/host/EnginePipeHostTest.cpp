@@ -11,6 +11,7 @@
 #include "engine/EngineWorkers.h"
 #include "engine/PipeFrame.h"
 #include "platform/Pipe.h"
+#include "platform/ProgramFolder.h"
 #include "platform/host/SimPipe.h"
 
 namespace velora {
@@ -34,6 +35,8 @@ protected:
     void TearDown() override {
         CloseEnginePipe();
         platform::host::StopSimPipe(kEnginePipeName);
+        platform::host::SetSimPipeServerImage(kEnginePipeName, u"");
+        SetTrustedEngineImage(u"");
     }
     // An engine that answers every complete request with `reply(code, payload)`.
     void ServeFrames(std::function<std::string(uint32_t, std::string_view)> reply) {
@@ -146,6 +149,62 @@ TEST_F(EnginePipeHost, BrokenRepliesFailAndTheNextRequestReconnects) {
         EXPECT_EQ(Opens(), opensBefore + 2);
         CloseEnginePipe();
     }
+}
+
+// Whoever created the pipe name first gets no request unless it is the engine in the helper service's
+// folder (on the host: beside the running program).
+TEST_F(EnginePipeHost, OnlyTheEngineInTheServiceFolderIsTalkedTo) {
+    const std::u16string folder = platform::ProgramFolder();
+    struct Case {
+        const char* name;
+        std::u16string image;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"the engine", folder + u"ferronwin.exe", true},
+        {"the engine, other case", folder + u"FerronWin.EXE", true},
+        {"another program beside it", folder + u"ferronwin2.exe", false},
+        {"the engine's name elsewhere", u"/tmp/elsewhere/ferronwin.exe", false},
+        {"a prefix of the path", folder + u"ferronwin.ex", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CloseEnginePipe();
+        requests_.clear();
+        ServeFrames([](uint32_t, std::string_view) { return EncodePipeFrame(0, "State: UP\n"); });
+        platform::host::SetSimPipeServerImage(kEnginePipeName, c.image);
+        EXPECT_EQ(StopEngine(), c.accepted ? 0 : kPipeErrorForeignServer);
+        EXPECT_EQ(requests_.size(), c.accepted ? 1u : 0u);  // a refused server never sees a byte
+        EXPECT_EQ(ConnectEnginePipe(), c.accepted ? 0 : kPipeErrorForeignServer);
+    }
+    // The trusted path can be named outright (a test engine in a folder of its own).
+    CloseEnginePipe();
+    platform::host::SetSimPipeServerImage(kEnginePipeName, u"/opt/engine/ferronwin.exe");
+    SetTrustedEngineImage(u"/opt/engine/ferronwin.exe");
+    EXPECT_EQ(StopEngine(), 0);
+}
+
+// Bytes after a reply mean the stream no longer pairs replies with requests: the reply is taken, and the
+// next request drops the connection that holds the extra frame instead of reading it as its answer.
+TEST_F(EnginePipeHost, BytesAfterAReplyDropTheConnection) {
+    int n = 0;
+    platform::host::ServeSimPipe(kEnginePipeName, [&](std::string_view) {
+        ++n;
+        std::string bytes = EncodePipeFrame(0, "State: UP\nTunnel(txbytes/rxbytes/txpkts/rxpkts): 3,4\n");
+        if (n == 1)
+            bytes += EncodePipeFrame(0, "State: UP\nTunnel(txbytes/rxbytes/txpkts/rxpkts): 666,666\n");
+        return SimPipeAnswer{bytes};
+    });
+    const uint32_t opensBefore = Opens();
+    int64_t tx = 0;
+    int64_t rx = 0;
+    bool down = true;
+    EXPECT_EQ(QueryEngineStatus(tx, rx, down), 0);
+    EXPECT_EQ(tx, 3);
+    EXPECT_EQ(QueryEngineStatus(tx, rx, down), 0);
+    EXPECT_EQ(tx, 3);  // a fresh reply, not the stale frame
+    EXPECT_EQ(rx, 4);
+    EXPECT_EQ(Opens(), opensBefore + 2);
 }
 
 TEST_F(EnginePipeHost, ConcurrentCallersGetTheirOwnWholeReplies) {

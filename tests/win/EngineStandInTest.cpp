@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -83,6 +84,8 @@ protected:
         folder_ = std::wstring(temp) + L"velora-engine-" + std::to_wstring(GetCurrentProcessId());
         CreateDirectoryW(folder_.c_str(), nullptr);
         engine_ = folder_ + L"\\ferronwin.exe";
+        // The client talks only to the engine it trusts: here, this copy.
+        SetTrustedEngineImage(std::u16string(engine_.begin(), engine_.end()));
         ASSERT_TRUE(CopyFileW((ProgramFolder() + L"\\ferronwin.exe").c_str(), engine_.c_str(), FALSE))
             << GetLastError();
         WriteFileText(folder_ + L"\\cpeagent.conf",
@@ -99,6 +102,7 @@ protected:
 
     void TearDown() override {
         CloseEnginePipe();
+        SetTrustedEngineImage(u"");
         if (process_) {
             if (WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
                 TerminateProcess(process_, 1);
@@ -320,6 +324,7 @@ public:
         CloseHandle(done_);
     }
     bool ok() const { return pipe_ != INVALID_HANDLE_VALUE && thread_ != nullptr; }
+    DWORD Received() const { return received_.load(); }
 
 private:
     static DWORD WINAPI Run(LPVOID p) {
@@ -328,7 +333,7 @@ private:
         if (WaitForSingleObject(self->done_, 0) == WAIT_OBJECT_0) return 0;
         char request[64];
         DWORD n = 0;
-        ReadFile(self->pipe_, request, sizeof request, &n, nullptr);
+        if (ReadFile(self->pipe_, request, sizeof request, &n, nullptr)) self->received_ += n;
         if (!self->reply_.empty())
             WriteFile(self->pipe_, self->reply_.data(), static_cast<DWORD>(self->reply_.size()), &n, nullptr);
         WaitForSingleObject(self->done_, 20000);  // then silence until the test is over
@@ -337,6 +342,7 @@ private:
     }
 
     std::string reply_;
+    std::atomic<DWORD> received_{0};
     HANDLE pipe_ = INVALID_HANDLE_VALUE;
     HANDLE done_ = nullptr;
     HANDLE thread_ = nullptr;
@@ -355,6 +361,9 @@ TEST(EnginePipeClient, LyingOrSilentEngineEndsTheRequestWithinItsBounds) {
         {"length 2^31", Header(0, 0x80000000u), kPipeErrorBadFrame},
         {"non-zero status", EncodePipeFrame(5, "no"), kPipeErrorStatus},
     };
+    // This test program poses as the engine, trusted as such, to show what the reply checks do.
+    const std::wstring self = ProgramFolder() + L"\\velora_win_tests.exe";
+    SetTrustedEngineImage(std::u16string(self.begin(), self.end()));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         CloseEnginePipe();
@@ -368,6 +377,64 @@ TEST(EnginePipeClient, LyingOrSilentEngineEndsTheRequestWithinItsBounds) {
         EXPECT_EQ(tx, 0);
     }
     CloseEnginePipe();
+    SetTrustedEngineImage(u"");
+}
+
+// A reply followed by more bytes: the reply is taken, and the next request drops the connection that holds
+// the extra frame instead of reading it as its answer.
+TEST(EnginePipeClient, BytesAfterAReplyAreNeverReadAsTheNextAnswer) {
+    const std::wstring self = ProgramFolder() + L"\\velora_win_tests.exe";
+    SetTrustedEngineImage(std::u16string(self.begin(), self.end()));
+    CloseEnginePipe();
+    {
+        HostileServer server(
+            EncodePipeFrame(0, "State: UP\nTunnel(txbytes/rxbytes/txpkts/rxpkts): 3,4\n") +
+            EncodePipeFrame(0, "State: UP\nTunnel(txbytes/rxbytes/txpkts/rxpkts): 666,666\n"));
+        ASSERT_TRUE(server.ok());
+        int64_t tx = 0, rx = 0;
+        bool down = true;
+        ASSERT_EQ(QueryEngineStatus(tx, rx, down), 0);
+        EXPECT_EQ(tx, 3);
+        EXPECT_EQ(rx, 4);
+        // The next request opens a new connection (which this one-instance server cannot give) instead
+        // of reading the stale frame.
+        EXPECT_NE(QueryEngineStatus(tx, rx, down), 0);
+        EXPECT_EQ(tx, 0);
+    }
+    CloseEnginePipe();
+    SetTrustedEngineImage(u"");
+}
+
+// A program that created the pipe name before the engine is refused on connecting, before a byte of a
+// request reaches it: whoever serves the pipe must be the trusted engine program.
+TEST(EnginePipeClient, ServerThatIsNotTheEngineIsRefusedBeforeItSeesARequest) {
+    const std::wstring self = ProgramFolder() + L"\\velora_win_tests.exe";
+    struct Case {
+        const char* name;
+        std::wstring trusted;  // empty: ferronwin.exe in the helper service's folder
+        int32_t result;
+    };
+    const Case cases[] = {
+        {"the helper service's engine", L"", kPipeErrorForeignServer},
+        {"an engine beside this program", ProgramFolder() + L"\\ferronwin.exe", kPipeErrorForeignServer},
+        {"this program, trusted as the engine", self, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CloseEnginePipe();
+        SetTrustedEngineImage(std::u16string(c.trusted.begin(), c.trusted.end()));
+        HostileServer server(EncodePipeFrame(0, ""));
+        ASSERT_TRUE(server.ok());
+        EXPECT_EQ(StopEngine(), c.result);
+        if (c.result != 0) {
+            Sleep(100);  // a request, had one been sent, would have arrived by now
+            EXPECT_EQ(server.Received(), 0u);
+        } else {
+            EXPECT_EQ(server.Received(), kPipeHeaderSize);
+        }
+        CloseEnginePipe();
+    }
+    SetTrustedEngineImage(u"");
 }
 
 }  // namespace

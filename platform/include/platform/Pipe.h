@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "platform/SystemErrors.h"  // the error numbers the pipe reports
@@ -20,6 +21,9 @@ public:
     // Reads between 1 and `capacity` bytes into `buffer`, waiting at most `timeoutMs`. 0 or the system
     // error (kWaitTimeout when nothing came in time; kErrorBrokenPipe when the server closed).
     virtual uint32_t Read(void* buffer, std::size_t capacity, std::size_t& got, uint32_t timeoutMs) = 0;
+    // The full path of the program that serves the other end, so a client can refuse an impostor that
+    // created the pipe name first. 0 or the system error.
+    virtual uint32_t ServerImagePath(std::u16string& path) = 0;
 };
 
 struct PipeOpening {

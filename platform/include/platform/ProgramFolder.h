@@ -2,9 +2,15 @@
 // the program keeps files that lie beside it. Empty when the system cannot say.
 #pragma once
 #include <string>
+#include <string_view>
 
 namespace platform {
 
 std::u16string ProgramFolder();
+
+// The folder of an installed service's program file, with its trailing separator, as the service
+// manager has it registered; empty when the service or its path cannot be read. (The host has no
+// service manager: every service lives beside the running program.)
+std::u16string ServiceProgramFolder(std::u16string_view serviceName);
 
 }  // namespace platform

@@ -23,6 +23,8 @@ void ServeSimPipeConnections(std::u16string_view name, std::function<SimPipeServ
 void StopSimPipe(std::u16string_view name);
 // The next `count` open attempts of `name` find every instance busy.
 void SetSimPipeBusy(std::u16string_view name, uint32_t count);
+// The program path that serves `name` poses as (empty: "ferronwin.exe" beside the running program).
+void SetSimPipeServerImage(std::u16string_view name, std::u16string_view image);
 // Connections opened to `name` so far.
 uint32_t SimPipeOpenCount(std::u16string_view name);
 
