@@ -1,0 +1,117 @@
+// The exported API's Disconnect while a VCPE connect is still dialling, end to end with the built-in
+// workers: sign-in and connect answer from the cloud stand-in, the dial on the simulated dial-up service,
+// the routes on the in-process helper service's routing table. The dial is held until the test lets it
+// end; whatever it brings then, no tunnel and no routes are left.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "ApiTestSupport.h"
+#include "api/ClientApi.h"
+#include "core/TextHelpers.h"
+#include "engine/EngineState.h"
+#include "inprocess/SimHelperService.h"
+#include "platform/DialUp.h"
+#include "platform/host/SimDialUp.h"
+#include "support/LogFiles.h"
+#include "support/SignInWorld.h"
+
+namespace velora::test {
+namespace {
+
+namespace helper = corvane::inprocess;
+namespace host = platform::host;
+
+constexpr uint32_t kTunnelIndex = 30;
+constexpr uint32_t kEthernetIndex = 5;
+
+class ApiTunnelDisconnectHost : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ApiExit();
+        helper::ClearHelperAnswers();
+        helper::SetHelperServiceReachable(true);
+        helper::SetHelperServiceFolder(std::filesystem::path(scratch_.Path(u"Corvane")));
+        std::filesystem::create_directories(std::filesystem::path(scratch_.Path(u"Corvane")));
+        corvane::CSimulatedNetwork& network = helper::SimulatedNetwork();
+        network.Clear();
+        network.SetAdapters({{u"Ethernet", kEthernetIndex, {}}, {u"Hal-Vane", kTunnelIndex, {}}});
+        corvane::RouteRow gateway;
+        gateway.interfaceIndex = kEthernetIndex;
+        gateway.metric1 = 25;
+        network.AppendRow(gateway);
+        host::ResetSimDialUp();
+        EngineState& s = GetEngineState();
+        s.rasConnection = nullptr;
+        s.dialTimedOut = false;
+        s.stopRequested = false;
+        ASSERT_TRUE(
+            world_.Open(uR"({"customers": ["12"],
+                 "accounts": [{"customerId": "12", "name": "alice", "password": "secret1"}],
+                 "orch": {"connect": {"mode": "VCPE", "values": {}}, "gateway": {},
+                          "filter": {"siteTemplateId": "api", "version": 1, "ipSetMode": 0,
+                                     "whiteIpSet": ["10.9.0.0/16"]}}})"));
+        log_ = scratch_.Path(u"api.log");
+        ASSERT_EQ(ApiInit(log_.c_str(), nullptr), 1);  // the built-in workers
+    }
+    void TearDown() override {
+        host::ReleaseSimDials(1);
+        char16_t buffer[64];
+        ApiDisconnect(buffer, 64);
+        EXPECT_TRUE(WaitUntil([] { return ApiWatcherCount() == 0; }));
+        host::ResetSimDialUp();
+        helper::SetHelperServiceFolder({});
+    }
+    static std::size_t TunnelRoutes() {
+        std::size_t n = 0;
+        for (const corvane::RouteRow& row : helper::SimulatedNetwork().Rows())
+            if (row.interfaceIndex == kTunnelIndex) ++n;
+        return n;
+    }
+
+    CScratchFolder scratch_;
+    CSignInWorld world_;
+    std::u16string log_;
+};
+
+}  // namespace
+
+TEST_F(ApiTunnelDisconnectHost, DisconnectDuringTheDialLeavesNoTunnelAndNoRoutes) {
+    char16_t buffer[256];
+    ASSERT_EQ(ApiValidateUser(u"12", u"alice", u"secret1", buffer, 256), 0u) << Utf16ToUtf8(buffer);
+    host::PlanSimDials({{host::SimDialPlan::Outcome::NeverReturn, 0, 0}});
+
+    uint32_t connectResult = 0;
+    char16_t connectText[256] = {};
+    std::thread connect([&] { connectResult = ApiConnect(connectText, 256); });
+    ASSERT_TRUE(WaitUntil([] { return host::SimDialsInProgress() == 1; })) << "the dial never started";
+    EXPECT_EQ(ApiGetConnectionStep(), kStepConnecting);
+
+    uint32_t disconnectResult = 99;
+    char16_t disconnectText[256] = {};
+    std::thread disconnect([&] { disconnectResult = ApiDisconnect(disconnectText, 256); });
+    // The Disconnect has told the bring-up to stop before it waits for the connect to let go of the lock.
+    ASSERT_TRUE(WaitUntil([] {
+        platform::Event* stop = GetEngineState().stopConnectEvent.get();
+        if (!stop->Wait(0)) return false;
+        stop->Set();
+        return true;
+    }));
+    // The dial ends on its own with a connection: the bring-up finds the stop and hangs it up.
+    host::ReleaseSimDials(0);
+    connect.join();
+    disconnect.join();
+
+    EXPECT_EQ(connectResult, 329u) << Utf16ToUtf8(connectText);
+    EXPECT_EQ(disconnectResult, 0u) << Utf16ToUtf8(disconnectText);
+    EXPECT_EQ(ApiGetConnectionStep(), kStepDisconnected);
+    EXPECT_EQ(GetEngineState().rasConnection, nullptr);
+    EXPECT_EQ(host::SimHangUps().size(), 1u);
+    uint32_t error = 0;
+    EXPECT_TRUE(platform::ListDialUpConnections(error).empty());
+    EXPECT_EQ(TunnelRoutes(), 0u);
+}
+
+}  // namespace velora::test
