@@ -49,14 +49,18 @@ void Post(const std::u16string& url, const std::u16string& body) {
     client.PostText(url, body, answer, status, 1);
 }
 
-// Takes what the window got until UM_EXIT arrives; false when it does not come within 10 s.
+// Takes what the window got until UM_EXIT arrives after the disconnect sequence's UM_DISCONNECTED (reason
+// 3); false when that does not happen within 10 s.
 bool WaitForExit(platform::WindowHandle window) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    bool disconnected = false;
     while (std::chrono::steady_clock::now() < end) {
         (void)platform::host::WaitForSimMessages(window, 1, 50);
         for (const platform::host::SimMessage& m : platform::host::TakeSimMessages(window)) {
             if (m.message == velora::UM_LOG_LINE) delete reinterpret_cast<std::u16string*>(m.lParam);
-            if (m.message == velora::UM_EXIT) return true;
+            if (m.message == velora::UM_DISCONNECTED && m.wParam == velora::kDisconnectExit)
+                disconnected = true;
+            if (m.message == velora::UM_EXIT) return disconnected;
         }
     }
     return false;
@@ -106,7 +110,7 @@ void BM_ExitWhileConnectedNative(benchmark::State& state) {
         velora::ApiDisconnect(buffer, 256);
         state.ResumeTiming();
         if (!exited) {
-            state.SkipWithError("no UM_EXIT within 10 s");
+            state.SkipWithError("no UM_DISCONNECTED and UM_EXIT within 10 s");
             break;
         }
     }
