@@ -568,6 +568,16 @@ TEST_F(ConnectWorkerTest, EngineThatNeverConnectsTimesOut) {
     EXPECT_EQ(runs[0].collect, 1);
 }
 
+// A retried connect gives the engine 60 seconds: one that connects after 35 is still in time.
+TEST_F(ConnectWorkerTest, RetriedConnectWaitsLongerForTheEngine) {
+    World();
+    Scenario("connectDelayMs=35000\n");
+    GetEngineState().retryCount = 1;
+    const Outcome o = Connect();
+    EXPECT_EQ(o.result, 0) << Utf16ToUtf8(o.message);
+    EXPECT_FALSE(GetEngineState().nativeTimedOut.load());
+}
+
 TEST_F(ConnectWorkerTest, DiagnosisAfterAFailedUploadAndRoutesOfThePreviousTunnel) {
     std::vector<DiagnosisRun> runs;
     SetDiagnosisStarter([&runs](const DiagnosisRun& run) { runs.push_back(run); });
