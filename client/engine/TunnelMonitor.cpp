@@ -101,8 +101,9 @@ public:
         }
         for (const platform::InterfaceRow& row : table.rows) {
             if (row.description != kTunnelInterface) continue;
-            const std::u16string counters =
-                FormatText(u"%d,%d", static_cast<int32_t>(row.outOctets), static_cast<int32_t>(row.inOctets));
+            // The system's counters are unsigned 32-bit: shown signed, a busy tunnel's totals would turn
+            // negative past 2 GiB.
+            const std::u16string counters = FormatText(u"%u,%u", row.outOctets, row.inOctets);
             platform::SendWindowMessage(m_window, UM_LINK_STATE, kLinkCounters,
                                         reinterpret_cast<intptr_t>(counters.c_str()));
         }

@@ -79,7 +79,7 @@ protected:
         SetSetting(u"AuthToken", u"tok-tm");
         host::ResetSimDialUp();
         host::ResetAddressChange();
-        host::SetSimulatedInterfaces({{"Ethernet", 5, 6}, {"Hal-Vane", 300, 4000}});
+        host::SetSimulatedInterfaces({{"Ethernet", 5, 6}, {"Hal-Vane", 300, 4000000000u}});
         SetAddress(Address(192, 168, 1, 20));
         // The default-route query fails: the address of the monitor's interface is what is compared.
         corvane::inprocess::SetHelperAnswer(u"FindMinMetricInfOfDefaultGW", -1);
@@ -148,7 +148,8 @@ TEST_F(TunnelMonitorHost, CountersEveryPassUntilTheStopRequest) {
     EXPECT_EQ(Run(), 0u);
     const Recorded r = Take();
     EXPECT_TRUE(r.posted.empty());
-    EXPECT_EQ(r.counters, std::vector<std::u16string>(3, u"4000,300")) << "sent, then received";
+    EXPECT_EQ(r.counters, std::vector<std::u16string>(3, u"4000000000,300"))
+        << "sent, then received, unsigned past 2 GiB";
     EXPECT_EQ(sim_.Last(u"/t/" + tenant_ + u"/orch/heartbeat", u"count"), "3");
     EXPECT_EQ(sim_.Last(u"/t/" + tenant_ + u"/orch/heartbeat", u"body"), "");
     const std::string log = LogText();
