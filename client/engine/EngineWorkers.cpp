@@ -1,14 +1,16 @@
 // Entry points of the engine's workers. The connect worker has its own file (ConnectWorker.cpp), the
-// traffic counters come from the engine pipe, the link monitor of the NATIVE mode is NativeMonitor, the
-// tunnel's tear-down is in TunnelBringUp.cpp and the disconnect worker in Disconnect.cpp. The exported API
-// reaches them through CEngineWorkers, which tests subclass.
+// traffic counters come from the engine pipe, the link monitors are NativeMonitor, MobileDetectMonitor and
+// TunnelMonitor, the tunnel's tear-down is in TunnelBringUp.cpp and the disconnect worker in Disconnect.cpp.
+// The exported API reaches them through CEngineWorkers, which tests subclass.
 #include "engine/EngineWorkers.h"
 
 #include "core/Format.h"
 #include "core/Log.h"
 #include "engine/EnginePipe.h"
 #include "engine/EngineState.h"
+#include "engine/MobileDetect.h"
 #include "engine/NativeMonitor.h"
+#include "engine/TunnelMonitor.h"
 #include "helper/HelperClient.h"
 #include "platform/ComApartment.h"
 #include "platform/Messenger.h"
@@ -25,12 +27,11 @@ uint32_t MonitorThread(uint32_t* mode) {
                            HelperResultText(com.Error()));
     const uint32_t current = mode ? LoadMode(mode) : static_cast<uint32_t>(NATIVE);
     if (current == NATIVE) return NativeMonitor(platform::MainWindow());
-    // The tunnel and mobile-detect monitors are not in this build yet: such a connection stays up
-    // unwatched until it is disconnected.
-    LogDebug(FormatText(u"No link monitor for connection mode %u in this build", current));
+    if (current == MOBILE_DETECT) return MobileDetectMonitor(platform::MainWindow());
+    if (current == VCPE || current == DCPE) return TunnelMonitor(platform::MainWindow());
+    LogDebug(FormatText(u"No link monitor for connection mode %u", current));
     return kMonitorStopped;
 }
-
 
 uint32_t QueryEngineFlowCounters(int64_t& txBytes, int64_t& rxBytes) {
     bool down = false;

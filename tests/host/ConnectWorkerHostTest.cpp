@@ -612,5 +612,30 @@ TEST_F(ConnectWorkerTest, OrchestratorServersRoutedOutsideTheTunnel) {
     EXPECT_EQ(GetEngineState().remoteIps, u"10.1.2.3,10.1.2.4");
 }
 
+TEST_F(ConnectWorkerTest, MobileDetectIsUpAtOnceWithoutEngineOrTunnel) {
+    struct Case {
+        bool outerAuth;
+        const char16_t* user;  // the name the log line shows
+    };
+    const std::u16string serial = GetInstallationSerial();
+    ASSERT_GT(serial.size(), 12u);
+    for (const Case& c : {Case{false, u"alice"}, Case{true, u"bob@idp"}}) {
+        SCOPED_TRACE(c.outerAuth);
+        World(uR"({"mode":"NATIVE","values":{"mobileDetect":true}})");
+        SetSetting(u"ThirdPartyUser", u"bob@idp");
+        GetEngineState().outerAuth = c.outerAuth;
+        sim::ClearHostEngineLog();
+        const Outcome o = Connect();
+        EXPECT_EQ(o.mode, MOBILE_DETECT);
+        EXPECT_EQ(o.result, 0) << Utf16ToUtf8(o.message);
+        ExpectOneResult(o, 0);
+        EXPECT_FALSE(EngineLogged("start:"));
+        EXPECT_NE(Log().find(u"Mobile-detect mode: user " + std::u16string(c.user) +
+                             u", customer 12, device " + serial.substr(0, 12) + u"\n"),
+                  std::u16string::npos)
+            << Utf16ToUtf8(Log());
+    }
+}
+
 }  // namespace
 }  // namespace velora::test

@@ -1,0 +1,134 @@
+// The MOBILE_DETECT bring-up and link monitor. A heartbeat that fails in transport opens a failure series;
+// the link is given up when a series has lasted longer than the limit, and an accepted heartbeat closes it.
+#include "engine/MobileDetect.h"
+
+#include <optional>
+#include <string>
+
+#include "core/DeviceInfo.h"
+#include "core/Log.h"
+#include "core/Settings.h"
+#include "core/TextHelpers.h"
+#include "core/WindowMessages.h"
+#include "engine/ConnectAnswer.h"
+#include "engine/EngineState.h"
+#include "engine/Heartbeat.h"
+#include "engine/NetworkChange.h"
+#include "engine/TunnelBringUp.h"
+#include "platform/Kernel.h"
+#include "platform/Messenger.h"
+#include "res/MessageIds.h"
+
+namespace velora {
+namespace {
+
+constexpr std::size_t kSerialShown = 12;
+constexpr uintptr_t kLinkLost = 2;
+constexpr char16_t kIntranetBody[] = u"{\"intranetMode\":true}";
+
+// A link the monitor gives up itself: a stop asked for now belongs to this run, not to the next monitor.
+uint32_t LinkLost(platform::WindowHandle window) {
+    platform::PostWindowMessage(window, UM_LINK_STATE, kLinkLost, 0);
+    if (EngineState& engine = GetEngineState(); engine.stopMonitorEvent) engine.stopMonitorEvent->Reset();
+    return 2;
+}
+
+bool StopRequested(uint32_t ms) {
+    EngineState& engine = GetEngineState();
+    if (!engine.stopMonitorEvent || !platform::PauseUntilSignalled(*engine.stopMonitorEvent, ms))
+        return false;
+    LogMessageId(kMsgLinkMonitorStopRequested);
+    return true;
+}
+
+class CMobileDetectPass {
+public:
+    CMobileDetectPass(platform::WindowHandle window, const MobileDetectTiming& timing)
+        : m_window(window),
+          m_timing(timing),
+          m_values(ReadHeartbeatValues()),
+          m_debounce(GetEngineState().internalIp, false, timing.checkWaitMs),
+          m_limitMs(
+              HeartbeatFailureLimitMs(GetSettingInt(u"HeartbeatTimeout", kDefaultMobileDetectMaxInvalid))) {}
+
+    std::optional<uint32_t> Run() {
+        const int64_t now = Now();
+        if (IsHeartbeatDue(now, m_values.intervalMs)) {
+            MarkHeartbeatSent(now);
+            const HeartbeatAnswer answer = SendHeartbeat(m_values, kIntranetBody);
+            const HeartbeatReading reading =
+                ReadHeartbeatAnswer(answer, GetEngineState().ignoreAuthFailure.load());
+            if (const auto end = HandleHeartbeatAnswer(reading, m_window)) {
+                // "action":1 has posted the lost link already; only the stop request is left to clear.
+                if (*end == 2 && GetEngineState().stopMonitorEvent)
+                    GetEngineState().stopMonitorEvent->Reset();
+                return end;
+            }
+            if (reading.accepted) {
+                m_failures = 0;
+            } else {
+                if (answer.transport != 0 && m_failures++ == 0) m_seriesStart = now;
+                if (m_failures > 0) {
+                    const int64_t elapsed = Now() - m_seriesStart;
+                    if (elapsed > m_limitMs) {
+                        LogFormat(u"heartBeatFailedTimes %d timeoutInterval %d current %d", m_failures,
+                                  static_cast<int32_t>(m_limitMs), static_cast<int32_t>(elapsed));
+                        LogMessageIdAtLevel(kMsgHeartbeatsFailedTooLong, kLogError);
+                        return LinkLost(m_window);
+                    }
+                }
+            }
+        }
+        if (const auto end = m_debounce.Pass(m_window, Now())) return end;
+        if (StopRequested(m_timing.stopWaitMs)) return 0u;
+        return std::nullopt;
+    }
+
+private:
+    int64_t Now() const { return m_timing.now ? m_timing.now() : CurrentTimeMillis(); }
+
+    platform::WindowHandle m_window;
+    MobileDetectTiming m_timing;
+    HeartbeatValues m_values;
+    CNetworkChangeDebounce m_debounce;
+    int64_t m_limitMs;
+    int32_t m_failures = 0;
+    int64_t m_seriesStart = 0;
+};
+
+}  // namespace
+
+int64_t HeartbeatFailureLimitMs(int64_t heartbeatTimeoutMs) {
+    const int64_t limit = heartbeatTimeoutMs - kHeartbeatTimeoutMarginMs;
+    return limit < kHeartbeatFailureLimitFloorMs ? kHeartbeatFailureLimitFloorMs : limit;
+}
+
+void StartMobileDetect(std::u16string_view, ConnectContext& context) {
+    const std::u16string user = GetSetting(GetEngineState().outerAuth ? u"ThirdPartyUser" : u"Username", u"");
+    const std::u16string customer = GetSetting(u"CustomerId", u"");
+    const std::u16string serial = GetInstallationSerial().substr(0, kSerialShown);
+    LogFormatMessageIdAtLevel(kLogInfo, kMsgMobileDetectUser, user, customer, serial);
+    context.result = 0;
+    platform::PostWindowMessage(platform::MainWindow(), UM_CONNECT_RESULT, 0, 0);
+}
+
+uint32_t MobileDetectMonitor(platform::WindowHandle window, const MobileDetectTiming& timing) {
+    uint32_t code = 0;
+    {
+        // The pass arms the address-change notification and cancels it when it goes, before the last line.
+        CMobileDetectPass pass(window, timing);
+        platform::Pause(timing.settleMs);
+        if (!StopRequested(timing.stopWaitMs)) {
+            for (;;) {
+                if (const auto end = pass.Run()) {
+                    code = *end;
+                    break;
+                }
+            }
+        }
+    }
+    LogMessageIdAtLevel(kMsgLinkMonitorEnded, kLogInfo);
+    return code;
+}
+
+}  // namespace velora

@@ -1,0 +1,268 @@
+// The mobile-detect link monitor end to end: intranet heartbeats against the cloud stand-in's orchestrator
+// (orders, refusals, the stop request) and a heartbeat address nobody listens on for the failure series.
+// The monitor's waits run through a pause function that moves a test clock, so the failure limit passes
+// without waiting for it.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/Log.h"
+#include "core/Settings.h"
+#include "core/TextHelpers.h"
+#include "core/WindowMessages.h"
+#include "engine/DiagnosisHook.h"
+#include "engine/EngineEvents.h"
+#include "engine/EngineState.h"
+#include "engine/MobileDetect.h"
+#include "platform/Kernel.h"
+#include "platform/Messenger.h"
+#include "inprocess/SimHelperService.h"
+#include "platform/host/SimAddressChange.h"
+#include "platform/host/SimDevice.h"
+#include "support/CloudSim.h"
+#include "support/LogFiles.h"
+#include "support/RecordingWindow.h"
+
+namespace velora::test {
+namespace {
+
+// Ahead of any heartbeat time the process has recorded, so the first pass always sends one.
+const int64_t kClockStart = CurrentTimeMillis() + 1000000000;
+std::atomic<int64_t> g_clock{kClockStart};
+// Passes after which the test asks the monitor to stop (0: never); each pass pauses once.
+std::atomic<int> g_stopAfterPauses{0};
+std::atomic<int> g_pauses{0};
+// What happens to the network at the end of pause n (from 1).
+std::function<void(int)> g_onPause;
+
+void AdvanceClock(uint32_t ms) {
+    g_clock += ms;
+    const int n = ++g_pauses;
+    if (g_onPause) g_onPause(n);
+    if (g_stopAfterPauses > 0 && n >= g_stopAfterPauses) GetEngineState().stopMonitorEvent->Set();
+}
+
+constexpr uint32_t kInterface = 7;
+
+uint32_t Address(uint32_t a, uint32_t b, uint32_t c, uint32_t d) {
+    return a | (b << 8) | (c << 16) | (d << 24);
+}
+// The interface's address from now on (0: none).
+void SetAddress(uint32_t address) {
+    platform::host::SimulatedDevice device = platform::host::SimulatedDeviceFacts();
+    device.addresses.rows.clear();
+    if (address != 0) device.addresses.rows.push_back({address, Address(255, 255, 255, 0), kInterface});
+    platform::host::SetSimulatedDevice(device);
+}
+
+class MobileDetectMonitorHost : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(sim_.Open());
+        ASSERT_TRUE(CreateEngineEvents());
+        GetEngineState().stopMonitorEvent->Reset();
+        GetEngineState().ignoreAuthFailure = false;
+        SetDiagnosisStarter([](const DiagnosisRun&) {});
+        SetSettingInt(u"HeartbeatInterval", 0);  // a heartbeat in every pass
+        SetSetting(u"AuthToken", u"tok-md");
+        g_pauses = 0;
+        g_stopAfterPauses = 0;
+        platform::SetPauseFunction(AdvanceClock);
+        platform::host::ResetAddressChange();
+        // The monitor's interface keeps its address unless a test changes it; the default-route query
+        // fails, so the address of that interface is what is compared.
+        GetEngineState().defaultGatewayIfIndex = kInterface;
+        GetEngineState().internalIp = u"192.168.1.20";
+        SetAddress(Address(192, 168, 1, 20));
+        corvane::inprocess::SetHelperAnswer(u"FindMinMetricInfOfDefaultGW", -1);
+    }
+    void TearDown() override {
+        g_onPause = nullptr;
+        platform::SetPauseFunction(nullptr);
+        platform::host::ResetAddressChange();
+        platform::host::ResetSimulatedDevice();
+        corvane::inprocess::ClearHelperAnswers();
+        GetEngineState().internalIp.clear();
+        SetDiagnosisStarter({});
+        GetEngineState().stopMonitorEvent->Reset();
+        SetSettingInt(u"HeartbeatInterval", 10);
+        SetSettingInt(u"HeartbeatTimeout", 120000);
+        SetSetting(u"HeartbeatUrl", u"");
+        SetSetting(u"AuthToken", u"");
+    }
+
+    void Orchestrator(std::u16string_view steps) {
+        tenant_ = sim_.Tenant(
+            u"mobile", u"{\"orch\":{\"tokens\":[\"tok-md\"],\"heartbeat\":" + std::u16string(steps) + u"}}");
+        SetSetting(u"HeartbeatUrl", sim_.TenantUrl("http", tenant_) + u"/orch/heartbeat");
+    }
+    std::u16string HeartbeatPath() const { return u"/t/" + tenant_ + u"/orch/heartbeat"; }
+
+    uint32_t Run() {
+        return MobileDetectMonitor(window_.Handle(),
+                                   MobileDetectTiming{2000, 2000, 0, [] { return g_clock.load(); }});
+    }
+
+    std::vector<uintptr_t> Posted() {
+        std::vector<uintptr_t> out;
+        for (RecordedMessage& m : window_.Take()) {
+            if (m.message == UM_LOG_LINE) {
+                delete reinterpret_cast<std::u16string*>(m.lParam);
+            } else if (m.message == UM_LINK_STATE && !m.sent) {
+                out.push_back(m.wParam);
+            }
+        }
+        return out;
+    }
+    std::string LogText() const {
+        FlushPendingLogLines();
+        return log_.Text();
+    }
+
+    CCloudSimAccess sim_;
+    CLogCapture log_;
+    CRecordingWindow window_;
+    std::u16string tenant_;
+};
+
+TEST_F(MobileDetectMonitorHost, AcceptedHeartbeatsCarryTheIntranetBodyUntilTheStopRequest) {
+    Orchestrator(u"[{\"action\":0}]");
+    g_stopAfterPauses = 5;  // the settling pause, the first stop wait and three passes
+    EXPECT_EQ(Run(), 0u);
+    EXPECT_TRUE(Posted().empty());
+    EXPECT_EQ(sim_.Last(HeartbeatPath(), u"count"), "3");
+    EXPECT_EQ(sim_.Last(HeartbeatPath(), u"body"), "{\"intranetMode\":true}");
+    const std::string log = LogText();
+    EXPECT_NE(log.find("Link monitor asked to stop"), std::string::npos);
+    EXPECT_NE(log.find("Link monitor ended"), std::string::npos);
+}
+
+TEST_F(MobileDetectMonitorHost, StopBeforeTheFirstPassSendsNothing) {
+    Orchestrator(u"[{\"action\":0}]");
+    GetEngineState().stopMonitorEvent->Set();
+    EXPECT_EQ(Run(), 0u);
+    EXPECT_EQ(sim_.Last(HeartbeatPath(), u"count"), "0");
+}
+
+TEST_F(MobileDetectMonitorHost, OrdersAndRefusalsOfTheOrchestrator) {
+    struct Case {
+        const char* name;
+        const char16_t* steps;
+        uint32_t exitCode;
+        uintptr_t posted;
+    };
+    const Case cases[] = {
+        {"reconnect", u"[{\"action\":0},{\"action\":1}]", 2, 2},
+        {"sign out", u"[{\"status\":401,\"invalidReasonCode\":2}]", 0, 30106},
+        {"password change", u"[{\"status\":401,\"invalidReasonCode\":1}]", 0, 30117},
+        {"a failing answer waits for the next", u"[{\"status\":503},{\"action\":1}]", 2, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Orchestrator(c.steps);
+        g_pauses = 0;
+        g_stopAfterPauses = 50;  // a safety stop for a run that does not end on its own
+        EXPECT_EQ(Run(), c.exitCode);
+        EXPECT_EQ(Posted(), std::vector<uintptr_t>{c.posted});
+        EXPECT_FALSE(GetEngineState().stopMonitorEvent->Wait(0))
+            << "a late stop must not reach the next monitor";
+        GetEngineState().stopMonitorEvent->Reset();
+    }
+}
+
+// Every heartbeat fails in transport; each pass moves the clock 2000 ms, so the series passes the limit
+// after limit / 2000 + 1 further passes.
+TEST_F(MobileDetectMonitorHost, FailingHeartbeatsGiveTheLinkUpPastTheLimit) {
+    struct Case {
+        int32_t heartbeatTimeout;
+        int32_t limit;
+        const char* line;
+    };
+    const Case cases[] = {
+        {50000, 40000, "heartBeatFailedTimes 22 timeoutInterval 40000 current 42000"},  // the floor
+        {60000, 40000, "heartBeatFailedTimes 22 timeoutInterval 40000 current 42000"},
+        {100000, 80000, "heartBeatFailedTimes 42 timeoutInterval 80000 current 82000"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.heartbeatTimeout);
+        EXPECT_EQ(HeartbeatFailureLimitMs(c.heartbeatTimeout), c.limit);
+        SetSettingInt(u"HeartbeatTimeout", c.heartbeatTimeout);
+        SetSetting(u"HeartbeatUrl", u"http://127.0.0.1:1/orch/heartbeat");
+        g_pauses = 0;
+        g_stopAfterPauses = 200;
+        EXPECT_EQ(Run(), 2u);
+        EXPECT_EQ(Posted(), std::vector<uintptr_t>{2});
+        const std::string log = LogText();
+        EXPECT_NE(log.find(c.line), std::string::npos) << log;
+        EXPECT_NE(log.find("Heartbeats have failed for too long"), std::string::npos);
+        EXPECT_LT(g_pauses.load(), 200) << "ended on its own";
+    }
+}
+
+// Pauses 1 and 2 come before the first pass; pass k ends with pause k + 2 and moves the clock 2000 ms.
+TEST_F(MobileDetectMonitorHost, AddressChangeIsNoticedAndTakenForALostLinkOnlyWhenItHolds) {
+    struct Case {
+        const char* name;
+        uint32_t changedTo;
+        int revertAtPause;  // 0: the change holds
+        uint32_t exitCode;
+        std::vector<uintptr_t> posted;
+        const char* line;
+    };
+    const Case cases[] = {
+        {"reverts within 15 s", Address(10, 0, 0, 99), 6, 0, {5}, "changed from 192.168.1.20 to 10.0.0.99"},
+        {"holds", Address(10, 0, 0, 99), 0, 2, {5, 2}, "changed from 192.168.1.20 to 10.0.0.99"},
+        {"address gone", 0, 0, 2, {5, 2}, "changed from 192.168.1.20 to  none"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Orchestrator(u"[{\"action\":0}]");
+        SetAddress(Address(192, 168, 1, 20));
+        platform::host::ResetAddressChange();
+        g_pauses = 0;
+        g_stopAfterPauses = 30;  // 14 passes after the change: well past 15 s
+        g_onPause = [&c](int n) {
+            if (n == 3) {
+                SetAddress(c.changedTo);
+                platform::host::SignalAddressChange();
+            }
+            if (n == c.revertAtPause) SetAddress(Address(192, 168, 1, 20));
+        };
+        EXPECT_EQ(Run(), c.exitCode);
+        EXPECT_EQ(Posted(), c.posted);
+        const std::string log = LogText();
+        EXPECT_NE(log.find(c.line), std::string::npos) << log;
+        EXPECT_NE(log.find("The network has changed"), std::string::npos);
+        if (c.exitCode == 2) {
+            EXPECT_LT(g_pauses.load(), 30);
+            // Noticed in pass 2 (clock 6000); held past 15 s in pass 10 (clock 22000).
+            EXPECT_EQ(g_pauses.load(), 11);
+        }
+        EXPECT_EQ(platform::host::AddressChangeArms(), 2) << "armed at the start and again after it fired";
+        EXPECT_EQ(platform::host::AddressChangeCancels(), 1) << "the pending request is cancelled at the end";
+        g_onPause = nullptr;
+    }
+}
+
+// A notification that cannot be armed is tried again each pass and never seen as a change.
+TEST_F(MobileDetectMonitorHost, NotificationThatCannotBeArmedIsRetriedEachPass) {
+    Orchestrator(u"[{\"action\":0}]");
+    platform::host::SetAddressChangeArmFailure(50);
+    g_stopAfterPauses = 12;  // ten passes
+    g_onPause = [](int n) {
+        if (n == 3) {
+            SetAddress(Address(10, 0, 0, 99));
+            platform::host::SignalAddressChange();
+        }
+    };
+    EXPECT_EQ(Run(), 0u);
+    EXPECT_TRUE(Posted().empty());
+    EXPECT_EQ(platform::host::AddressChangeArms(), 0);
+    EXPECT_EQ(platform::host::AddressChangeCancels(), 0);
+}
+
+}  // namespace
+}  // namespace velora::test
