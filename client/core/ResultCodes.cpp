@@ -4,8 +4,15 @@
 
 #include <array>
 
+#include "platform/SystemErrors.h"
+
 namespace velora {
 namespace {
+
+// The platform codes the client API returns through the platform layer's names must stay the same values.
+static_assert(kCodeNoMemory == static_cast<int32_t>(platform::kErrorNotEnoughMemory));
+static_assert(kCodeInvalidArgument == static_cast<int32_t>(platform::kErrorInvalidParameter));
+static_assert(kCodeBusyOrStopped == static_cast<int32_t>(platform::kErrorBusy));
 
 using K = ResultKind;
 
