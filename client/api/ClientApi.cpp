@@ -15,6 +15,7 @@
 #include "auth/SignIn.h"
 #include "core/Format.h"
 #include "core/Log.h"
+#include "core/ResultCodes.h"
 #include "core/Settings.h"
 #include "diagnosis/Diagnosis.h"
 #include "engine/ConnectContext.h"
@@ -43,7 +44,7 @@ constexpr uint32_t kTunnelSettleMs = 2000;
 constexpr uint32_t kReconnectPauseMs = 2000;
 constexpr uint32_t kPollSliceMs = 10;
 constexpr int32_t kMaxCustomerId = 2147483647;
-constexpr uint32_t kSignInNeedsWindow = 50;  // ERROR_NOT_SUPPORTED, as for an SMS step
+constexpr uint32_t kSignInNeedsWindow = kCodeNotSupported;  // ERROR_NOT_SUPPORTED, as for an SMS step
 
 struct ApiState {
     std::mutex initLock;
@@ -209,7 +210,7 @@ std::shared_ptr<platform::Thread> ReconnectProcedure() {
         uint32_t error = 0;
         started = StartLinkMonitor(error);
         if (!started) {
-            LogDebug(u"Can not start statics thread");
+            LogDebug(kTextStaticsThreadFailed);
             job.mode = LoadMode(&s.mode);  // tear down the connection just made, in its own mode
             job.monitorThread = nullptr;
             Workers()->DisconnectWorker(job);
@@ -299,9 +300,9 @@ uint32_t ConnectFromIdle(char16_t* message, uint64_t capacity) {
         }
         s.watchersAlive.fetch_sub(1);
         error = watcher.error != 0 ? watcher.error : platform::kErrorNotEnoughMemory;
-        failure = u"Can not start monitor thread";
+        failure = kTextMonitorThreadFailed;
     } else {
-        failure = u"Can not start statics thread";
+        failure = kTextStaticsThreadFailed;
     }
     CopyMessage(message, capacity, failure);
     // The lock is recursive: this nested Disconnect undoes the connection inside the same hold.
@@ -315,7 +316,7 @@ uint32_t ConnectImpl(char16_t* message, uint64_t capacity) {
     LogDebug(u"Start connecting");
     if (!message) return kErrorInvalidParameter;
     if (s.reconnecting.load() != 0) {
-        CopyMessage(message, capacity, u"Already reconnecting");
+        CopyMessage(message, capacity, kTextAlreadyReconnecting);
         return kErrorBusy;
     }
     uint32_t result = 0;
@@ -324,10 +325,10 @@ uint32_t ConnectImpl(char16_t* message, uint64_t capacity) {
         ClearBuffer(message, capacity);
         const int32_t step = s.step.load();
         if (step == kStepConnecting || step == kStepDisconnecting) {
-            CopyMessage(message, capacity, u"Already connecting");
+            CopyMessage(message, capacity, kTextAlreadyConnecting);
             result = kErrorBusy;
         } else if (step == kStepConnected) {
-            CopyMessage(message, capacity, u"Already connected");
+            CopyMessage(message, capacity, kTextAlreadyConnected);
             result = kErrorBusy;
         } else {
             result = ConnectFromIdle(message, capacity);
@@ -350,10 +351,10 @@ uint32_t DisconnectLocked(char16_t* message, uint64_t capacity) {
     const uint32_t mode = LoadMode(&s.mode);
     switch (s.step.load()) {
         case kStepDisconnected:
-            CopyMessage(message, capacity, u"Already disconnected");
+            CopyMessage(message, capacity, kTextAlreadyDisconnected);
             break;
         case kStepDisconnecting:
-            CopyMessage(message, capacity, u"Already disconnecting");
+            CopyMessage(message, capacity, kTextAlreadyDisconnecting);
             result = kErrorBusy;
             break;
         case kStepConnected: {
@@ -450,15 +451,15 @@ uint32_t ApiValidateUser(const char16_t* customerId, const char16_t* userName, c
     if (!api().initialised.load()) return RefuseUninitialised(message, capacity);
     ClearBuffer(message, capacity);
     if (!IsValidCustomerId(context.customerId)) {
-        CopyMessage(message, capacity, u"2015 Invalid customer ID");
+        CopyMessage(message, capacity, kText2015InvalidCustomerId);
         return kErrorInvalidParameter;
     }
     if (context.userName.empty() || context.userName.size() > 30) {
-        CopyMessage(message, capacity, u"2016 Invalid username");
+        CopyMessage(message, capacity, kText2016InvalidUserName);
         return kErrorInvalidParameter;
     }
     if (context.password.size() < 6 || context.password.size() > 16) {
-        CopyMessage(message, capacity, u"2017 Invalid password");
+        CopyMessage(message, capacity, kText2017InvalidPassword);
         return kErrorInvalidParameter;
     }
     // The API always runs the password sign-in, as the login window's password page does: it has a user
@@ -475,7 +476,7 @@ uint32_t ApiValidateUser(const char16_t* customerId, const char16_t* userName, c
         if (context.resultCode == 0) {
             // No token although nothing failed: the account wants a second factor that only the login
             // window can take. Reporting 0 would tell the caller it is signed in.
-            if (context.message.empty()) CopyMessage(message, capacity, u"Not supported");
+            if (context.message.empty()) CopyMessage(message, capacity, kTextNotSupported);
             return kSignInNeedsWindow;
         }
         return static_cast<uint32_t>(context.resultCode);

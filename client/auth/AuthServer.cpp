@@ -12,6 +12,7 @@
 #include "core/Format.h"
 #include "core/JsonFields.h"
 #include "core/Log.h"
+#include "core/ResultCodes.h"
 #include "core/ServiceRequest.h"
 #include "core/Settings.h"
 #include "core/TextHelpers.h"
@@ -22,8 +23,6 @@
 namespace velora {
 namespace {
 
-constexpr std::u16string_view kUnknownCodeFormat = u"2009 Unknown error code(%d)";
-constexpr std::u16string_view kAuthFailedFormat = u"Authentication failed with code=%d";
 constexpr char16_t kDeviceBlock[] =
     u",\"otpLogin\":%s,\"supportOtp\":true,\"deviceId\":\"%s\",\"privacyVersion\":\"%s\",\"traceExtraInfo\":{"
     u"\"internalIp\":\"%s\",\"deviceName\":\"%s\",\"deviceType\":\"%s\",\"opsType\":\"Windows\","
@@ -31,7 +30,8 @@ constexpr char16_t kDeviceBlock[] =
     u"\"%s\",\"hostName\":\"%s\",\"sn\":\"%s\"}}";
 
 bool IsTimeOutError(uint32_t result) {
-    return result == 12002 || result == 12007 || result == 12029;
+    return result == kCodeHttpTimeout || result == kCodeHttpNameNotResolved ||
+           result == kCodeHttpCannotConnect;
 }
 
 void PostResultCode(SignInContext& context, int32_t code) {
@@ -49,7 +49,7 @@ void ReportServiceError(std::u16string_view answer, uint32_t status, const std::
     context.resultCode = static_cast<int32_t>(status);
     if (text.empty()) {
         failSignIn(context, static_cast<int32_t>(status),
-                   FormatText(kUnknownCodeFormat, static_cast<int32_t>(status)));
+                   FormatText(kText2009UnknownCode, static_cast<int32_t>(status)));
         return;
     }
     context.message = text;
@@ -83,8 +83,8 @@ bool fetchPublicKey(std::u16string_view path, SignInContext& context) {
     switch (failed.kind) {
         case FailedRequest::Kind::Transport:
             failSignIn(context, code,
-                       IsTimeOutError(failed.code) ? std::u16string(kTimeOutText)
-                                                   : FormatText(kAuthFailedFormat, code));
+                       IsTimeOutError(failed.code) ? std::u16string(kTextTransportTimedOut)
+                                                   : FormatText(kTextAuthFailedCode, code));
             break;
         case FailedRequest::Kind::ServerMessage:
             LogDebug(LogSnippet(MaskSecrets(answer)));
@@ -92,7 +92,7 @@ bool fetchPublicKey(std::u16string_view path, SignInContext& context) {
             break;
         case FailedRequest::Kind::BareStatus: {
             context.resultCode = code;
-            context.message = FormatText(kAuthFailedFormat, code);
+            context.message = FormatText(kTextAuthFailedCode, code);
             const std::u16string shown = FormatText(MessageText(kMsgSignInFailed), code);
             SendResultText(context, code, shown);
             break;
@@ -130,7 +130,7 @@ void reportRequestFailure(std::u16string_view answer, uint32_t result, uint32_t 
         ReportServiceError(answer, failed.code, failed.text, context);
         return;
     }
-    failSignIn(context, code, FormatText(kUnknownCodeFormat, code));
+    failSignIn(context, code, FormatText(kText2009UnknownCode, code));
 }
 
 void failSignIn(SignInContext& context, int32_t code, std::u16string message) {

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "auth/SignInContext.h"
+#include "core/ResultCodes.h"
 
 namespace velora {
 
@@ -22,7 +23,7 @@ constexpr int32_t kExternalBrowserOpened = 4091;
 constexpr int32_t kExternalStateMismatch = 4094;
 constexpr int32_t kExternalRedirectArrived = 4095;
 // A second external sign-in while one waits for the browser (both would share one context).
-constexpr int32_t kExternalAlreadyWaiting = 329;
+constexpr int32_t kExternalAlreadyWaiting = kCodeBusyOrStopped;
 
 inline constexpr std::u16string_view kInstanceEventName = u"Hal_Vane";
 

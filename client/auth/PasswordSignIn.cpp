@@ -13,6 +13,7 @@
 #include "core/DeviceInfo.h"
 #include "core/JsonFields.h"
 #include "core/Log.h"
+#include "core/ResultCodes.h"
 #include "core/ServiceRequest.h"
 #include "core/Settings.h"
 #include "core/TextHelpers.h"
@@ -109,7 +110,7 @@ bool PollForApproval(std::u16string_view checkUrl, int32_t checks, int32_t inter
         budget.waitMs -= pauseMs;
         if (pauseMs > 0) platform::Pause(pauseMs);
     }
-    failSignIn(context, kSignInPollTimedOut, std::u16string(kPollTimedOutText));
+    failSignIn(context, kSignInPollTimedOut, std::u16string(kText2039PollTimedOut));
     return false;
 }
 
@@ -160,7 +161,7 @@ void HandleAnswer(uint32_t result, uint32_t status, std::u16string_view answer, 
     if (!a.middleToken.empty()) {
         context.smsMiddleToken = a.middleToken;
         context.resultCode = kSignInNotSupported;
-        context.message = std::u16string(kNotSupportedText);
+        context.message = std::u16string(kTextNotSupported);
     }
 
     switch (DecideSignInStep(a, otpCodePage, external)) {
@@ -183,14 +184,14 @@ void HandleAnswer(uint32_t result, uint32_t status, std::u16string_view answer, 
         case SignInStep::Sms:
             ClearOtpFields(context);
             context.resultCode = kSignInNotSupported;
-            context.message = std::u16string(kNotSupportedText);
+            context.message = std::u16string(kTextNotSupported);
             LogFormatMessageId(kMsgSmsNeeded, a.phoneNumber);
             platform::SendWindowMessage(context.notifyWindow, UM_SMS_NEEDED, 0,
                                         reinterpret_cast<intptr_t>(a.phoneNumber.c_str()));
             break;
         case SignInStep::Unparsable:
             ClearOtpFields(context);
-            failSignIn(context, kSignInUnparsable, std::u16string(kUnparsableText));
+            failSignIn(context, kSignInUnparsable, std::u16string(kText2014Unparsable));
             break;
         case SignInStep::Poll:
             if (PollForApproval(a.checkUrl, a.checkTimes, a.checkInterval, snHeader, context, budget)) {
@@ -279,7 +280,7 @@ void passwordSignIn(const std::u16string& serial, SignInContext& context) {
         if (!resend) return;
     }
     // The service approved again and again without ever granting a token.
-    failSignIn(context, kSignInPollTimedOut, std::u16string(kPollTimedOutText));
+    failSignIn(context, kSignInPollTimedOut, std::u16string(kText2039PollTimedOut));
 }
 
 }  // namespace velora

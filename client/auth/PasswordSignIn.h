@@ -8,21 +8,16 @@
 
 #include "auth/AuthServer.h"
 #include "auth/SignInContext.h"
+#include "core/ResultCodes.h"
 
 namespace velora {
 
 // wParam of UM_SIGNIN_RESULT telling the window that `LoginPage` changed.
 constexpr int32_t kSignInPageChanged = 10001;
 // Result codes of the sign-in.
-constexpr int32_t kSignInNotSupported = 50;  // a second factor the exported API cannot take
-constexpr int32_t kSignInUnparsable = 501;
-constexpr int32_t kSignInPollTimedOut = 4082;
-inline constexpr std::u16string_view kUnparsableText = u"2014 Unable to parse the authorization result";
-inline constexpr std::u16string_view kPollTimedOutText =
-    u"2039 Asynchronous authentication timed out, please try again";
-inline constexpr std::u16string_view kNotSupportedText = u"Not supported";
-inline constexpr std::u16string_view kTimeOutText =
-    u"Request time out.The network or the server might be unavailable";
+constexpr int32_t kSignInNotSupported = kCodeNotSupported;  // a second factor the exported API cannot take
+constexpr int32_t kSignInUnparsable = kCodeUnparsable;
+constexpr int32_t kSignInPollTimedOut = kCodePollTimedOut;
 
 // Runs one complete password or token sign-in, polling included; reports through the context and
 // UM_SIGNIN_RESULT.
@@ -33,6 +28,5 @@ void passwordSignIn(const std::u16string& serial, SignInContext& context);
 void handleSignInAnswer(uint32_t result, uint32_t status, std::u16string_view answer,
                         std::u16string_view snHeader, bool external, SignInContext& context,
                         std::u16string& requestIdForPoll, bool& resend);
-
 
 }  // namespace velora

@@ -15,6 +15,7 @@
 #include "core/DeviceInfo.h"
 #include "core/JsonFields.h"
 #include "core/Log.h"
+#include "core/ResultCodes.h"
 #include "core/ServiceRequest.h"
 #include "core/Settings.h"
 #include "core/TextHelpers.h"
@@ -52,18 +53,18 @@ void ReportDiscoveryFailure(SignInContext& context, uint32_t result, uint32_t st
             }
         }
         context.resultCode = static_cast<int32_t>(status);
-        context.message = FormatText(u"2009 Unknown error code(%d)", static_cast<int32_t>(status));
+        context.message = FormatText(kText2009UnknownCode, static_cast<int32_t>(status));
         PostDiscovery(context, status);
     } else if (result != 0) {
         context.resultCode = static_cast<int32_t>(result);
-        context.message =
-            result == 12002 || result == 12007 || result == 12029
-                ? std::u16string(kTimeOutText)
-                : FormatText(u"Authentication failed with code=%d", static_cast<int32_t>(result));
+        context.message = result == kCodeHttpTimeout || result == kCodeHttpNameNotResolved ||
+                                  result == kCodeHttpCannotConnect
+                              ? std::u16string(kTextTransportTimedOut)
+                              : FormatText(kTextAuthFailedCode, static_cast<int32_t>(result));
         PostDiscovery(context, result);
     } else {
         context.resultCode = static_cast<int32_t>(status);
-        context.message = FormatText(u"Authentication failed with code=%d", static_cast<int32_t>(status));
+        context.message = FormatText(kTextAuthFailedCode, static_cast<int32_t>(status));
         PostDiscovery(context, status);
     }
 }
@@ -92,8 +93,8 @@ bool Discover(SignInContext& context, const std::u16string& serial, bool routeSe
             return true;
         }
         if (url == &primary) {
-            LogFormatMessageId(kMsgDiscoveryFailed, static_cast<int32_t>(result), static_cast<int32_t>(status),
-                               LogSnippet(answer));
+            LogFormatMessageId(kMsgDiscoveryFailed, static_cast<int32_t>(result),
+                               static_cast<int32_t>(status), LogSnippet(answer));
             LogMessageId(kMsgTryingBackupDiscovery);
         }
     }
@@ -112,7 +113,8 @@ void RunSignInFlow(SignInContext& context, bool apiRun) {
     // sign-in still runs, unrouted.
     const platform::CComApartment com;
     if (!com.Usable()) {
-        LogFormatMessageId(kMsgComInitFailed, static_cast<uint32_t>(com.Error()), HelperResultText(com.Error()));
+        LogFormatMessageId(kMsgComInitFailed, static_cast<uint32_t>(com.Error()),
+                           HelperResultText(com.Error()));
     }
     const bool routeServers = com.Usable();
 
@@ -141,7 +143,7 @@ void RunSignInFlow(SignInContext& context, bool apiRun) {
     }
     if (context.authUrl.empty()) {
         context.resultCode = kSignInUnparsable;
-        context.message = std::u16string(kUnparsableText);
+        context.message = std::u16string(kText2014Unparsable);
         PostDiscovery(context, kSignInUnparsable);
         return;
     }
@@ -220,7 +222,7 @@ void externalSignIn(const std::u16string& serial, const std::u16string& provider
         return;
     }
     context.resultCode = kSignInNotSupported;
-    context.message = std::u16string(kNotSupportedText);
+    context.message = std::u16string(kTextNotSupported);
     platform::PostWindowMessage(context.notifyWindow, UM_SIGNIN_RESULT, kSignInNotSupported, 0);
 }
 

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "auth/SignInState.h"
+#include "core/ResultCodes.h"
 #include "platform/Kernel.h"
 #include "platform/Types.h"
 
@@ -18,7 +19,7 @@ constexpr uint32_t UM_SMS_VERIFY_RESULT = 1024 + 12;  // 0 signed in; 4083 devic
 
 constexpr int32_t kSmsSending = 4080;
 constexpr int32_t kSmsNoCode = 4081;  // status answer without "code"; or an answer with no outcome
-constexpr int32_t kSmsPollTimedOut = 4082;
+constexpr int32_t kSmsPollTimedOut = kCodePollTimedOut;
 constexpr int32_t kSmsBindDevice = 4083;
 constexpr int32_t kSmsStillSending = 427;
 constexpr int kSmsStatusChecks = 5;

@@ -8,6 +8,7 @@
 #include "core/HttpClient.h"
 #include "core/JsonFields.h"
 #include "core/Log.h"
+#include "core/ResultCodes.h"
 #include "core/Settings.h"
 #include "core/TextHelpers.h"
 #include "diagnosis/Diagnosis.h"
@@ -22,9 +23,9 @@ namespace {
 
 constexpr uint32_t kReportPutOk = 28;         // the PUT's status was 200
 constexpr uint32_t kReportPutFailed = 10001;  // any other status
-constexpr uint32_t kCannotConnect = 12029;
+constexpr uint32_t kCannotConnect = kCodeHttpCannotConnect;
 constexpr uint32_t kTooFrequent = 32;
-constexpr uint32_t kNameNotResolved = 12007;
+constexpr uint32_t kNameNotResolved = kCodeHttpNameNotResolved;
 
 bool IsRejection(std::u16string_view answer) {
     return GetIntField(answer, u"code", 0) == 401 && GetIntField(answer, u"invalidReasonCode", -1) == 1;

@@ -5,13 +5,15 @@
 #include <cstdint>
 #include <string>
 
+#include "core/ResultCodes.h"
+
 namespace velora {
 
 // Connection modes.
 enum ConnectionMode : uint32_t { NATIVE = 0, VCPE = 1, DCPE = 2, MOBILE_DETECT = 3 };
 
 // `result` of an attempt that a disconnect command stopped (nothing is posted for it).
-inline constexpr int32_t kConnectStopped = 329;
+inline constexpr int32_t kConnectStopped = kCodeBusyOrStopped;
 
 struct ConnectContext {
     uint32_t* mode = nullptr;  // the caller's connection mode (the API's is read by other threads too)

@@ -12,6 +12,7 @@
 #include "core/HttpClient.h"
 #include "core/JsonFields.h"
 #include "core/Log.h"
+#include "core/ResultCodes.h"
 #include "core/Settings.h"
 #include "core/TextHelpers.h"
 #include "core/WindowMessages.h"
@@ -34,11 +35,10 @@
 namespace velora {
 namespace {
 
-constexpr char16_t kStoppedText[] = u"Stopped because of a disconnect command";
-constexpr int32_t kConnectPasswordMustChange = 30117;
-constexpr int32_t kConnectTokenInvalid = 30106;
-constexpr int32_t kConnectNoToken = 30113;
-constexpr int32_t kConnectGatewayAddresses = 30119;
+constexpr int32_t kConnectPasswordMustChange = kCodePasswordMustChange;
+constexpr int32_t kConnectTokenInvalid = kCodeTokenInvalid;
+constexpr int32_t kConnectNoToken = kCodeNoToken;
+constexpr int32_t kConnectGatewayAddresses = kCodeGatewayAddresses;
 constexpr uint32_t kHotspotMinimumBuild = 14393;
 constexpr uint16_t kChinesePrc = 2052;
 // The answer goes to the log for diagnosis; an answer this long is no connect answer, and the log is
@@ -67,7 +67,7 @@ void Fail(ConnectContext& context, int32_t code, std::u16string text, intptr_t d
 
 void Stop(ConnectContext& context, uint32_t messageId) {
     LogMessageId(messageId);
-    context.message = kStoppedText;
+    context.message = kTextStoppedByDisconnect;
     context.result = kConnectStopped;
 }
 
@@ -175,8 +175,7 @@ void RunConnectSequence(ConnectContext& context) {
 
     // 10. The token of the sign-in.
     const std::u16string token = GetSetting(u"AuthToken", u"");
-    if (token.empty())
-        return Fail(context, kConnectNoToken, u"2011 The token is invalid, please login again");
+    if (token.empty()) return Fail(context, kConnectNoToken, std::u16string(kText2011NoToken));
 
     // 11. The auth line carries its own line end, as the service has always received it.
     CHttpClient client;
@@ -196,7 +195,7 @@ void RunConnectSequence(ConnectContext& context) {
                            static_cast<int32_t>(status));
         if (transport != 0) {
             return Fail(context, static_cast<int32_t>(transport),
-                        FormatText(u"Unknow error %d", static_cast<int32_t>(transport)));
+                        FormatText(kTextConnectUnknownError, static_cast<int32_t>(transport)));
         }
         if (answer.find(u"message") != std::u16string::npos) {
             std::u16string text = ConnectErrorText(answer);
@@ -205,7 +204,7 @@ void RunConnectSequence(ConnectContext& context) {
                 reported = GetIntField(answer, u"invalidReasonCode", -1) == 1 ? kConnectPasswordMustChange
                                                                               : kConnectTokenInvalid;
             }
-            if (text.empty()) return Fail(context, reported, FormatText(u"Unknow error %d", reported));
+            if (text.empty()) return Fail(context, reported, FormatText(kTextConnectUnknownError, reported));
             context.message = std::move(text);
             context.result = reported;
             // Sent, not posted: the text must stay valid while the window reads it.
@@ -215,7 +214,7 @@ void RunConnectSequence(ConnectContext& context) {
             return;
         }
         return Fail(context, static_cast<int32_t>(status),
-                    FormatText(u"Unknow error %d", static_cast<int32_t>(status)));
+                    FormatText(kTextConnectUnknownError, static_cast<int32_t>(status)));
     }
 
     // 14. The configuration the answer carries.
@@ -256,7 +255,7 @@ void RunConnectSequence(ConnectContext& context) {
             int32_t code = kFilterDownloadFailed;
             int32_t detail = 0;
             if (!DownloadFilterList(a.mobileTrafficDownloadUrl, code, detail)) {
-                context.message = u"2012 Can not get filter list";
+                context.message = kText2012NoFilterList;
                 context.result = kFilterDownloadFailed;
                 Post(code, detail);
                 return;

@@ -8,11 +8,13 @@
 #include <string>
 #include <string_view>
 
+#include "core/ResultCodes.h"
+
 namespace velora {
 
 // Results of the filter step (the connect worker posts them with its own result).
-inline constexpr int32_t kFilterDownloadFailed = 30104;
-inline constexpr int32_t kFilterSaveFailed = 30114;
+inline constexpr int32_t kFilterDownloadFailed = kCodeFilterListFailed;
+inline constexpr int32_t kFilterSaveFailed = kCodeHelperStoreFailed;
 
 // Reads the first line of "filterConfig.conf" in the program's folder (UTF-8) into `filterText` and,
 // when it is not empty, the mode and both lists. A missing or unreadable file changes nothing.

@@ -9,6 +9,7 @@
 #include "core/HttpClient.h"
 #include "core/JsonFields.h"
 #include "core/Log.h"
+#include "core/ResultCodes.h"
 #include "core/Settings.h"
 #include "core/TextHelpers.h"
 #include "core/WindowMessages.h"
@@ -24,8 +25,8 @@ namespace {
 constexpr uint32_t kStatusOk = 200;
 constexpr int32_t kCodeUnauthorized = 401;
 constexpr int32_t kReasonPasswordChange = 1;
-constexpr int32_t kLinkSignOut = 30106;
-constexpr int32_t kLinkChangePassword = 30117;
+constexpr int32_t kLinkSignOut = kCodeTokenInvalid;
+constexpr int32_t kLinkChangePassword = kCodePasswordMustChange;
 
 std::atomic<int64_t>& LastTime() {
     static std::atomic<int64_t> last{0};

@@ -7,6 +7,7 @@
 #include "core/DeviceInfo.h"
 #include "core/JsonFields.h"
 #include "core/Log.h"
+#include "core/ResultCodes.h"
 #include "core/Settings.h"
 #include "core/WindowMessages.h"
 #include "engine/EngineState.h"
@@ -20,8 +21,6 @@
 
 namespace velora {
 namespace {
-
-constexpr char16_t kStoppedText[] = u"Stopped because of a disconnect command";
 
 void Fail(ConnectContext& context, int32_t code, std::u16string_view text) {
     context.message = std::u16string(text);
@@ -96,11 +95,11 @@ void StartNativeDataPath(std::u16string_view answer, ConnectContext& context) {
 
     // 4, 5. The packet driver and the helper service.
     if (CheckServiceRunning(kPacketDriverService) != ServiceCheck::kRunning) {
-        Fail(context, kConnectDriverNotRunning, u"2013 The driver is not running, reinstall and try again");
+        Fail(context, kConnectDriverNotRunning, kText2013DriverNotRunning);
         return;
     }
     if (CheckServiceRunning(kHelperService) != ServiceCheck::kRunning) {
-        Fail(context, kConnectHelperNotRunning, u"2033 The service is not running, reinstall and try again");
+        Fail(context, kConnectHelperNotRunning, kText2033HelperNotRunning);
         return;
     }
 
@@ -114,7 +113,7 @@ void StartNativeDataPath(std::u16string_view answer, ConnectContext& context) {
     config.sn = serial;
     config.backServer = GetArrayField(answer, u"candidateCommServers", u"");
     if (SaveOrchConfig(config) < 0) {
-        Fail(context, kConnectConfigNotSaved, u"2018 Failed to save configuration file");
+        Fail(context, kConnectConfigNotSaved, kText2018ConfigNotSaved);
         return;
     }
 
@@ -123,7 +122,7 @@ void StartNativeDataPath(std::u16string_view answer, ConnectContext& context) {
     int32_t ics = 0;
     if (StartDataPath(OrchDomainList(), state.enableHotspot.load() ? 1 : 0, platform::UserDefaultUiLanguage(),
                       ics) < 0) {
-        Fail(context, kConnectDataPathNotStarted, u"2019 Can not start datapath");
+        Fail(context, kConnectDataPathNotStarted, kText2019DataPathNotStarted);
         return;
     }
     state.icsEnabled = ics != 0;
@@ -138,13 +137,13 @@ void StartNativeDataPath(std::u16string_view answer, ConnectContext& context) {
             platform::PostWindowMessage(platform::MainWindow(), UM_CONNECT_RESULT, 0, 0);
             return;
         case 1:
-            context.message = kStoppedText;
+            context.message = kTextStoppedByDisconnect;
             context.result = kConnectStopped;
             LogMessageId(kMsgWaitStoppedByDisconnect);
             return;
         case 2:
             LogMessageIdAtLevel(kMsgEngineTokenRefused, kLogError);
-            Fail(context, kConnectTokenRefused, u"2020 Invalid Token");
+            Fail(context, kConnectTokenRefused, kText2020InvalidToken);
             return;
         default:
             break;
@@ -152,7 +151,7 @@ void StartNativeDataPath(std::u16string_view answer, ConnectContext& context) {
     if (!IsWindows6() && state.nativeTimedOut.load() && state.allowClientSpecifyMode.load())
         state.useClientSpecifyMode = true;
     state.nativeTimedOut = true;
-    Fail(context, kConnectTimedOut, u"2010 Request time out. The network might be unavailable");
+    Fail(context, kConnectTimedOut, kText2010ConnectTimedOut);
 }
 
 }  // namespace velora

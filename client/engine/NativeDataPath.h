@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/ResultCodes.h"
 #include "engine/ConnectContext.h"
 
 namespace velora {
@@ -15,13 +16,13 @@ inline constexpr uint32_t kNativeWaitMs = 30000;
 inline constexpr uint32_t kNativeRetryWaitMs = 60000;
 
 // Result codes of the native bring-up.
-inline constexpr int32_t kConnectConfigNotSaved = 30101;
-inline constexpr int32_t kConnectDataPathNotStarted = 30102;
-inline constexpr int32_t kConnectTimedOut = 30103;
-inline constexpr int32_t kConnectDriverNotRunning = 30105;
-inline constexpr int32_t kConnectTokenRefused = 30106;
-inline constexpr int32_t kConnectFirewallBaseNotRunning = 30107;
-inline constexpr int32_t kConnectHelperNotRunning = 30112;
+inline constexpr int32_t kConnectConfigNotSaved = kCodeConfigNotSaved;
+inline constexpr int32_t kConnectDataPathNotStarted = kCodeDataPathNotStarted;
+inline constexpr int32_t kConnectTimedOut = kCodeConnectTimedOut;
+inline constexpr int32_t kConnectDriverNotRunning = kCodeDriverNotRunning;
+inline constexpr int32_t kConnectTokenRefused = kCodeTokenInvalid;
+inline constexpr int32_t kConnectFirewallBaseNotRunning = kCodeFirewallBaseNotRunning;
+inline constexpr int32_t kConnectHelperNotRunning = kCodeHelperNotRunning;
 
 // Services the bring-up checks, by their key names.
 inline constexpr char16_t kFirewallBaseService[] = u"BFE";

@@ -7,6 +7,8 @@
 #include <functional>
 #include <string_view>
 
+#include "core/ResultCodes.h"
+
 namespace velora {
 
 struct ProcessRuleVerdict {
@@ -17,8 +19,8 @@ using ProcessRuleCheck = std::function<ProcessRuleVerdict(std::u16string_view ex
 
 constexpr uint32_t kProcessCheckIntervalMs = 30000;
 // Posted as UM_CONNECT_RESULT; the window exits with type 6 and 8 for them.
-constexpr int32_t kProcessRuleNotSatisfied = 30116;
-constexpr int32_t kProcessRuleMalformed = 30118;
+constexpr int32_t kProcessRuleNotSatisfied = kCodeProcessCheckFailed;
+constexpr int32_t kProcessRuleMalformed = kCodeProcessCheckUnreadable;
 
 // Runs until the rule fails or stopProcessCheckEvent is signalled; an empty rule ends it at once. The
 // thread's exit code: 0 stopped or no rule, else the posted code.

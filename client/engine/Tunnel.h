@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/ResultCodes.h"
 #include "engine/ConnectContext.h"
 
 namespace velora {
@@ -21,11 +22,11 @@ constexpr uint32_t kDialTimeoutMs = 120000;
 constexpr int32_t kDialTimedOut = 999;
 
 // Codes of the bring-up (the `result` of the context and the posted UM_CONNECT_RESULT).
-constexpr int32_t kTunnelInvalidAnswer = 502;
-constexpr int32_t kTunnelNoActiveGateway = 30100;
-constexpr int32_t kTunnelSpecialCaseNotice = 30111;
-constexpr int32_t kTunnelRoutesRefused = 30114;
-constexpr int32_t kTunnelRoutesFailed = 30115;  // the service answered E_FAIL
+constexpr int32_t kTunnelInvalidAnswer = kCodeAnswerIncomplete;
+constexpr int32_t kTunnelNoActiveGateway = kCodeNoActiveGateway;
+constexpr int32_t kTunnelSpecialCaseNotice = kCodeTunnelNotice;
+constexpr int32_t kTunnelRoutesRefused = kCodeHelperStoreFailed;
+constexpr int32_t kTunnelRoutesFailed = kCodeRoutesFailed;  // the service answered E_FAIL
 
 // How long a hang-up waits for the system to close the connection's port.
 constexpr uint32_t kHangUpWaitMs = 3000;

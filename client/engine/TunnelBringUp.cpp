@@ -6,6 +6,7 @@
 
 #include "core/HttpClient.h"
 #include "core/Log.h"
+#include "core/ResultCodes.h"
 #include "core/Settings.h"
 #include "core/TextHelpers.h"
 #include "core/WindowMessages.h"
@@ -28,7 +29,6 @@ namespace {
 constexpr uint32_t kCheckPauseMs = 3000;
 constexpr std::size_t kSerialShown = 12;
 constexpr int32_t kHelperFailed = static_cast<int32_t>(0x80004005);  // E_FAIL
-constexpr char16_t kStoppedText[] = u"Stopped because of a disconnect command";
 
 void PostResult(int32_t code) {
     platform::PostWindowMessage(platform::MainWindow(), UM_CONNECT_RESULT, static_cast<uint32_t>(code), 0);
@@ -94,12 +94,12 @@ void StartVcpeTunnel(std::u16string_view answer, ConnectContext& context) {
               values.plan.checkStatusUrl);
     if (values.vgwIp.empty()) {
         LogMessageIdAtLevel(kMsgVcpeGatewayMissing, kLogError);
-        Fail(context, u"Invalid gateway", kTunnelInvalidAnswer);
+        Fail(context, kTextInvalidGateway, kTunnelInvalidAnswer);
         return;
     }
     if (values.plan.checkStatusUrl.empty()) {
         LogMessageIdAtLevel(kMsgVcpeCheckUrlMissing, kLogError);
-        Fail(context, u"Invalid check url", kTunnelInvalidAnswer);
+        Fail(context, kTextInvalidCheckUrl, kTunnelInvalidAnswer);
         return;
     }
     LogMessageIdAtLevel(kMsgWaitingForGateway, kLogInfo);
@@ -112,20 +112,20 @@ void StartVcpeTunnel(std::u16string_view answer, ConnectContext& context) {
         }
         if (StopArrivedWhileWaiting()) {
             LogMessageId(kMsgWaitStoppedByDisconnect);
-            context.message = kStoppedText;
+            context.message = kTextStoppedByDisconnect;
             context.result = kConnectStopped;
             return;
         }
     }
     LogMessageIdAtLevel(kMsgNoActiveVcpe, kLogError);
-    Fail(context, u"No active VCPE found", kTunnelNoActiveGateway);
+    Fail(context, kTextNoActiveVcpe, kTunnelNoActiveGateway);
 }
 
 void StartDcpeTunnel(std::u16string_view answer, ConnectContext& context) {
     const TunnelCheckPlan plan = ReadTunnelCheckPlan(answer);
     if (plan.checkStatusUrl.empty()) {
         LogMessageIdAtLevel(kMsgDcpeCheckUrlMissing, kLogError);
-        Fail(context, u"Check URL returned by Orch is null", kTunnelInvalidAnswer);
+        Fail(context, kTextCheckUrlNull, kTunnelInvalidAnswer);
         return;
     }
     if (plan.specialCaseCode == 1) PostResult(kTunnelSpecialCaseNotice);
@@ -143,13 +143,13 @@ void StartDcpeTunnel(std::u16string_view answer, ConnectContext& context) {
         }
         if (StopArrivedWhileWaiting()) {
             LogMessageId(kMsgDcpeWaitStopped);
-            context.message = kStoppedText;
+            context.message = kTextStoppedByDisconnect;
             context.result = kConnectStopped;
             return;
         }
     }
     LogMessageIdAtLevel(kMsgNoActiveDcpe, kLogError);
-    Fail(context, u"No active DCPE found", kTunnelNoActiveGateway);
+    Fail(context, kTextNoActiveDcpe, kTunnelNoActiveGateway);
 }
 
 void WriteTunnelEntry(std::u16string_view gateway, std::u16string_view, std::u16string_view,
@@ -158,7 +158,7 @@ void WriteTunnelEntry(std::u16string_view gateway, std::u16string_view, std::u16
     const platform::DialUpEntryResult written = platform::WriteDialUpEntry(
         phonebook, kTunnelEntryName, TunnelEntryFor(gateway, GetEngineState().whiteIpSet));
     if (written.step == platform::DialUpEntryStep::Allocate) {
-        context.message = u"Can not malloc memory";
+        context.message = kTextNoMemory;
         context.result = static_cast<int32_t>(platform::kErrorNotEnoughMemory);
         LogMessageIdAtLevel(kMsgOutOfMemory, kLogError);
         return;
@@ -209,7 +209,7 @@ void DialTunnel(std::u16string_view ipsecName, std::u16string_view ipsecPassword
         // would ever hang this one up.
         HangUp(handle);
         LogDebug(u"The dial ended after a disconnect command: connection hung up");
-        context.message = kStoppedText;
+        context.message = kTextStoppedByDisconnect;
         context.result = kConnectStopped;
         return;
     }
