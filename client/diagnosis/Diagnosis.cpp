@@ -377,7 +377,13 @@ void RunDiagnosis(const DiagnosisRequest& request) {
     bool rejected = false;
     UploadDiagnosis(folders, capture, rejected);
     if (rejected) {
-        platform::PostWindowMessage(request.notifyWindow, UM_DIAGNOSIS_DONE, kDiagnosisSignInRejected, 0);
+        // The window's handling of 39321 clears ignoreAuthFailure. A run that nobody asked to be told of
+        // (the heartbeat's, the disconnect notice's) tells the main window; with no window at all nobody
+        // would ever clear the flag, and every later heartbeat 401 would be ignored.
+        const platform::WindowHandle window =
+            request.notifyWindow ? request.notifyWindow : platform::MainWindow();
+        if (!window || !platform::PostWindowMessage(window, UM_DIAGNOSIS_DONE, kDiagnosisSignInRejected, 0))
+            rejected = false;
     } else if (request.collect && request.notifyWindow) {
         uintptr_t code = 0;
         if (NetworkReachable()) code += kDiagnosisNetworkReachable;

@@ -74,6 +74,8 @@ std::u16string UploadReportBody(std::u16string_view logId, std::u16string_view r
 
 bool UploadDiagnosis(const DiagnosisFolders& folders, bool capture, bool& rejected) {
     rejected = false;
+    // An upload that fails before its request must not be reported as accepted by an earlier run's flag.
+    SetUploadRequestAccepted(false);
     LogMessageIdAtLevel(kMsgDiagnosisUploadStarted, kLogInfo);
     CHttpClient http;
     auto fail = [] {

@@ -2,11 +2,16 @@
 // from the service's error catalogue, which the authentication code keeps; the program hands the engine
 // that reader at start. Without one the text is the answer's own code and message.
 #pragma once
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
 
 namespace velora {
+
+// The main window sets this timer (40 s) just before it starts the worker, to tell the user a connect takes
+// long; the worker kills it when it ends, whichever way.
+constexpr uintptr_t kConnectNoticeTimerId = 1006;
 
 // "code text" for an error answer, or empty text when the answer has no code.
 using ServerErrorTextSource = std::function<std::u16string(std::u16string_view answer)>;

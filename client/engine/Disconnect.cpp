@@ -18,6 +18,9 @@
 #include "res/MessageIds.h"
 
 namespace velora {
+
+// A refused notice's answer is logged for support, but only as much of it as an answer should hold.
+constexpr std::size_t kMaxLoggedNoticeAnswer = 8192;
 namespace {
 
 constexpr uint32_t kMonitorWaitMs = 5000;
@@ -67,7 +70,8 @@ void NotifyOrchestratorDisconnect() {
         LogMessageId(kMsgDisconnectNoticeSent);
         if (transport != 0 || status != 200)
             LogFormat(u"Failed to notify orch, status code: %d, ret: %d, result %s",
-                      static_cast<int32_t>(status), static_cast<int32_t>(transport), Utf8ToUtf16(answer));
+                      static_cast<int32_t>(status), static_cast<int32_t>(transport),
+                      Utf8ToUtf16(answer.substr(0, kMaxLoggedNoticeAnswer)));
     }
     const bool orchAsks = headers.find(u"orch-logfile") != std::u16string::npos;
     const bool lastDiagnosisAsks = GetSettingInt(u"DiagnosisResult", 0) == 1;
@@ -75,7 +79,9 @@ void NotifyOrchestratorDisconnect() {
     if (orchAsks || lastDiagnosisAsks) RequestDiagnosis(DiagnosisRun{lastDiagnosisAsks ? 0 : 1, true});
 }
 
-void DisconnectWorker(DisconnectJob& job) {
+void DisconnectWorker(DisconnectJob& caller) {
+    // The window reuses its job while an older worker may still run: this run keeps what it was given.
+    const DisconnectJob job = caller;
     const platform::CComApartment com;
     if (!com.Usable()) {
         LogFormatMessageIdAtLevel(kLogError, kMsgComInitFailed, static_cast<uint32_t>(com.Error()),

@@ -63,6 +63,12 @@ int32_t CheckServer(PipeState& state, platform::PipeConnection& pipe) {
     }
     std::u16string server;
     const uint32_t error = pipe.ServerImagePath(server);
+    if (error == platform::kErrorAccessDenied && pipe.ServerIsPrivileged()) {
+        // The engine runs as the system account, whose processes a standard user may not open; a pipe that
+        // account (or the administrators) owns is not an impostor's.
+        LogDebug(u"The engine pipe is served by a system process");
+        return 0;
+    }
     if (error != 0) {
         LogFormat(u"Cannot tell who serves the engine pipe (error %d)", static_cast<int32_t>(error));
         return kPipeErrorForeignServer;
@@ -223,7 +229,9 @@ int32_t PipeRequest(std::string& frame) {
 int32_t ConnectEnginePipe() {
     PipeState& state = State();
     std::lock_guard l(state.lock);
-    return state.connection ? 0 : Connect(state);
+    // A connection left open from an earlier engine (the disconnect's stop command) would fail the new
+    // monitor's first requests: connecting always starts afresh.
+    return Connect(state);
 }
 
 void SetTrustedEngineImage(std::u16string path) {

@@ -35,12 +35,12 @@ std::u16string_view ExitReasonText(uint32_t type) {
 
 std::unique_ptr<platform::Thread> ExitPath(uint32_t type, CExitWindow& window, ExitJob job) {
     if (type == kExitCancelConnection) {
-        LogAtLevel(ExitReasonText(type), kLogInfo);
+        LogFormat(u"%s", ExitReasonText(type));
     } else {
-        LogMessageIdAtLevel(kMsgExitRequested, kLogInfo);
+        LogMessageId(kMsgExitRequested);
         window.KillUpgradeCheckTimer();
         if (const std::u16string_view reason = ExitReasonText(type); !reason.empty())
-            LogAtLevel(reason, kLogInfo);
+            LogFormat(u"%s", reason);
     }
     GetEngineState().stopRequested.store(true);
     job.type = type;
@@ -68,7 +68,7 @@ void ExitWorker(ExitJob& job) {
     const bool tunnel = job.mode == VCPE || job.mode == DCPE;
     const bool cancel = job.type == kExitCancelConnection;
 
-    LogMessageIdAtLevel(kMsgExitStopping, kLogInfo);
+    LogMessageId(kMsgExitStopping);
     if (!cancel) Signal(state.stopProcessCheckEvent);
     Signal(state.stopConnectEvent);
     if (tunnel) {
@@ -79,10 +79,10 @@ void ExitWorker(ExitJob& job) {
     }
     if (job.connectThread && job.connectThread->IsRunning() && !job.connectThread->Wait(job.connectWaitMs))
         LogAtLevel(u"The connect worker did not end in time: exiting without it", kLogWarn);
-    LogMessageIdAtLevel(kMsgExitConnectWorkerWaited, kLogInfo);
+    LogMessageId(kMsgExitConnectWorkerWaited);
 
     if (job.remembered == kShownConnected || job.remembered == kShownConnecting) {
-        LogMessageIdAtLevel(kMsgExitDisconnecting, kLogInfo);
+        LogMessageId(kMsgExitDisconnecting);
         DisconnectJob disconnect;
         disconnect.mode = job.mode;
         disconnect.monitorThread = job.monitorThread.get();
@@ -98,7 +98,7 @@ void ExitWorker(ExitJob& job) {
         }
         workers->DisconnectWorker(disconnect);
         if (tunnel) platform::Pause(kExitTunnelSettleMs);
-        LogMessageIdAtLevel(kMsgExitDisconnected, kLogInfo);
+        LogMessageId(kMsgExitDisconnected);
     }
 
     if (cancel) return;

@@ -160,7 +160,7 @@ void HandleHeartbeatCallback(std::u16string_view snLine, std::u16string_view aut
     LogFormatMessageIdAtLevel(kLogInfo, kMsgRouteCallbackList, list);
     // An empty list has nothing to hand to the helper service, but is still confirmed.
     const int32_t added = list.empty() ? 0 : AddRouterToGW(list);
-    if (added != 0 && added != kHelperRouteExists) return;
+    if (added < 0 && added != kHelperRouteExists) return;
 
     const std::u16string confirmUrl = callbackUrl.substr(0, callbackUrl.find(u'?'));
     const PostResult confirmed = PostEmpty(confirmUrl, snLine, authLine, typeLine);

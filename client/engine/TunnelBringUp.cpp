@@ -90,8 +90,9 @@ void StartVcpeTunnel(std::u16string_view answer, ConnectContext& context) {
     const VcpeValues values = ReadVcpeValues(answer);
     LogMessageIdAtLevel(kMsgVcpeBringUp, kLogInfo);
     if (values.plan.specialCaseCode == 1) PostResult(kTunnelSpecialCaseNotice);
-    LogFormat(u"Get gateway: %s, public IP: %s and checkurl: %s", values.vgwIp, values.publicIp,
-              values.plan.checkStatusUrl);
+    LogAtLevel(FormatText(u"Get gateway: %s, public IP: %s and checkurl: %s", values.vgwIp, values.publicIp,
+                          values.plan.checkStatusUrl),
+               kLogInfo);
     if (values.vgwIp.empty()) {
         LogMessageIdAtLevel(kMsgVcpeGatewayMissing, kLogError);
         Fail(context, kTextInvalidGateway, kTunnelInvalidAnswer);
@@ -204,16 +205,19 @@ void DialTunnel(std::u16string_view ipsecName, std::u16string_view ipsecPassword
         context.result = kDialTimedOut;
         return;
     }
+    // Kept before the stop is looked at: a disconnect command that comes after the look then finds the
+    // connection to hang up, and one that came before it is seen here.
+    state.rasConnection.store(handle);
     if (platform::Event* stop = state.stopConnectEvent.get(); stop && stop->Wait(0)) {
         // A disconnect command came while the dial ran: its hang-up found no connection yet, and nothing
-        // would ever hang this one up.
-        HangUp(handle);
+        // would ever hang this one up. Whoever takes the handle out of the state hangs it up, once.
+        platform::DialUpHandle own = handle;
+        if (state.rasConnection.compare_exchange_strong(own, nullptr)) HangUp(handle);
         LogDebug(u"The dial ended after a disconnect command: connection hung up");
         context.message = kTextStoppedByDisconnect;
         context.result = kConnectStopped;
         return;
     }
-    state.rasConnection.store(handle);
     // The dial decides the outcome: an entry error kept from the step before is logged already.
     context.message.clear();
     context.result = 0;

@@ -44,9 +44,17 @@ void LogTableError(uint32_t error) {
 }
 
 // A link the monitor gives up itself: a stop asked for now belongs to this run, not to the next monitor.
+// A stop already asked for wins: the disconnect worker hangs the tunnel up once its wait for the monitor
+// has run out, and the monitor must not take that hang-up for a lost link and turn a user's stop into a
+// reconnect.
 uint32_t LinkLost(platform::WindowHandle window) {
+    EngineState& engine = GetEngineState();
+    if (engine.stopMonitorEvent && engine.stopMonitorEvent->Wait(0)) {
+        LogMessageId(kMsgLinkMonitorStopRequested);
+        return 0;
+    }
     platform::PostWindowMessage(window, UM_LINK_STATE, kLinkLost, 0);
-    if (EngineState& engine = GetEngineState(); engine.stopMonitorEvent) engine.stopMonitorEvent->Reset();
+    if (engine.stopMonitorEvent) engine.stopMonitorEvent->Reset();
     return 2;
 }
 

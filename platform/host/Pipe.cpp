@@ -47,6 +47,8 @@ public:
         return 0;
     }
 
+    bool ServerIsPrivileged() override { return false; }
+
     uint32_t ServerImagePath(std::u16string& path) override {
         std::lock_guard l(g_lock);
         auto it = g_servers.find(name_);

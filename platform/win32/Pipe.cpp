@@ -2,6 +2,7 @@
 // cancelled and its completion awaited before the OVERLAPPED and the buffer go out of scope, so the
 // system never writes into memory the caller has reused.
 #include <windows.h>
+#include <aclapi.h>
 
 #include <memory>
 #include <string>
@@ -62,6 +63,18 @@ public:
         if (!QueryFullProcessImageNameW(process.Get(), 0, buffer.data(), &size)) return GetLastError();
         path.assign(reinterpret_cast<const char16_t*>(buffer.data()), size);
         return 0;
+    }
+
+    bool ServerIsPrivileged() override {
+        PSID owner = nullptr;
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        if (GetSecurityInfo(pipe_.Get(), SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                            nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+            return false;
+        const bool privileged = owner && (IsWellKnownSid(owner, WinLocalSystemSid) ||
+                                          IsWellKnownSid(owner, WinBuiltinAdministratorsSid));
+        LocalFree(descriptor);
+        return privileged;
     }
 
 private:

@@ -31,8 +31,10 @@
 #include "platform/Http.h"
 #include "platform/Messenger.h"
 #include "platform/ProfileStore.h"
+#include "platform/WindowTimer.h"
 #include "platform/host/SimDevice.h"
 #include "platform/host/SimServices.h"
+#include "platform/host/SimWindowTimer.h"
 #include "support/CloudSim.h"
 #include "support/LogFiles.h"
 #include "support/RecordingWindow.h"
@@ -324,6 +326,26 @@ TEST_F(ConnectWorkerTest, AnswersWithoutUsableValues) {
     EXPECT_LT(ReadBytes(log_).size(), 1u << 20);
 }
 
+// The connect answer is logged (whole when accepted, as the failure's detail when refused), but never the
+// tunnel's secrets in it, however the answer spells them: blanks around the colon, a key given twice, an
+// escaped quote inside the value.
+TEST_F(ConnectWorkerTest, LoggedAnswersKeepNoTunnelSecret) {
+    const std::u16string answer =
+        uR"({"message":"refused","code":7,"psk" : "Sec-Psk-\"1","ipsecPassword":"Sec-Ipsec-1",)"
+        uR"("ipsecPassword":  "Sec-Ipsec-2"})";
+    for (const int status : {200, 500}) {
+        SCOPED_TRACE(status);
+        World();
+        sim_.Answer(u"{\"method\":\"POST\",\"path\":\"" + ConnectPath() + u"\",\"status\":" +
+                    Utf8ToUtf16(std::to_string(status)) + u",\"body\":" + answer + u"}");
+        (void)Connect();
+        const std::u16string log = Log();
+        EXPECT_NE(log.find(u"refused"), std::u16string::npos) << "the answer is in the log";
+        for (const char16_t* secret : {u"Sec-Psk", u"Sec-Ipsec"})
+            EXPECT_EQ(log.find(secret), std::u16string::npos) << Utf16ToUtf8(secret);
+    }
+}
+
 TEST_F(ConnectWorkerTest, TransportFailureAndMissingToken) {
     World();
     SetSetting(u"AuthUrl", u"http://127.0.0.1:1/api/mobile/v2/auth");  // nothing listens there
@@ -339,6 +361,20 @@ TEST_F(ConnectWorkerTest, TransportFailureAndMissingToken) {
     EXPECT_EQ(o.message, u"2011 The token is invalid, please login again");
     ExpectOneResult(o, 30113);
     EXPECT_EQ(OrchCount(u"connects"), 0) << "no request without a token";
+}
+
+// The main window sets its 40 s notice timer before it starts the worker; whichever way the worker ends, the
+// timer must not fire later over an attempt that is over.
+TEST_F(ConnectWorkerTest, ConnectNoticeTimerEndsWithTheWorker) {
+    for (const bool withToken : {true, false}) {
+        World();
+        if (!withToken) SetSetting(u"AuthToken", u"");
+        platform::SetWindowTimer(window_.Handle(), kConnectNoticeTimerId, 40000);
+        ASSERT_TRUE(platform::host::SimTimerRunning(window_.Handle(), kConnectNoticeTimerId));
+        (void)Connect();
+        EXPECT_FALSE(platform::host::SimTimerRunning(window_.Handle(), kConnectNoticeTimerId))
+            << "token stored: " << withToken;
+    }
 }
 
 TEST_F(ConnectWorkerTest, ModeChoice) {

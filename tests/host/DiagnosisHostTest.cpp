@@ -16,6 +16,7 @@
 #include "platform/Files.h"
 #include "platform/ProfileStore.h"
 #include "platform/Text.h"
+#include "platform/Messenger.h"
 #include "platform/host/SimIcmp.h"
 #include "platform/host/SimShell.h"
 #include "platform/host/SimWindows.h"
@@ -185,6 +186,23 @@ TEST_F(DiagnosisRunHost, RejectedSignInIsToldAndKeepsIgnoringAuthFailures) {
     EXPECT_EQ(messages[0].wParam, 39321u);
     EXPECT_TRUE(GetEngineState().ignoreAuthFailure.load())
         << "the window's handling of the rejection takes over";
+    EXPECT_EQ(GetSettingInt(u"DiagnosisResult", -5), 1);
+
+    // A run nobody asked to be told of (the heartbeat's) tells the main window; with no window at all nobody
+    // would clear the flag, so the run does not leave it set.
+    GetEngineState().ignoreAuthFailure.store(false);
+    DiagnosisRequest unasked = Request(1, false);
+    unasked.notifyWindow = nullptr;
+    platform::SetMainWindow(window_);
+    RunDiagnosis(unasked);
+    platform::SetMainWindow(nullptr);
+    ASSERT_TRUE(platform::host::WaitForSimMessages(window_, 1, kWaitMs));
+    EXPECT_EQ(platform::host::TakeSimMessages(window_).at(0).wParam, 39321u);
+    EXPECT_TRUE(GetEngineState().ignoreAuthFailure.load());
+
+    GetEngineState().ignoreAuthFailure.store(false);
+    RunDiagnosis(unasked);
+    EXPECT_FALSE(GetEngineState().ignoreAuthFailure.load()) << "no window to take over";
     EXPECT_EQ(GetSettingInt(u"DiagnosisResult", -5), 1);
 }
 

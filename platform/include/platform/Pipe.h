@@ -24,6 +24,9 @@ public:
     // The full path of the program that serves the other end, so a client can refuse an impostor that
     // created the pipe name first. 0 or the system error.
     virtual uint32_t ServerImagePath(std::u16string& path) = 0;
+    // Whether the pipe object belongs to the system account or the administrators, which a standard user
+    // cannot create: asked when the server's process may not be opened (a service running as the system).
+    virtual bool ServerIsPrivileged() = 0;
 };
 
 struct PipeOpening {
