@@ -59,12 +59,14 @@ const ModeCase kCases[] = {
                      "blackIpSet": ["203.0.113.0/24"]},
           "heartbeat": [{"action": 0}]})",
      true},
-    // The first heartbeat tells the client its link is gone; every later one is accepted.
+    // The first heartbeat (sent as the monitor starts) is accepted, the second one, two seconds later,
+    // tells the client its link is gone; every later one is accepted. The first must not be the one that
+    // drops the link: the test looks at the connected state right after the connect returns.
     {"MobileDetect",
-     uR"({"connect": {"mode": "MOBILE_DETECT", "values": {"heartbeatInterval": 1}},
+     uR"({"connect": {"mode": "MOBILE_DETECT", "values": {"heartbeatInterval": 2}},
           "filter": {"siteTemplateId": "api", "version": 1, "ipSetMode": 0,
                      "whiteIpSet": ["10.9.0.0/16"]},
-          "heartbeat": [{"action": 1}, {"action": 0}]})",
+          "heartbeat": [{"action": 0}, {"action": 1}, {"action": 0}]})",
      false},
 };
 
