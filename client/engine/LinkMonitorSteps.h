@@ -1,0 +1,48 @@
+// The steps the tunnel and MOBILE_DETECT link monitors share: giving the link up, the wait on the stop
+// request, and the run of passes between the first look at the stop request and the monitor's last line.
+#pragma once
+#include <cstdint>
+#include <optional>
+
+#include "core/Log.h"
+#include "platform/Kernel.h"
+#include "platform/Types.h"
+#include "res/MessageIds.h"
+
+namespace velora {
+
+// Forgets a stop asked for now: when the monitor ends by itself, such a stop belongs to this run, not to
+// the next monitor.
+void ForgetStopRequest();
+
+// Tells the window the link is lost (UM_LINK_STATE, 2), forgets a stop asked for now, and gives the
+// link-lost code 2.
+uint32_t GiveUpLink(platform::WindowHandle window);
+
+// Waits up to `ms` for the stop request; true, with its line in the log, when it came.
+bool StopRequested(uint32_t ms);
+
+// Builds the pass (which arms the address-change notification and cancels it when it goes, before the
+// last line), pauses `settleMs` when given, then runs passes until one gives the monitor's code, unless
+// the stop request comes first (0).
+template <typename Pass, typename Timing>
+uint32_t RunLinkMonitor(platform::WindowHandle window, const Timing& timing,
+                        std::optional<uint32_t> settleMs = std::nullopt) {
+    uint32_t code = 0;
+    {
+        Pass pass(window, timing);
+        if (settleMs) platform::Pause(*settleMs);
+        if (!StopRequested(timing.stopWaitMs)) {
+            for (;;) {
+                if (const auto end = pass.Run()) {
+                    code = *end;
+                    break;
+                }
+            }
+        }
+    }
+    LogMessageIdAtLevel(kMsgLinkMonitorEnded, kLogInfo);
+    return code;
+}
+
+}  // namespace velora
