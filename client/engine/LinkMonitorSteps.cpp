@@ -1,6 +1,7 @@
 // The link monitors' shared steps.
 #include "engine/LinkMonitorSteps.h"
 
+#include "core/TextHelpers.h"
 #include "core/WindowMessages.h"
 #include "engine/EngineState.h"
 #include "platform/Messenger.h"
@@ -11,6 +12,10 @@ namespace {
 constexpr uintptr_t kLinkLost = 2;
 
 }  // namespace
+
+int64_t LinkMonitorNow(const std::function<int64_t()>& now) {
+    return now ? now() : CurrentTimeMillis();
+}
 
 void ForgetStopRequest() {
     if (EngineState& engine = GetEngineState(); engine.stopMonitorEvent) engine.stopMonitorEvent->Reset();
@@ -28,6 +33,13 @@ bool StopRequested(uint32_t ms) {
         return false;
     LogMessageId(kMsgLinkMonitorStopRequested);
     return true;
+}
+
+std::optional<uint32_t> FinishLinkPass(CNetworkChangeDebounce& debounce, platform::WindowHandle window,
+                                       int64_t nowMs, uint32_t stopWaitMs) {
+    if (const auto end = debounce.Pass(window, nowMs)) return end;
+    if (StopRequested(stopWaitMs)) return 0u;
+    return std::nullopt;
 }
 
 }  // namespace velora

@@ -1,15 +1,21 @@
-// The steps the tunnel and MOBILE_DETECT link monitors share: giving the link up, the wait on the stop
-// request, and the run of passes between the first look at the stop request and the monitor's last line.
+// The steps the tunnel and MOBILE_DETECT link monitors share: their clock, giving the link up, the end of
+// each pass (the network-change debounce and the wait on the stop request), and the run of passes between
+// the first look at the stop request and the monitor's last line.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 #include "core/Log.h"
+#include "engine/NetworkChange.h"
 #include "platform/Kernel.h"
 #include "platform/Types.h"
 #include "res/MessageIds.h"
 
 namespace velora {
+
+// The monitor's wall-clock milliseconds: the test's clock when one was handed in, else the system's.
+int64_t LinkMonitorNow(const std::function<int64_t()>& now);
 
 // Forgets a stop asked for now: when the monitor ends by itself, such a stop belongs to this run, not to
 // the next monitor.
@@ -21,6 +27,11 @@ uint32_t GiveUpLink(platform::WindowHandle window);
 
 // Waits up to `ms` for the stop request; true, with its line in the log, when it came.
 bool StopRequested(uint32_t ms);
+
+// The end of a pass: the network-change debounce at `nowMs`, then up to `stopWaitMs` on the stop request
+// (0). No value: the monitor goes on.
+std::optional<uint32_t> FinishLinkPass(CNetworkChangeDebounce& debounce, platform::WindowHandle window,
+                                       int64_t nowMs, uint32_t stopWaitMs);
 
 // Builds the pass (which arms the address-change notification and cancels it when it goes, before the
 // last line), pauses `settleMs` when given, then runs passes until one gives the monitor's code, unless

@@ -106,13 +106,11 @@ public:
             platform::SendWindowMessage(m_window, UM_LINK_STATE, kLinkCounters,
                                         reinterpret_cast<intptr_t>(counters.c_str()));
         }
-        if (const auto end = m_debounce.Pass(m_window, Now())) return end;
-        if (StopRequested(m_timing.stopWaitMs)) return 0u;
-        return std::nullopt;
+        return FinishLinkPass(m_debounce, m_window, Now(), m_timing.stopWaitMs);
     }
 
 private:
-    int64_t Now() const { return m_timing.now ? m_timing.now() : CurrentTimeMillis(); }
+    int64_t Now() const { return LinkMonitorNow(m_timing.now); }
 
     platform::WindowHandle m_window;
     TunnelMonitorTiming m_timing;

@@ -41,4 +41,12 @@ EngineScenario ReadEngineScenario(const KeyValues& keys) {
     return s;
 }
 
+std::optional<int> ShareIndexFromPayload(const std::string& payload) {
+    if (payload.empty()) return 0;
+    char* end = nullptr;
+    const long v = payload.rfind("ifindex=", 0) == 0 ? std::strtol(payload.c_str() + 8, &end, 10) : 0;
+    if (!end || *end != '\0' || end == payload.c_str() + 8) return std::nullopt;
+    return static_cast<int>(v);
+}
+
 }  // namespace velora::sim

@@ -1,9 +1,11 @@
 // How the engine stand-ins read what steers them: the key=value files next to the engine
-// ("ferronwin.scenario", "cpeagent.conf") and the command line. The Windows program and the host's
-// in-process engine read them through this one piece, so a scenario means the same to both.
+// ("ferronwin.scenario", "cpeagent.conf"), the command line and the share-interface request's payload. The
+// Windows program and the host's in-process engine read them through this one piece, so a scenario means the
+// same to both.
 #pragma once
 #include <cstddef>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,6 +33,9 @@ KeyValues ParseKeyValues(std::string_view text);
 // The key's decimal value; `fallback` when the key is missing or its value is not a whole number.
 long long Number(const KeyValues& keys, const char* key, long long fallback);
 EngineScenario ReadEngineScenario(const KeyValues& keys);
+
+// The interface index of a set-share-interface payload: "ifindex=N", or nothing for 0. No value: refused.
+std::optional<int> ShareIndexFromPayload(const std::string& payload);
 
 // Splits a command line at blanks, honouring double quotes (the program path may come first).
 template <typename Char>

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,7 @@ using velora::sim::kMaxKeyValueBytes;
 using velora::sim::Number;
 using velora::sim::ParseKeyValues;
 using velora::sim::ReadEngineScenario;
+using velora::sim::ShareIndexFromPayload;
 using velora::sim::SplitCommandLine;
 
 constexpr wchar_t kPipeName[] = L"\\\\.\\pipe\\dispatch_config_pipe";
@@ -245,17 +247,12 @@ bool Serve(Instance& io, const std::string& frame) {
             return io.Reply(0, "ifindex=" + std::to_string(index) + "\n");
         }
         case velora::PIPE_CMD_SET_SHARE_IF: {
-            int index = 0;
-            if (!payload.empty()) {
-                char* end = nullptr;
-                const long v =
-                    payload.rfind("ifindex=", 0) == 0 ? std::strtol(payload.c_str() + 8, &end, 10) : 0;
-                if (!end || *end != '\0' || end == payload.c_str() + 8) {
-                    Log("pipe: set share interface refused: " + payload.substr(0, 64));
-                    return io.Reply(kStatusInvalidParameter, "bad ifindex\n");
-                }
-                index = static_cast<int>(v);
+            const std::optional<int> parsed = ShareIndexFromPayload(payload);
+            if (!parsed) {
+                Log("pipe: set share interface refused: " + payload.substr(0, 64));
+                return io.Reply(kStatusInvalidParameter, "bad ifindex\n");
             }
+            const int index = *parsed;
             {
                 std::lock_guard l(g_engine.lock);
                 g_engine.shareIndex = index;

@@ -15,6 +15,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "engine/EngineEvents.h"
@@ -225,17 +226,12 @@ private:
                 return Reply(0, "ifindex=" + std::to_string(m_shareIndex) + "\n");
             }
             case PIPE_CMD_SET_SHARE_IF: {
-                int index = 0;
-                if (!payload.empty()) {
-                    char* end = nullptr;
-                    const long v =
-                        payload.rfind("ifindex=", 0) == 0 ? std::strtol(payload.c_str() + 8, &end, 10) : 0;
-                    if (!end || *end != '\0' || end == payload.c_str() + 8) {
-                        Log("pipe: set share interface refused: " + payload.substr(0, 64));
-                        return Reply(kStatusInvalidParameter, "bad ifindex\n");
-                    }
-                    index = static_cast<int>(v);
+                const std::optional<int> parsed = ShareIndexFromPayload(payload);
+                if (!parsed) {
+                    Log("pipe: set share interface refused: " + payload.substr(0, 64));
+                    return Reply(kStatusInvalidParameter, "bad ifindex\n");
                 }
+                const int index = *parsed;
                 {
                     std::lock_guard l(m_lock);
                     m_shareIndex = index;
