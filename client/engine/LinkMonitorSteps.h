@@ -1,6 +1,7 @@
 // The steps the tunnel and MOBILE_DETECT link monitors share: their clock, giving the link up, the end of
 // each pass (the network-change debounce and the wait on the stop request), and the run of passes between
-// the first look at the stop request and the monitor's last line.
+// the first look at the stop request and the monitor's last line. The native monitor forgets a stop
+// request through the same step.
 #pragma once
 #include <cstdint>
 #include <functional>
