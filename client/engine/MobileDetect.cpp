@@ -13,6 +13,7 @@
 #include "engine/ConnectAnswer.h"
 #include "engine/EngineState.h"
 #include "engine/Heartbeat.h"
+#include "engine/LinkMonitorSteps.h"
 #include "engine/NetworkChange.h"
 #include "engine/TunnelBringUp.h"
 #include "platform/Kernel.h"
@@ -23,23 +24,7 @@ namespace velora {
 namespace {
 
 constexpr std::size_t kSerialShown = 12;
-constexpr uintptr_t kLinkLost = 2;
 constexpr char16_t kIntranetBody[] = u"{\"intranetMode\":true}";
-
-// A link the monitor gives up itself: a stop asked for now belongs to this run, not to the next monitor.
-uint32_t LinkLost(platform::WindowHandle window) {
-    platform::PostWindowMessage(window, UM_LINK_STATE, kLinkLost, 0);
-    if (EngineState& engine = GetEngineState(); engine.stopMonitorEvent) engine.stopMonitorEvent->Reset();
-    return 2;
-}
-
-bool StopRequested(uint32_t ms) {
-    EngineState& engine = GetEngineState();
-    if (!engine.stopMonitorEvent || !platform::PauseUntilSignalled(*engine.stopMonitorEvent, ms))
-        return false;
-    LogMessageId(kMsgLinkMonitorStopRequested);
-    return true;
-}
 
 class CMobileDetectPass {
 public:
@@ -60,8 +45,7 @@ public:
                 ReadHeartbeatAnswer(answer, GetEngineState().ignoreAuthFailure.load());
             if (const auto end = HandleHeartbeatAnswer(reading, m_window)) {
                 // "action":1 has posted the lost link already; only the stop request is left to clear.
-                if (*end == 2 && GetEngineState().stopMonitorEvent)
-                    GetEngineState().stopMonitorEvent->Reset();
+                if (*end == 2) ForgetStopRequest();
                 return end;
             }
             if (reading.accepted) {
@@ -74,18 +58,16 @@ public:
                         LogFormat(u"heartBeatFailedTimes %d timeoutInterval %d current %d", m_failures,
                                   static_cast<int32_t>(m_limitMs), static_cast<int32_t>(elapsed));
                         LogMessageIdAtLevel(kMsgHeartbeatsFailedTooLong, kLogError);
-                        return LinkLost(m_window);
+                        return GiveUpLink(m_window);
                     }
                 }
             }
         }
-        if (const auto end = m_debounce.Pass(m_window, Now())) return end;
-        if (StopRequested(m_timing.stopWaitMs)) return 0u;
-        return std::nullopt;
+        return FinishLinkPass(m_debounce, m_window, Now(), m_timing.stopWaitMs);
     }
 
 private:
-    int64_t Now() const { return m_timing.now ? m_timing.now() : CurrentTimeMillis(); }
+    int64_t Now() const { return LinkMonitorNow(m_timing.now); }
 
     platform::WindowHandle m_window;
     MobileDetectTiming m_timing;
@@ -113,22 +95,7 @@ void StartMobileDetect(std::u16string_view, ConnectContext& context) {
 }
 
 uint32_t MobileDetectMonitor(platform::WindowHandle window, const MobileDetectTiming& timing) {
-    uint32_t code = 0;
-    {
-        // The pass arms the address-change notification and cancels it when it goes, before the last line.
-        CMobileDetectPass pass(window, timing);
-        platform::Pause(timing.settleMs);
-        if (!StopRequested(timing.stopWaitMs)) {
-            for (;;) {
-                if (const auto end = pass.Run()) {
-                    code = *end;
-                    break;
-                }
-            }
-        }
-    }
-    LogMessageIdAtLevel(kMsgLinkMonitorEnded, kLogInfo);
-    return code;
+    return RunLinkMonitor<CMobileDetectPass>(window, timing, timing.settleMs);
 }
 
 }  // namespace velora

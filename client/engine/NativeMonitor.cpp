@@ -15,6 +15,7 @@
 #include "engine/EngineState.h"
 #include "engine/Heartbeat.h"
 #include "engine/Hotspot.h"
+#include "engine/LinkMonitorSteps.h"
 #include "platform/HttpUrl.h"
 #include "platform/Kernel.h"
 #include "platform/Messenger.h"
@@ -92,8 +93,7 @@ public:
         if (status != 0) {
             if (m_statusFailed) {
                 LogFormatMessageIdAtLevel(kLogError, kMsgEngineStatusFailed, status);
-                // A stop asked for now belongs to this run, not to the next monitor.
-                if (engine.stopMonitorEvent) engine.stopMonitorEvent->Reset();
+                ForgetStopRequest();
                 return LinkLost(m_window);
             }
             m_statusFailed = true;

@@ -13,6 +13,7 @@
 #include "core/WindowMessages.h"
 #include "engine/EngineState.h"
 #include "engine/Heartbeat.h"
+#include "engine/LinkMonitorSteps.h"
 #include "engine/NetworkChange.h"
 #include "platform/DialUp.h"
 #include "platform/Kernel.h"
@@ -53,17 +54,7 @@ uint32_t LinkLost(platform::WindowHandle window) {
         LogMessageId(kMsgLinkMonitorStopRequested);
         return 0;
     }
-    platform::PostWindowMessage(window, UM_LINK_STATE, kLinkLost, 0);
-    if (engine.stopMonitorEvent) engine.stopMonitorEvent->Reset();
-    return 2;
-}
-
-bool StopRequested(uint32_t ms) {
-    EngineState& engine = GetEngineState();
-    if (!engine.stopMonitorEvent || !platform::PauseUntilSignalled(*engine.stopMonitorEvent, ms))
-        return false;
-    LogMessageId(kMsgLinkMonitorStopRequested);
-    return true;
+    return GiveUpLink(window);
 }
 
 class CTunnelPass {
@@ -115,13 +106,11 @@ public:
             platform::SendWindowMessage(m_window, UM_LINK_STATE, kLinkCounters,
                                         reinterpret_cast<intptr_t>(counters.c_str()));
         }
-        if (const auto end = m_debounce.Pass(m_window, Now())) return end;
-        if (StopRequested(m_timing.stopWaitMs)) return 0u;
-        return std::nullopt;
+        return FinishLinkPass(m_debounce, m_window, Now(), m_timing.stopWaitMs);
     }
 
 private:
-    int64_t Now() const { return m_timing.now ? m_timing.now() : CurrentTimeMillis(); }
+    int64_t Now() const { return LinkMonitorNow(m_timing.now); }
 
     platform::WindowHandle m_window;
     TunnelMonitorTiming m_timing;
@@ -142,21 +131,7 @@ uint32_t TunnelMonitor(platform::WindowHandle window, const TunnelMonitorTiming&
         platform::PostWindowMessage(window, UM_LINK_STATE, kLinkLost, error);
         return 0;
     }
-    uint32_t code = 0;
-    {
-        // The pass arms the address-change notification and cancels it when it goes, before the last line.
-        CTunnelPass pass(window, timing);
-        if (!StopRequested(timing.stopWaitMs)) {
-            for (;;) {
-                if (const auto end = pass.Run()) {
-                    code = *end;
-                    break;
-                }
-            }
-        }
-    }
-    LogMessageIdAtLevel(kMsgLinkMonitorEnded, kLogInfo);
-    return code;
+    return RunLinkMonitor<CTunnelPass>(window, timing);
 }
 
 }  // namespace velora

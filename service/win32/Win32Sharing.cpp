@@ -12,13 +12,13 @@
 #include <objbase.h>
 #include <oleauto.h>
 #include <roapi.h>
-#include <winstring.h>
 
 #include <array>
 
 #include "logic/GuidText.h"
 #include "logic/HResult.h"
 #include "platform/win32/Handles.h"
+#include "platform/win32/NetworkRuntime.h"
 #include "win32/Win32ServiceStore.h"
 
 namespace corvane::win32 {
@@ -27,55 +27,15 @@ namespace {
 using platform::win32::CBstr;
 using platform::win32::CComPtr;
 using platform::win32::CRegistryKey;
-
-// Minimal Windows Runtime declarations: only the slots this file calls, in their places, with their IIDs.
-struct IInspectableBase : IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE GetIids(ULONG*, IID**) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetRuntimeClassName(HSTRING*) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetTrustLevel(int*) = 0;
-};
-
-struct INetworkAdapterRt : IInspectableBase {
-    virtual HRESULT STDMETHODCALLTYPE get_OutboundMaxBitsPerSecond(UINT64*) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_InboundMaxBitsPerSecond(UINT64*) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_IanaInterfaceType(UINT32*) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_NetworkItem(IUnknown**) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_NetworkAdapterId(GUID*) = 0;
-};
-
-struct IConnectionProfileRt : IInspectableBase {
-    virtual HRESULT STDMETHODCALLTYPE get_ProfileName(HSTRING*) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetNetworkConnectivityLevel(int*) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetNetworkNames(IUnknown**) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetConnectionCost(IUnknown**) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetDataPlanStatus(IUnknown**) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_NetworkAdapter(INetworkAdapterRt**) = 0;
-};
-
-struct INetworkInformationStaticsRt : IInspectableBase {
-    virtual HRESULT STDMETHODCALLTYPE GetConnectionProfiles(IUnknown**) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetInternetConnectionProfile(IConnectionProfileRt**) = 0;
-};
-
-struct ITetheringManagerRt : IInspectableBase {
-    virtual HRESULT STDMETHODCALLTYPE get_MaxClientCount(UINT32*) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_ClientCount(UINT32*) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_TetheringOperationalState(int*) = 0;
-};
-
-struct ITetheringManagerStatics3Rt : IInspectableBase {
-    virtual HRESULT STDMETHODCALLTYPE CreateFromConnectionProfile(IConnectionProfileRt*,
-                                                                  ITetheringManagerRt**) = 0;
-};
-
-constexpr IID kIidNetworkInformationStatics = {
-    0x5074F851, 0x950D, 0x4165, {0x9C, 0x15, 0x36, 0x56, 0x19, 0x48, 0x1E, 0xEA}};
-constexpr IID kIidTetheringManagerStatics3 = {
-    0x8FDAADB6, 0x4AF9, 0x4F21, {0x9B, 0x58, 0xD5, 0x3E, 0x9F, 0x24, 0x23, 0x1E}};
-
-constexpr int kConstrainedInternetAccess = 2;
-constexpr int kInternetAccess = 3;
-constexpr int kTetheringOn = 1;
+using platform::win32::GetRuntimeStatics;
+using platform::win32::IConnectionProfileRt;
+using platform::win32::INetworkAdapterRt;
+using platform::win32::INetworkInformationStaticsRt;
+using platform::win32::ITetheringManagerRt;
+using platform::win32::ITetheringManagerStatics3Rt;
+using platform::win32::kConstrainedInternetAccess;
+using platform::win32::kInternetAccess;
+using platform::win32::kTetheringOn;
 
 std::u16string U16(const wchar_t* text) {
     std::wstring w(text ? text : L"");
@@ -98,15 +58,6 @@ std::u16string Suffix(CServiceStore& store, HRESULT hr) {
 // "(0x%08x):%s", the sharing manager's lines.
 std::u16string Tight(CServiceStore& store, HRESULT hr) {
     return u"(0x" + Hex8(static_cast<uint32_t>(hr)) + u"):" + store.DescribeHResult(hr);
-}
-
-template <std::size_t N>
-HRESULT Factory(const wchar_t (&name)[N], REFIID iid, void** out) {
-    HSTRING_HEADER header;
-    HSTRING text = nullptr;
-    HRESULT hr = WindowsCreateStringReference(name, N - 1, &header, &text);
-    if (FAILED(hr)) return hr;
-    return RoGetActivationFactory(text, iid, out);
 }
 
 }  // namespace
@@ -137,8 +88,9 @@ HotspotState CWin32Sharing::QueryHotspotState() {
     const bool leave = SUCCEEDED(joined);
     [&] {
         CComPtr<INetworkInformationStaticsRt> information;
-        HRESULT hr = Factory(L"Windows.Networking.Connectivity.NetworkInformation",
-                             kIidNetworkInformationStatics, information.ReceiveVoid());
+        HRESULT hr =
+            GetRuntimeStatics(platform::win32::kNetworkInformationClass,
+                              platform::win32::kIidNetworkInformationStatics, information.ReceiveVoid());
         if (FAILED(hr)) {
             Log(u"Error occurred");
             return;
@@ -166,8 +118,8 @@ HotspotState CWin32Sharing::QueryHotspotState() {
         // Reaching the tethering manager's class is part of creating the manager: a platform refusal
         // there is reported like one of the creation itself.
         CComPtr<ITetheringManagerStatics3Rt> tetheringStatics;
-        hr = Factory(L"Windows.Networking.NetworkOperators.NetworkOperatorTetheringManager",
-                     kIidTetheringManagerStatics3, tetheringStatics.ReceiveVoid());
+        hr = GetRuntimeStatics(platform::win32::kTetheringManagerClass,
+                               platform::win32::kIidTetheringManagerStatics3, tetheringStatics.ReceiveVoid());
         CComPtr<ITetheringManagerRt> manager;
         if (SUCCEEDED(hr))
             hr = tetheringStatics->CreateFromConnectionProfile(profile.Get(), manager.Receive());

@@ -11,17 +11,26 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "EngineScenario.h"
 #include "engine/PipeFrame.h"
 
 namespace {
 
 using velora::PipeFrameParse;
 using velora::PipeFrameState;
+using velora::sim::EngineScenario;
+using velora::sim::KeyValues;
+using velora::sim::kMaxKeyValueBytes;
+using velora::sim::Number;
+using velora::sim::ParseKeyValues;
+using velora::sim::ReadEngineScenario;
+using velora::sim::ShareIndexFromPayload;
+using velora::sim::SplitCommandLine;
 
 constexpr wchar_t kPipeName[] = L"\\\\.\\pipe\\dispatch_config_pipe";
 constexpr wchar_t kConnectionEvent[] = L"Global\\ORCH_CONNECTION_EVENT";
@@ -36,7 +45,6 @@ constexpr LONG kMaxClients = 16;
 constexpr uint32_t kStatusInvalidData = 13;
 constexpr uint32_t kStatusUnknownCommand = 1;
 constexpr uint32_t kStatusInvalidParameter = 87;
-constexpr std::size_t kMaxConfigBytes = 64 * 1024;
 
 struct Handle {
     HANDLE h = nullptr;
@@ -76,44 +84,17 @@ std::string Narrow(const std::wstring& w) {
 }
 
 // Key=value lines of a small text file next to the program; false when it cannot be read.
-bool ReadKeyValues(const wchar_t* name, std::multimap<std::string, std::string>& out) {
+bool ReadKeyValues(const wchar_t* name, KeyValues& out) {
     const std::wstring path = g_folder + L"\\" + name;
     Handle f(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     if (!f.h) return false;
-    std::string text(kMaxConfigBytes, '\0');
+    std::string text(kMaxKeyValueBytes, '\0');
     DWORD got = 0;
     if (!ReadFile(f.h, text.data(), static_cast<DWORD>(text.size()), &got, nullptr)) return false;
     text.resize(got);
-    std::size_t at = 0;
-    while (at < text.size()) {
-        std::size_t end = text.find('\n', at);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(at, end - at);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        const std::size_t eq = line.find('=');
-        if (eq != std::string::npos) out.emplace(line.substr(0, eq), line.substr(eq + 1));
-        at = end + 1;
-    }
+    out = ParseKeyValues(text);
     return true;
 }
-
-long long Number(const std::multimap<std::string, std::string>& m, const char* key, long long fallback) {
-    auto it = m.find(key);
-    if (it == m.end()) return fallback;
-    char* end = nullptr;
-    const long long v = std::strtoll(it->second.c_str(), &end, 10);
-    return end && *end == '\0' && end != it->second.c_str() ? v : fallback;
-}
-
-struct Scenario {
-    DWORD connectDelayMs = 0;
-    bool refuseToken = false;
-    long long dropTunnelAfterMs = -1;
-    long long crashAfterMs = -1;
-    bool ignoreStop = false;
-    int tunnels = 2;
-    bool silentPipe = false;
-};
 
 enum class LinkState { kConnecting, kConnected, kDown, kRefused };
 
@@ -122,7 +103,7 @@ struct Engine {
     int shareIndex = -1;
     std::string orchestrator;
     std::size_t filterBytes = 0;
-    Scenario scenario;
+    EngineScenario scenario;
     std::mutex lock;
     LinkState state = LinkState::kConnecting;
     ULONGLONG connectedAt = 0;
@@ -266,17 +247,12 @@ bool Serve(Instance& io, const std::string& frame) {
             return io.Reply(0, "ifindex=" + std::to_string(index) + "\n");
         }
         case velora::PIPE_CMD_SET_SHARE_IF: {
-            int index = 0;
-            if (!payload.empty()) {
-                char* end = nullptr;
-                const long v =
-                    payload.rfind("ifindex=", 0) == 0 ? std::strtol(payload.c_str() + 8, &end, 10) : 0;
-                if (!end || *end != '\0' || end == payload.c_str() + 8) {
-                    Log("pipe: set share interface refused: " + payload.substr(0, 64));
-                    return io.Reply(kStatusInvalidParameter, "bad ifindex\n");
-                }
-                index = static_cast<int>(v);
+            const std::optional<int> parsed = ShareIndexFromPayload(payload);
+            if (!parsed) {
+                Log("pipe: set share interface refused: " + payload.substr(0, 64));
+                return io.Reply(kStatusInvalidParameter, "bad ifindex\n");
             }
+            const int index = *parsed;
             {
                 std::lock_guard l(g_engine.lock);
                 g_engine.shareIndex = index;
@@ -377,28 +353,6 @@ DWORD WINAPI ListenThread(LPVOID first) {
     return 0;
 }
 
-// Splits the command line at blanks, honouring double quotes (the program path may come first).
-std::vector<std::wstring> Tokens(const wchar_t* line) {
-    std::vector<std::wstring> out;
-    std::wstring current;
-    bool quoted = false, any = false;
-    for (const wchar_t* p = line; *p; ++p) {
-        if (*p == L'"') {
-            quoted = !quoted;
-            any = true;
-        } else if ((*p == L' ' || *p == L'\t') && !quoted) {
-            if (any) out.push_back(current);
-            current.clear();
-            any = false;
-        } else {
-            current.push_back(*p);
-            any = true;
-        }
-    }
-    if (any) out.push_back(current);
-    return out;
-}
-
 HANDLE GlobalEvent(const wchar_t* name) {
     // The client creates these events first as the signed-in user; if the engine is first, the user
     // must still be able to open, wait on and reset them.
@@ -420,7 +374,7 @@ int wmain() {
     g_folder = self.substr(0, self.find_last_of(L'\\'));
     Log("start: command line [" + Narrow(GetCommandLineW()) + "]");
 
-    const std::vector<std::wstring> tokens = Tokens(GetCommandLineW());
+    const std::vector<std::wstring> tokens = SplitCommandLine(std::wstring_view(GetCommandLineW()));
     bool haveToken = false, haveSerial = false;
     for (std::size_t i = 0; i < tokens.size(); ++i) {
         const bool hasValue = i + 1 < tokens.size();
@@ -449,19 +403,12 @@ int wmain() {
     Log("start: serial " + Narrow(g_engine.serial) + " domain [" + Narrow(g_engine.domain) + "] interface " +
         std::to_string(g_engine.shareIndex) + " token length " + std::to_string(g_engine.token.size()));
 
-    std::multimap<std::string, std::string> scenario;
+    KeyValues scenario;
     ReadKeyValues(L"ferronwin.scenario", scenario);
-    Scenario& s = g_engine.scenario;
-    s.connectDelayMs =
-        static_cast<DWORD>(std::clamp<long long>(Number(scenario, "connectDelayMs", 0), 0, 600000));
-    s.refuseToken = Number(scenario, "refuseToken", 0) != 0;
-    s.dropTunnelAfterMs = Number(scenario, "dropTunnelAfterMs", -1);
-    s.crashAfterMs = Number(scenario, "crashAfterMs", -1);
-    s.ignoreStop = Number(scenario, "ignoreStop", 0) != 0;
-    s.tunnels = static_cast<int>(std::clamp<long long>(Number(scenario, "tunnels", 2), 0, 16));
-    s.silentPipe = Number(scenario, "silentPipe", 0) != 0;
+    g_engine.scenario = ReadEngineScenario(scenario);
+    const EngineScenario& s = g_engine.scenario;
 
-    std::multimap<std::string, std::string> agent;
+    KeyValues agent;
     const bool haveAgent = ReadKeyValues(L"cpeagent.conf", agent);
     if (haveAgent) {
         auto it = agent.find("commaddr");
@@ -511,7 +458,7 @@ int wmain() {
             Log("scenario: crash");
             TerminateProcess(GetCurrentProcess(), 0xC0000005u);
         }
-        if (!announced && since >= static_cast<long long>(s.connectDelayMs)) {
+        if (!announced && since >= s.connectDelayMs) {
             announced = true;
             std::lock_guard l(g_engine.lock);
             if (s.refuseToken) {

@@ -3,6 +3,8 @@
 // runs on a thread of its own; the pipe is answered on the client's thread, as the host's pipes do.
 #include "HostEngineStandIn.h"
 
+#include "EngineScenario.h"
+
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -13,6 +15,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "engine/EngineEvents.h"
@@ -36,18 +39,7 @@ constexpr uint32_t kStatusInvalidParameter = 87;
 constexpr uint32_t kExitCrash = 0xC0000005u;
 constexpr uint32_t kExitBadArguments = 87;
 constexpr auto kLongestLife = std::chrono::minutes(10);
-constexpr std::size_t kMaxConfigBytes = 64 * 1024;
 constexpr uint32_t kMaxRequest = static_cast<uint32_t>(kPipeRequestBufferSize);
-
-struct Scenario {
-    long long connectDelayMs = 0;
-    bool refuseToken = false;
-    long long dropTunnelAfterMs = -1;
-    long long crashAfterMs = -1;
-    bool ignoreStop = false;
-    int tunnels = 2;
-    bool silentPipe = false;  // requests are read and never answered
-};
 
 enum class LinkState { kConnecting, kConnected, kDown, kRefused };
 
@@ -66,58 +58,19 @@ std::string Narrow(std::u16string_view text) {
 }
 
 // Key=value lines of a small file; false when it cannot be read.
-bool ReadKeyValues(const std::filesystem::path& path, std::multimap<std::string, std::string>& out) {
+bool ReadKeyValues(const std::filesystem::path& path, KeyValues& out) {
     std::ifstream file(path, std::ios::binary);
     if (!file) return false;
-    std::string text(kMaxConfigBytes, '\0');
+    std::string text(kMaxKeyValueBytes, '\0');
     file.read(text.data(), static_cast<std::streamsize>(text.size()));
     text.resize(static_cast<std::size_t>(file.gcount()));
-    std::size_t at = 0;
-    while (at < text.size()) {
-        std::size_t end = text.find('\n', at);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(at, end - at);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        const std::size_t eq = line.find('=');
-        if (eq != std::string::npos) out.emplace(line.substr(0, eq), line.substr(eq + 1));
-        at = end + 1;
-    }
+    out = ParseKeyValues(text);
     return true;
-}
-
-long long Number(const std::multimap<std::string, std::string>& m, const char* key, long long fallback) {
-    auto it = m.find(key);
-    if (it == m.end()) return fallback;
-    char* end = nullptr;
-    const long long v = std::strtoll(it->second.c_str(), &end, 10);
-    return end && *end == '\0' && end != it->second.c_str() ? v : fallback;
-}
-
-// Splits a command line at blanks, honouring double quotes.
-std::vector<std::u16string> Tokens(std::u16string_view line) {
-    std::vector<std::u16string> out;
-    std::u16string current;
-    bool quoted = false, any = false;
-    for (char16_t c : line) {
-        if (c == u'"') {
-            quoted = !quoted;
-            any = true;
-        } else if ((c == u' ' || c == u'\t') && !quoted) {
-            if (any) out.push_back(current);
-            current.clear();
-            any = false;
-        } else {
-            current.push_back(c);
-            any = true;
-        }
-    }
-    if (any) out.push_back(current);
-    return out;
 }
 
 class CHostEngine : public std::enable_shared_from_this<CHostEngine> {
 public:
-    CHostEngine(uint32_t processId, Scenario scenario) : m_processId(processId), m_scenario(scenario) {}
+    CHostEngine(uint32_t processId, EngineScenario scenario) : m_processId(processId), m_scenario(scenario) {}
 
     void Start(std::unique_ptr<platform::Event> connection, std::unique_ptr<platform::Event> disconnection) {
         m_connection = std::move(connection);
@@ -273,17 +226,12 @@ private:
                 return Reply(0, "ifindex=" + std::to_string(m_shareIndex) + "\n");
             }
             case PIPE_CMD_SET_SHARE_IF: {
-                int index = 0;
-                if (!payload.empty()) {
-                    char* end = nullptr;
-                    const long v =
-                        payload.rfind("ifindex=", 0) == 0 ? std::strtol(payload.c_str() + 8, &end, 10) : 0;
-                    if (!end || *end != '\0' || end == payload.c_str() + 8) {
-                        Log("pipe: set share interface refused: " + payload.substr(0, 64));
-                        return Reply(kStatusInvalidParameter, "bad ifindex\n");
-                    }
-                    index = static_cast<int>(v);
+                const std::optional<int> parsed = ShareIndexFromPayload(payload);
+                if (!parsed) {
+                    Log("pipe: set share interface refused: " + payload.substr(0, 64));
+                    return Reply(kStatusInvalidParameter, "bad ifindex\n");
                 }
+                const int index = *parsed;
                 {
                     std::lock_guard l(m_lock);
                     m_shareIndex = index;
@@ -305,7 +253,7 @@ private:
     }
 
     const uint32_t m_processId;
-    const Scenario m_scenario;
+    const EngineScenario m_scenario;
     std::unique_ptr<platform::Event> m_connection;
     std::unique_ptr<platform::Event> m_disconnection;
     std::mutex m_lock;
@@ -339,7 +287,7 @@ void OnStart(uint32_t id, const corvane::SimLaunch& launch) {
     EndCurrent(0);  // one engine at a time
 
     Log("start: command line [" + Narrow(launch.commandLine) + "]");
-    const std::vector<std::u16string> tokens = Tokens(launch.commandLine);
+    const std::vector<std::u16string> tokens = SplitCommandLine(std::u16string_view(launch.commandLine));
     std::u16string token, serial, domain;
     int shareIndex = -1;
     for (std::size_t i = 0; i + 1 < tokens.size(); ++i) {
@@ -361,18 +309,11 @@ void OnStart(uint32_t id, const corvane::SimLaunch& launch) {
         std::to_string(shareIndex) + " token length " + std::to_string(token.size()));
 
     const std::filesystem::path folder(launch.workingFolder);
-    std::multimap<std::string, std::string> keys;
+    KeyValues keys;
     ReadKeyValues(folder / "ferronwin.scenario", keys);
-    Scenario s;
-    s.connectDelayMs = std::clamp<long long>(Number(keys, "connectDelayMs", 0), 0, 600000);
-    s.refuseToken = Number(keys, "refuseToken", 0) != 0;
-    s.dropTunnelAfterMs = Number(keys, "dropTunnelAfterMs", -1);
-    s.crashAfterMs = Number(keys, "crashAfterMs", -1);
-    s.ignoreStop = Number(keys, "ignoreStop", 0) != 0;
-    s.tunnels = static_cast<int>(std::clamp<long long>(Number(keys, "tunnels", 2), 0, 16));
-    s.silentPipe = Number(keys, "silentPipe", 0) != 0;
+    EngineScenario s = ReadEngineScenario(keys);
 
-    std::multimap<std::string, std::string> agent;
+    KeyValues agent;
     const bool haveAgent = ReadKeyValues(folder / "cpeagent.conf", agent);
     if (haveAgent) {
         auto it = agent.find("commaddr");
