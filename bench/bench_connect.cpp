@@ -5,43 +5,24 @@
 // left: what the client adds.
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
-#include "HostEngineStandIn.h"
 #include "api/ClientApi.h"
-#include "core/HttpClient.h"
-#include "core/Settings.h"
 #include "engine/EnginePipe.h"
 #include "helper/HelperClient.h"
-#include "inprocess/SimHelperService.h"
-#include "platform/Text.h"
 
-#include "BenchStandIn.h"
+#include "NativeConnectRun.h"
+#include "StandInRun.h"
 #include "StandInStats.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
 using velora::bench::CStandIn;
 
 CStandIn* g_standIn = nullptr;
-std::string g_dir;
 constexpr double kEngineDelayMs = 0;  // the engine stand-in's connectDelayMs
-
-void Post(const std::u16string& url, const std::u16string& body) {
-    velora::CHttpClient client;
-    std::string answer;
-    uint32_t status = 0;
-    client.PostText(url, body, answer, status, 1);
-}
 
 velora::bench::StandInStats Stats(const std::u16string& control) {
     return velora::bench::ReadStandInStats(control, u"/t/benchconnect");
@@ -55,21 +36,8 @@ void EndEngine() {
 
 void BM_ConnectNative(benchmark::State& state) {
     const std::u16string control = g_standIn->Url("http");
-    Post(control + u"/_sim/tenant?name=benchconnect",
-         u"{\"customers\":[\"12\"],\"privacyVersion\":\"1\",\"errorCatalogue\":{\"version\":\"1\","
-         u"\"entries\":[]},"
-         u"\"accounts\":[{\"customerId\":\"12\",\"name\":\"alice\",\"password\":\"secret1\"}],"
-         u"\"orch\":{\"connect\":{\"mode\":\"NATIVE\"},\"filter\":{\"siteTemplateId\":\"b\",\"version\":1,"
-         u"\"ipSetMode\":0,\"whiteIpSet\":[\"10.0.0.0/8\"]}}}");
-    const std::u16string base = g_standIn->Url("https") + u"/t/benchconnect";
-    velora::SetSettingText(u"DiscoveryUrl", base + u"/api/mobile/v1/orchinfo");
-    velora::SetSettingText(u"DiscoveryBackupUrl", base + u"/backup/api/mobile/v1/orchinfo");
-    velora::SetSetting(u"PrivacyVersion", u"1");
     char16_t buffer[256];
-    if (velora::ApiValidateUser(u"12", u"alice", u"secret1", buffer, 256) != 0) {
-        state.SkipWithError("sign-in failed");
-        return;
-    }
+    if (!velora::bench::SignInToNativeTenant(state, *g_standIn, u"benchconnect", buffer)) return;
     // The first connect downloads the filter list; the measured ones find it current.
     if (velora::ApiConnect(buffer, 256) != 0) {
         state.SkipWithError("warm-up connect failed");
@@ -94,15 +62,9 @@ void BM_ConnectNative(benchmark::State& state) {
         }
     }
     const velora::bench::StandInStats after = Stats(control);
-    std::sort(times.begin(), times.end());
-    const double runs = static_cast<double>(times.size());
-    const double median = times[times.size() / 2];
-    const double standIn = (after.handlingMicros - before.handlingMicros) / runs;
-    state.counters["requests_per_connect"] = (after.count - before.count) / runs;
-    state.counters["median_us"] = median;
-    state.counters["standin_us"] = standIn;
+    velora::bench::SetStandInCounters(state, times, before, after, "requests_per_connect",
+                                      kEngineDelayMs * 1000);
     state.counters["engine_delay_us"] = kEngineDelayMs * 1000;
-    state.counters["client_us"] = median - standIn - kEngineDelayMs * 1000;
 }
 
 BENCHMARK(BM_ConnectNative)->Iterations(100)->Unit(benchmark::kMillisecond);
@@ -110,35 +72,5 @@ BENCHMARK(BM_ConnectNative)->Iterations(100)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-    // Settings, log and the service's folder of this run stay in a folder of its own.
-    char folder[] = "/tmp/velora-bench-connect-XXXXXX";
-    if (!mkdtemp(folder)) return 1;
-    g_dir = folder;
-    fs::create_directories(g_dir + "/config");
-    fs::create_directories(g_dir + "/data");
-    fs::create_directories(g_dir + "/Corvane");
-    setenv("XDG_CONFIG_HOME", (g_dir + "/config").c_str(), 1);
-    setenv("XDG_DATA_HOME", (g_dir + "/data").c_str(), 1);
-    std::ofstream(g_dir + "/Corvane/ferronwin.scenario") << "connectDelayMs=" << kEngineDelayMs << "\n";
-    int rc = 0;
-    {
-        CStandIn standIn;
-        if (!standIn.Start(g_dir)) {
-            std::fprintf(stderr, "bench_connect: the cloud stand-in did not start\n");
-            rc = 1;
-        } else {
-            g_standIn = &standIn;
-            corvane::inprocess::SetHelperServiceFolder(fs::path(g_dir) / "Corvane");
-            velora::sim::InstallHostEngineStandIn();
-            velora::ApiInit(nullptr, nullptr);
-            benchmark::Initialize(&argc, argv);
-            benchmark::RunSpecifiedBenchmarks();
-            benchmark::Shutdown();
-            velora::CloseEnginePipe();
-            velora::sim::UninstallHostEngineStandIn();
-        }
-    }
-    std::error_code ignored;
-    fs::remove_all(g_dir, ignored);
-    return rc;
+    return velora::bench::RunNativeConnectBenchmarks(argc, argv, "bench_connect", kEngineDelayMs, g_standIn);
 }

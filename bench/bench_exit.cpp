@@ -6,31 +6,21 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "HostEngineStandIn.h"
 #include "api/ClientApi.h"
-#include "core/HttpClient.h"
-#include "core/Settings.h"
 #include "core/WindowMessages.h"
 #include "engine/ConnectContext.h"
-#include "engine/EnginePipe.h"
 #include "engine/EngineState.h"
 #include "engine/ExitPath.h"
-#include "inprocess/SimHelperService.h"
 #include "platform/Messenger.h"
 #include "platform/host/SimWindows.h"
 
-#include "BenchStandIn.h"
+#include "NativeConnectRun.h"
 
 namespace {
-
-namespace fs = std::filesystem;
 
 velora::bench::CStandIn* g_standIn = nullptr;
 
@@ -41,13 +31,6 @@ public:
     void ShowDisconnecting() override {}
     void CloseDialogs() override {}
 };
-
-void Post(const std::u16string& url, const std::u16string& body) {
-    velora::CHttpClient client;
-    std::string answer;
-    uint32_t status = 0;
-    client.PostText(url, body, answer, status, 1);
-}
 
 // Takes what the window got until UM_EXIT arrives after the disconnect sequence's UM_DISCONNECTED (reason
 // 3); false when that does not happen within 10 s.
@@ -67,22 +50,8 @@ bool WaitForExit(platform::WindowHandle window) {
 }
 
 void BM_ExitWhileConnectedNative(benchmark::State& state) {
-    const std::u16string control = g_standIn->Url("http");
-    Post(control + u"/_sim/tenant?name=benchexit",
-         u"{\"customers\":[\"12\"],\"privacyVersion\":\"1\",\"errorCatalogue\":{\"version\":\"1\","
-         u"\"entries\":[]},"
-         u"\"accounts\":[{\"customerId\":\"12\",\"name\":\"alice\",\"password\":\"secret1\"}],"
-         u"\"orch\":{\"connect\":{\"mode\":\"NATIVE\"},\"filter\":{\"siteTemplateId\":\"b\",\"version\":1,"
-         u"\"ipSetMode\":0,\"whiteIpSet\":[\"10.0.0.0/8\"]}}}");
-    const std::u16string base = g_standIn->Url("https") + u"/t/benchexit";
-    velora::SetSettingText(u"DiscoveryUrl", base + u"/api/mobile/v1/orchinfo");
-    velora::SetSettingText(u"DiscoveryBackupUrl", base + u"/backup/api/mobile/v1/orchinfo");
-    velora::SetSetting(u"PrivacyVersion", u"1");
     char16_t buffer[256];
-    if (velora::ApiValidateUser(u"12", u"alice", u"secret1", buffer, 256) != 0) {
-        state.SkipWithError("sign-in failed");
-        return;
-    }
+    if (!velora::bench::SignInToNativeTenant(state, *g_standIn, u"benchexit", buffer)) return;
     const platform::WindowHandle window = platform::host::CreateSimWindow({});
     platform::SetMainWindow(window);
     CConnectedWindow exitWindow;
@@ -128,35 +97,6 @@ BENCHMARK(BM_ExitWhileConnectedNative)->Iterations(20)->Unit(benchmark::kMillise
 }  // namespace
 
 int main(int argc, char** argv) {
-    // Settings, log and the service's folder of this run stay in a folder of its own.
-    char folder[] = "/tmp/velora-bench-exit-XXXXXX";
-    if (!mkdtemp(folder)) return 1;
-    const std::string dir = folder;
-    fs::create_directories(dir + "/config");
-    fs::create_directories(dir + "/data");
-    fs::create_directories(dir + "/Corvane");
-    setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
-    setenv("XDG_DATA_HOME", (dir + "/data").c_str(), 1);
-    std::ofstream(dir + "/Corvane/ferronwin.scenario") << "connectDelayMs=0\n";
-    int rc = 0;
-    {
-        velora::bench::CStandIn standIn;
-        if (!standIn.Start(dir)) {
-            std::fprintf(stderr, "bench_exit: the cloud stand-in did not start\n");
-            rc = 1;
-        } else {
-            g_standIn = &standIn;
-            corvane::inprocess::SetHelperServiceFolder(fs::path(dir) / "Corvane");
-            velora::sim::InstallHostEngineStandIn();
-            velora::ApiInit(nullptr, nullptr);
-            benchmark::Initialize(&argc, argv);
-            benchmark::RunSpecifiedBenchmarks();
-            benchmark::Shutdown();
-            velora::CloseEnginePipe();
-            velora::sim::UninstallHostEngineStandIn();
-        }
-    }
-    std::error_code ignored;
-    fs::remove_all(dir, ignored);
-    return rc;
+    return velora::bench::RunNativeConnectBenchmarks(argc, argv, "bench_exit", 0 /* announces at once */,
+                                                     g_standIn);
 }

@@ -6,14 +6,8 @@
 //   valgrind --tool=callgrind --instr-atstart=no build/host/bin/bench_link_monitors
 // reports the instructions of 2N passes.
 #include <benchmark/benchmark.h>
-#include <valgrind/callgrind.h>
 
-#include <time.h>
-
-#include <algorithm>
 #include <atomic>
-#include <cstdio>
-#include <cstdlib>
 
 #include "api/ClientApi.h"
 #include "core/Settings.h"
@@ -27,11 +21,13 @@
 #include "platform/Kernel.h"
 #include "platform/host/SimDialUp.h"
 #include "platform/host/SimInterfaces.h"
-#include "platform/host/SimWindows.h"
+
+#include "MonitorPasses.h"
 
 namespace {
 
 using namespace velora;
+using bench::MonitorWindow;
 
 std::atomic<int> g_pausesLeft{0};
 
@@ -56,31 +52,19 @@ void Prepare() {
     (void)ready;
 }
 
-double ThreadCpuSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-platform::WindowHandle Window() {
-    static platform::WindowHandle window =
-        platform::host::CreateSimWindow({}, [](uint32_t, uintptr_t, intptr_t) -> intptr_t { return 0; });
-    return window;
-}
-
 // The pauses before the first pass count as well: one for the tunnel monitor, two for mobile-detect.
 uint32_t RunTunnelPasses(int passes) {
     g_pausesLeft = passes + 1;
     GetEngineState().stopMonitorEvent->Reset();
-    const uint32_t code = TunnelMonitor(Window(), TunnelMonitorTiming{0, 0, {}});
-    (void)platform::host::TakeSimMessages(Window());
+    const uint32_t code = TunnelMonitor(MonitorWindow(), TunnelMonitorTiming{0, 0, {}});
+    (void)platform::host::TakeSimMessages(MonitorWindow());
     return code;
 }
 uint32_t RunMobileDetectPasses(int passes) {
     g_pausesLeft = passes + 2;
     GetEngineState().stopMonitorEvent->Reset();
-    const uint32_t code = MobileDetectMonitor(Window(), MobileDetectTiming{0, 0, 0, {}});
-    (void)platform::host::TakeSimMessages(Window());
+    const uint32_t code = MobileDetectMonitor(MonitorWindow(), MobileDetectTiming{0, 0, 0, {}});
+    (void)platform::host::TakeSimMessages(MonitorWindow());
     return code;
 }
 
@@ -88,16 +72,7 @@ template <uint32_t (*Run)(int)>
 void BM_MonitorPass(benchmark::State& state) {
     Prepare();
     constexpr int kPasses = 200;
-    double cpu = 0;
-    int64_t runs = 0;
-    for (auto _ : state) {
-        const double before = ThreadCpuSeconds();
-        if (Run(kPasses) != 0) state.SkipWithError("the monitor did not end on the stop request");
-        cpu += ThreadCpuSeconds() - before;
-        ++runs;
-    }
-    state.counters["cpu_us_per_pass"] = runs ? cpu * 1e6 / static_cast<double>(runs * kPasses) : 0;
-    state.SetItemsProcessed(runs * kPasses);
+    bench::MeasurePasses(state, Run, kPasses);
 }
 BENCHMARK_TEMPLATE(BM_MonitorPass, RunTunnelPasses)
     ->Name("BM_TunnelMonitorPass")
@@ -109,19 +84,8 @@ BENCHMARK_TEMPLATE(BM_MonitorPass, RunMobileDetectPasses)
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (const char* passes = std::getenv("VELORA_CALLGRIND_PASSES")) {
-        const int n = std::max(1, std::atoi(passes));
-        Prepare();
-        CALLGRIND_START_INSTRUMENTATION;
-        RunTunnelPasses(n);
-        RunMobileDetectPasses(n);
-        CALLGRIND_STOP_INSTRUMENTATION;
-        std::printf("passes %d\n", n);
-        return 0;
-    }
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return velora::bench::RunMonitorBenchmarks(argc, argv, Prepare, [](int passes) {
+        RunTunnelPasses(passes);
+        RunMobileDetectPasses(passes);
+    });
 }

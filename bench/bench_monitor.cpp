@@ -6,13 +6,8 @@
 //   valgrind --tool=callgrind --instr-atstart=no build/host/bin/bench_monitor
 // reports the instructions of N passes (`./run bench` does this and divides).
 #include <benchmark/benchmark.h>
-#include <valgrind/callgrind.h>
-
-#include <time.h>
 
 #include <atomic>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "api/ClientApi.h"
@@ -23,11 +18,13 @@
 #include "engine/NativeMonitor.h"
 #include "engine/PipeFrame.h"
 #include "platform/host/SimPipe.h"
-#include "platform/host/SimWindows.h"
+
+#include "MonitorPasses.h"
 
 namespace {
 
 using namespace velora;
+using bench::MonitorWindow;
 using platform::host::SimPipeAnswer;
 
 std::atomic<int> g_statusLeft{0};
@@ -58,24 +55,11 @@ void Prepare() {
     (void)ready;
 }
 
-double ThreadCpuSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-// The monitor's window: takes the counters text as the main window does and throws the messages away.
-platform::WindowHandle Window() {
-    static platform::WindowHandle window =
-        platform::host::CreateSimWindow({}, [](uint32_t, uintptr_t, intptr_t) -> intptr_t { return 0; });
-    return window;
-}
-
 uint32_t RunPasses(int passes) {
     g_statusLeft = passes;
     GetEngineState().stopMonitorEvent->Reset();
-    const uint32_t code = NativeMonitor(Window(), NativeMonitorTiming{0, 0, 0});
-    (void)platform::host::TakeSimMessages(Window());
+    const uint32_t code = NativeMonitor(MonitorWindow(), NativeMonitorTiming{0, 0, 0});
+    (void)platform::host::TakeSimMessages(MonitorWindow());
     return code;
 }
 
@@ -96,35 +80,18 @@ void BM_NativeMonitorPass(benchmark::State& state) {
     Prepare();
     constexpr int kPasses = 200;
     RunPasses(2);  // the one due heartbeat goes out here, outside the timing
-    double cpu = 0;
-    int64_t runs = 0;
-    for (auto _ : state) {
-        const double before = ThreadCpuSeconds();
-        if (RunPasses(kPasses) != 0) state.SkipWithError("the monitor did not end on the stop request");
-        cpu += ThreadCpuSeconds() - before;
-        ++runs;
-    }
-    state.counters["cpu_us_per_pass"] = runs ? cpu * 1e6 / static_cast<double>(runs * kPasses) : 0;
-    state.SetItemsProcessed(runs * kPasses);
+    bench::MeasurePasses(state, RunPasses, kPasses);
 }
 BENCHMARK(BM_NativeMonitorPass)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (const char* passes = std::getenv("VELORA_CALLGRIND_PASSES")) {
-        const int n = std::max(1, std::atoi(passes));
-        Prepare();
-        RunPasses(2);
-        CALLGRIND_START_INSTRUMENTATION;
-        RunPasses(n);
-        CALLGRIND_STOP_INSTRUMENTATION;
-        std::printf("passes %d\n", n);
-        return 0;
-    }
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return velora::bench::RunMonitorBenchmarks(
+        argc, argv,
+        [] {
+            Prepare();
+            RunPasses(2);
+        },
+        [](int passes) { RunPasses(passes); });
 }

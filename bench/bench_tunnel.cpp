@@ -4,18 +4,12 @@
 // and their difference; the simulated service adds no delay of its own and the polling pause is not taken.
 #include <benchmark/benchmark.h>
 
-#include <stdlib.h>
-
-#include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "core/HttpClient.h"
 #include "core/Log.h"
-#include "core/Settings.h"
 #include "engine/EngineEvents.h"
 #include "engine/EngineState.h"
 #include "engine/EngineWorkers.h"
@@ -25,31 +19,24 @@
 #include "platform/Text.h"
 #include "platform/host/SimDialUp.h"
 
-#include "BenchStandIn.h"
+#include "StandInRun.h"
 #include "StandInStats.h"
 
 namespace {
 
-namespace fs = std::filesystem;
+using velora::bench::PostToStandIn;
 
 velora::bench::CStandIn* g_standIn = nullptr;
 
 void NoPause(uint32_t) {}
 
-std::string Post(const std::u16string& url, const std::u16string& body, const std::u16string& token = {}) {
-    velora::CHttpClient client;
-    std::string answer;
-    uint32_t status = 0;
-    client.PostText(url, body, answer, status, 1, token.empty() ? u"" : u"X-KX-AUTH-HEADER:" + token);
-    return answer;
-}
-
 void BM_VcpeBringUp(benchmark::State& state) {
     const std::u16string control = g_standIn->Url("http");
-    Post(control + u"/_sim/tenant?name=bench",
-         u"{\"orch\":{\"tokens\":[\"tok\"],\"connect\":{\"mode\":\"VCPE\"},\"gateway\":{\"liveAfter\":0}}}");
-    const std::u16string answer =
-        platform::Utf8ToUtf16(Post(control + u"/t/bench/api/mobile/v2/connect", u"{\"sn\":\"SN\"}", u"tok"));
+    PostToStandIn(
+        control + u"/_sim/tenant?name=bench",
+        u"{\"orch\":{\"tokens\":[\"tok\"],\"connect\":{\"mode\":\"VCPE\"},\"gateway\":{\"liveAfter\":0}}}");
+    const std::u16string answer = platform::Utf8ToUtf16(
+        PostToStandIn(control + u"/t/bench/api/mobile/v2/connect", u"{\"sn\":\"SN\"}", u"tok"));
     corvane::CSimulatedNetwork& network = corvane::inprocess::SimulatedNetwork();
     network.Clear();
     network.SetAdapters({{u"Ethernet", 5, {}}, {u"Hal-Vane", 30, {}}});
@@ -77,14 +64,7 @@ void BM_VcpeBringUp(benchmark::State& state) {
     }
     const velora::bench::StandInStats after =
         velora::bench::ReadStandInStats(control, u"/t/bench/orch/check");
-    std::sort(times.begin(), times.end());
-    const double runs = static_cast<double>(times.size());
-    const double median = times[times.size() / 2];
-    const double standIn = (after.handlingMicros - before.handlingMicros) / runs;
-    state.counters["checks_per_bringup"] = (after.count - before.count) / runs;
-    state.counters["median_us"] = median;
-    state.counters["standin_us"] = standIn;
-    state.counters["client_us"] = median - standIn;
+    velora::bench::SetStandInCounters(state, times, before, after, "checks_per_bringup");
 }
 
 BENCHMARK(BM_VcpeBringUp)->Iterations(200)->Unit(benchmark::kMillisecond);
@@ -92,33 +72,15 @@ BENCHMARK(BM_VcpeBringUp)->Iterations(200)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-    // Settings, log and phonebook of this run stay in a folder of its own, never in the user's profile.
-    char folder[] = "/tmp/velora-bench-tunnel-XXXXXX";
-    if (!mkdtemp(folder)) return 1;
-    const std::string dir = folder;
-    fs::create_directories(dir + "/config");
-    fs::create_directories(dir + "/data");
-    setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
-    setenv("XDG_DATA_HOME", (dir + "/data").c_str(), 1);
-    int rc = 0;
-    {
-        velora::bench::CStandIn standIn;
-        if (!standIn.Start(dir)) {
-            std::fprintf(stderr, "bench_tunnel: the cloud stand-in did not start\n");
-            rc = 1;
-        } else {
-            g_standIn = &standIn;
-            velora::StartLog(nullptr);
-            velora::CreateEngineEvents();
-            platform::SetPauseFunction(&NoPause);
-            corvane::inprocess::SetHelperServiceFolder(fs::path(dir) / "Corvane");
-            benchmark::Initialize(&argc, argv);
-            benchmark::RunSpecifiedBenchmarks();
-            benchmark::Shutdown();
-            platform::host::ResetSimDialUp();
-        }
-    }
-    std::error_code ignored;
-    fs::remove_all(dir, ignored);
-    return rc;
+    // The phonebook goes to the run's folder as well.
+    velora::bench::StandInRunSteps steps;
+    steps.program = "bench_tunnel";
+    steps.setUp = [](const std::string& dir) {
+        velora::StartLog(nullptr);
+        velora::CreateEngineEvents();
+        platform::SetPauseFunction(&NoPause);
+        corvane::inprocess::SetHelperServiceFolder(std::filesystem::path(dir) / "Corvane");
+    };
+    steps.tearDown = [] { platform::host::ResetSimDialUp(); };
+    return velora::bench::RunBenchmarksWithStandIn(argc, argv, steps, g_standIn);
 }

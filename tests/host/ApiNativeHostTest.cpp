@@ -22,6 +22,7 @@
 #include "logic/ControlHelperLogic.h"
 #include "logic/SimProcessControl.h"
 #include "platform/host/SimServices.h"
+#include "support/ApiTenant.h"
 #include "support/LogFiles.h"
 #include "support/SignInWorld.h"
 
@@ -47,19 +48,15 @@ protected:
         s.useClientSpecifyMode = false;
         s.nativeTimedOut = false;
         s.retryCount = 0;
-        ASSERT_TRUE(
-            world_.Open(uR"({"customers": ["12"],
-                 "accounts": [{"customerId": "12", "name": "alice", "password": "secret1"}],
-                 "orch": {"connect": {"mode": "NATIVE"},
+        ASSERT_TRUE(OpenApiTenant(world_,
+                                  uR"({"connect": {"mode": "NATIVE"},
                           "filter": {"siteTemplateId": "api", "version": 1, "ipSetMode": 0,
-                                     "whiteIpSet": ["10.9.0.0/16"]}}})"));
+                                     "whiteIpSet": ["10.9.0.0/16"]}})"));
         log_ = scratch_.Path(u"api.log");
         ASSERT_EQ(ApiInit(log_.c_str(), nullptr), 1);  // the built-in workers
     }
     void TearDown() override {
-        char16_t buffer[64];
-        ApiDisconnect(buffer, 64);
-        EXPECT_TRUE(WaitUntil([] { return ApiWatcherCount() == 0; }));
+        DisconnectAndWaitForTheApiThreads();
         CloseEnginePipe();
         sim::UninstallHostEngineStandIn();
         helper::SetHelperServiceFolder({});
@@ -70,13 +67,7 @@ protected:
                       std::ios::binary | std::ios::trunc)
             << lines;
     }
-    int Orch(std::u16string_view key) const {
-        CHttpClient client;
-        std::string answer;
-        uint32_t status = 0;
-        client.GetText(world_.sim.TenantUrl("http", world_.tenant) + u"/orch/_state", answer, status);
-        return GetIntField(Utf8ToUtf16(answer), key, 0);
-    }
+    int Orch(std::u16string_view key) const { return OrchestratorCount(world_, key); }
     static int EngineStarts() {
         int n = 0;
         for (const std::string& line : sim::HostEngineLog())

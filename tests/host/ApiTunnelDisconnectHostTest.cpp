@@ -15,8 +15,10 @@
 #include "inprocess/SimHelperService.h"
 #include "platform/DialUp.h"
 #include "platform/host/SimDialUp.h"
+#include "support/ApiTenant.h"
 #include "support/LogFiles.h"
 #include "support/SignInWorld.h"
+#include "support/TunnelWorld.h"
 
 namespace velora::test {
 namespace {
@@ -24,53 +26,31 @@ namespace {
 namespace helper = corvane::inprocess;
 namespace host = platform::host;
 
-constexpr uint32_t kTunnelIndex = 30;
-constexpr uint32_t kEthernetIndex = 5;
-
 class ApiTunnelDisconnectHost : public ::testing::Test {
 protected:
     void SetUp() override {
         ApiExit();
-        helper::ClearHelperAnswers();
-        helper::SetHelperServiceReachable(true);
-        helper::SetHelperServiceFolder(std::filesystem::path(scratch_.Path(u"Corvane")));
+        UseSimulatedHelperService(std::filesystem::path(scratch_.Path(u"Corvane")));
         std::filesystem::create_directories(std::filesystem::path(scratch_.Path(u"Corvane")));
-        corvane::CSimulatedNetwork& network = helper::SimulatedNetwork();
-        network.Clear();
-        network.SetAdapters({{u"Ethernet", kEthernetIndex, {}}, {u"Hal-Vane", kTunnelIndex, {}}});
-        corvane::RouteRow gateway;
-        gateway.interfaceIndex = kEthernetIndex;
-        gateway.metric1 = 25;
-        network.AppendRow(gateway);
+        AppendGatewayRow(ResetTunnelNetwork(), 0);
         host::ResetSimDialUp();
         EngineState& s = GetEngineState();
         s.rasConnection = nullptr;
         s.dialTimedOut = false;
         s.stopRequested = false;
-        ASSERT_TRUE(
-            world_.Open(uR"({"customers": ["12"],
-                 "accounts": [{"customerId": "12", "name": "alice", "password": "secret1"}],
-                 "orch": {"connect": {"mode": "VCPE", "values": {}}, "gateway": {},
+        ASSERT_TRUE(OpenApiTenant(world_,
+                                  uR"({"connect": {"mode": "VCPE", "values": {}}, "gateway": {},
                           "filter": {"siteTemplateId": "api", "version": 1, "ipSetMode": 0,
-                                     "whiteIpSet": ["10.9.0.0/16"]}}})"));
+                                     "whiteIpSet": ["10.9.0.0/16"]}})"));
         log_ = scratch_.Path(u"api.log");
         ASSERT_EQ(ApiInit(log_.c_str(), nullptr), 1);  // the built-in workers
     }
     void TearDown() override {
         host::ReleaseSimDials(1);
-        char16_t buffer[64];
-        ApiDisconnect(buffer, 64);
-        EXPECT_TRUE(WaitUntil([] { return ApiWatcherCount() == 0; }));
+        DisconnectAndWaitForTheApiThreads();
         host::ResetSimDialUp();
         helper::SetHelperServiceFolder({});
     }
-    static std::size_t TunnelRoutes() {
-        std::size_t n = 0;
-        for (const corvane::RouteRow& row : helper::SimulatedNetwork().Rows())
-            if (row.interfaceIndex == kTunnelIndex) ++n;
-        return n;
-    }
-
     CScratchFolder scratch_;
     CSignInWorld world_;
     std::u16string log_;
@@ -111,7 +91,7 @@ TEST_F(ApiTunnelDisconnectHost, DisconnectDuringTheDialLeavesNoTunnelAndNoRoutes
     EXPECT_EQ(host::SimHangUps().size(), 1u);
     uint32_t error = 0;
     EXPECT_TRUE(platform::ListDialUpConnections(error).empty());
-    EXPECT_EQ(TunnelRoutes(), 0u);
+    EXPECT_EQ(TunnelRoutes().size(), 0u);
 }
 
 }  // namespace velora::test

@@ -22,8 +22,10 @@
 #include "platform/DialUp.h"
 #include "platform/host/SimDialUp.h"
 #include "platform/host/SimInterfaces.h"
+#include "support/ApiTenant.h"
 #include "support/LogFiles.h"
 #include "support/SignInWorld.h"
+#include "support/TunnelWorld.h"
 
 namespace velora::test {
 namespace {
@@ -31,8 +33,6 @@ namespace {
 namespace helper = corvane::inprocess;
 namespace host = platform::host;
 
-constexpr uint32_t kTunnelIndex = 30;
-constexpr uint32_t kEthernetIndex = 5;
 // The tunnel row's counters: the sent count is past 2 GiB, where a signed 32-bit reading would turn it
 // negative.
 constexpr uint32_t kTunnelIn = 300;
@@ -81,18 +81,10 @@ class ApiTunnelHost : public ::testing::TestWithParam<ModeCase> {
 protected:
     void SetUp() override {
         ApiExit();
-        helper::ClearHelperAnswers();
-        helper::SetHelperServiceReachable(true);
-        helper::SetHelperServiceFolder(std::filesystem::path(scratch_.Path(u"Corvane")));
+        UseSimulatedHelperService(std::filesystem::path(scratch_.Path(u"Corvane")));
         std::filesystem::create_directories(std::filesystem::path(scratch_.Path(u"Corvane")));
-        corvane::CSimulatedNetwork& network = helper::SimulatedNetwork();
-        network.Clear();
-        network.SetAdapters({{u"Ethernet", kEthernetIndex, {}}, {u"Hal-Vane", kTunnelIndex, {}}});
-        corvane::RouteRow gateway;
-        gateway.interfaceIndex = kEthernetIndex;
-        gateway.nextHop = 0x0101A8C0;  // 192.168.1.1, first octet in the low byte as the system keeps it
-        gateway.metric1 = 25;
-        network.AppendRow(gateway);
+        // The default route through 192.168.1.1 (first octet in the low byte, as the system keeps it).
+        AppendGatewayRow(ResetTunnelNetwork(), 0x0101A8C0);
         host::ResetSimDialUp();
         host::SetSimulatedInterfaces({{"Ethernet", 5, 6}, {"Hal-Vane", kTunnelIn, kTunnelOut}});
         EngineState& s = GetEngineState();
@@ -101,30 +93,18 @@ protected:
         s.stopRequested = false;
         s.useClientSpecifyMode = false;
         s.retryCount = 0;
-        ASSERT_TRUE(
-            world_.Open(uR"({"customers": ["12"],
-                 "accounts": [{"customerId": "12", "name": "alice", "password": "secret1"}],
-                 "orch": )" +
-                        std::u16string(GetParam().orch) + u"}"));
+        ASSERT_TRUE(OpenApiTenant(world_, GetParam().orch));
         log_ = scratch_.Path(u"api.log");
         ASSERT_EQ(ApiInit(log_.c_str(), nullptr), 1);  // the built-in workers
     }
     void TearDown() override {
-        char16_t buffer[64];
-        ApiDisconnect(buffer, 64);
-        EXPECT_TRUE(WaitUntil([] { return ApiWatcherCount() == 0; }));
+        DisconnectAndWaitForTheApiThreads();
         host::ResetSimDialUp();
         host::ResetSimulatedInterfaces();
         helper::SetHelperServiceFolder({});
     }
 
-    int Orch(std::u16string_view key) const {
-        CHttpClient client;
-        std::string answer;
-        uint32_t status = 0;
-        client.GetText(world_.sim.TenantUrl("http", world_.tenant) + u"/orch/_state", answer, status);
-        return GetIntField(Utf8ToUtf16(answer), key, 0);
-    }
+    int Orch(std::u16string_view key) const { return OrchestratorCount(world_, key); }
     static std::vector<Route> Routes() {
         std::vector<Route> routes;
         for (const corvane::RouteRow& row : helper::SimulatedNetwork().Rows())

@@ -26,6 +26,7 @@
 #include "support/CloudSim.h"
 #include "support/LogFiles.h"
 #include "support/RecordingWindow.h"
+#include "support/TunnelWorld.h"
 
 using namespace velora;
 namespace sim = corvane::inprocess;
@@ -33,8 +34,8 @@ namespace host = platform::host;
 
 namespace {
 
-constexpr uint32_t kTunnelIndex = 30;
-constexpr uint32_t kEthernetIndex = 5;
+using test::TunnelRoutes;
+
 // The bound on the wait for the connect worker, shortened from 30 s so the test does not sit it out.
 constexpr uint32_t kShortConnectWaitMs = 300;
 
@@ -67,16 +68,9 @@ protected:
         platform::SetPauseFunction(&NoPause);
         platform::SetMainWindow(window_.Handle());
         host::ResetSimDialUp();
-        sim::ClearHelperAnswers();
-        sim::SetHelperServiceReachable(true);
-        sim::SetHelperServiceFolder(std::filesystem::path(scratch_.Path(u"Corvane")));
-        corvane::CSimulatedNetwork& network = sim::SimulatedNetwork();
-        network.Clear();
-        network.SetAdapters({{u"Ethernet", kEthernetIndex, {}}, {u"Hal-Vane", kTunnelIndex, {}}});
-        SetSetting(u"Username", u"alice");
-        SetSetting(u"CustomerId", u"10086");
-        SetSetting(u"Serial", u"ABCDEFGHIJKLMNOP");
-        SetSetting(u"GatewayIp", u"");
+        test::UseSimulatedHelperService(std::filesystem::path(scratch_.Path(u"Corvane")));
+        test::ResetTunnelNetwork();
+        test::SetSignedInUser();
         SetSetting(u"AuthUrl", cloud_.Url("http") + u"/exit-path/auth");
     }
     void TearDown() override {
@@ -98,15 +92,7 @@ protected:
         const std::u16string tenant = cloud_.Tenant(u"exitpath",
                                                     u"{\"orch\":{\"tokens\":[\"tok-1\"],\"connect\":{"
                                                     u"\"mode\":\"VCPE\",\"values\":{}},\"gateway\":{}}}");
-        CHttpClient client;
-        std::string answer;
-        uint32_t status = 0;
-        EXPECT_EQ(
-            client.PostText(cloud_.TenantUrl("http", tenant) + u"/api/mobile/v2/connect", u"{\"sn\":\"SN\"}",
-                            answer, status, 1, u"X-KX-AUTH-HEADER:tok-1", u"sn:SN", u"type:windows"),
-            0u);
-        EXPECT_EQ(status, 200u) << answer;
-        return Utf8ToUtf16(answer);
+        return test::PostConnect(cloud_.TenantUrl("http", tenant));
     }
     // What reached the window but the log lines, as (message, wParam).
     std::vector<std::pair<uint32_t, uintptr_t>> Posted() {
@@ -120,13 +106,6 @@ protected:
         }
         return out;
     }
-    std::vector<corvane::RouteRow> TunnelRoutes() const {
-        std::vector<corvane::RouteRow> rows;
-        for (const corvane::RouteRow& row : sim::SimulatedNetwork().Rows())
-            if (row.interfaceIndex == kTunnelIndex) rows.push_back(row);
-        return rows;
-    }
-
     test::CCloudSimAccess cloud_;
     test::CScratchFolder scratch_;
     test::CLogCapture log_;

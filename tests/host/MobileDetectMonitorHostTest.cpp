@@ -22,44 +22,22 @@
 #include "inprocess/SimHelperService.h"
 #include "platform/host/SimAddressChange.h"
 #include "platform/host/SimDevice.h"
-#include "support/CloudSim.h"
-#include "support/LogFiles.h"
-#include "support/RecordingWindow.h"
+#include "support/LinkMonitorFixture.h"
+#include "support/MonitorClock.h"
 
 namespace velora::test {
 namespace {
 
 // Ahead of any heartbeat time the process has recorded, so the first pass always sends one.
-const int64_t kClockStart = CurrentTimeMillis() + 1000000000;
-std::atomic<int64_t> g_clock{kClockStart};
-// Passes after which the test asks the monitor to stop (0: never); each pass pauses once.
-std::atomic<int> g_stopAfterPauses{0};
-std::atomic<int> g_pauses{0};
-// What happens to the network at the end of pause n (from 1).
-std::function<void(int)> g_onPause;
-
+CMonitorClock g_monitor{CurrentTimeMillis() + 1000000000};
 void AdvanceClock(uint32_t ms) {
-    g_clock += ms;
-    const int n = ++g_pauses;
-    if (g_onPause) g_onPause(n);
-    if (g_stopAfterPauses > 0 && n >= g_stopAfterPauses) GetEngineState().stopMonitorEvent->Set();
+    g_monitor.Pause(ms);
 }
 
-constexpr uint32_t kInterface = 7;
-
-uint32_t Address(uint32_t a, uint32_t b, uint32_t c, uint32_t d) {
-    return a | (b << 8) | (c << 16) | (d << 24);
-}
-// The interface's address from now on (0: none).
-void SetAddress(uint32_t address) {
-    platform::host::SimulatedDevice device = platform::host::SimulatedDeviceFacts();
-    device.addresses.rows.clear();
-    if (address != 0) device.addresses.rows.push_back({address, Address(255, 255, 255, 0), kInterface});
-    platform::host::SetSimulatedDevice(device);
-}
-
-class MobileDetectMonitorHost : public ::testing::Test {
+class MobileDetectMonitorHost : public LinkMonitorFixture {
 protected:
+    MobileDetectMonitorHost() : LinkMonitorFixture(u"mobile", u"tok-md") {}
+
     void SetUp() override {
         ASSERT_TRUE(sim_.Open());
         ASSERT_TRUE(CreateEngineEvents());
@@ -68,8 +46,8 @@ protected:
         SetDiagnosisStarter([](const DiagnosisRun&) {});
         SetSettingInt(u"HeartbeatInterval", 0);  // a heartbeat in every pass
         SetSetting(u"AuthToken", u"tok-md");
-        g_pauses = 0;
-        g_stopAfterPauses = 0;
+        g_monitor.pauses = 0;
+        g_monitor.stopAfterPauses = 0;
         platform::SetPauseFunction(AdvanceClock);
         platform::host::ResetAddressChange();
         // The monitor's interface keeps its address unless a test changes it; the default-route query
@@ -80,7 +58,7 @@ protected:
         corvane::inprocess::SetHelperAnswer(u"FindMinMetricInfOfDefaultGW", -1);
     }
     void TearDown() override {
-        g_onPause = nullptr;
+        g_monitor.onPause = nullptr;
         platform::SetPauseFunction(nullptr);
         platform::host::ResetAddressChange();
         platform::host::ResetSimulatedDevice();
@@ -94,16 +72,9 @@ protected:
         SetSetting(u"AuthToken", u"");
     }
 
-    void Orchestrator(std::u16string_view steps) {
-        tenant_ = sim_.Tenant(
-            u"mobile", u"{\"orch\":{\"tokens\":[\"tok-md\"],\"heartbeat\":" + std::u16string(steps) + u"}}");
-        SetSetting(u"HeartbeatUrl", sim_.TenantUrl("http", tenant_) + u"/orch/heartbeat");
-    }
-    std::u16string HeartbeatPath() const { return u"/t/" + tenant_ + u"/orch/heartbeat"; }
-
     uint32_t Run() {
         return MobileDetectMonitor(window_.Handle(),
-                                   MobileDetectTiming{2000, 2000, 0, [] { return g_clock.load(); }});
+                                   MobileDetectTiming{2000, 2000, 0, [] { return g_monitor.now.load(); }});
     }
 
     std::vector<uintptr_t> Posted() {
@@ -117,20 +88,11 @@ protected:
         }
         return out;
     }
-    std::string LogText() const {
-        FlushPendingLogLines();
-        return log_.Text();
-    }
-
-    CCloudSimAccess sim_;
-    CLogCapture log_;
-    CRecordingWindow window_;
-    std::u16string tenant_;
 };
 
 TEST_F(MobileDetectMonitorHost, AcceptedHeartbeatsCarryTheIntranetBodyUntilTheStopRequest) {
     Orchestrator(u"[{\"action\":0}]");
-    g_stopAfterPauses = 5;  // the settling pause, the first stop wait and three passes
+    g_monitor.stopAfterPauses = 5;  // the settling pause, the first stop wait and three passes
     EXPECT_EQ(Run(), 0u);
     EXPECT_TRUE(Posted().empty());
     EXPECT_EQ(sim_.Last(HeartbeatPath(), u"count"), "3");
@@ -163,8 +125,8 @@ TEST_F(MobileDetectMonitorHost, OrdersAndRefusalsOfTheOrchestrator) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Orchestrator(c.steps);
-        g_pauses = 0;
-        g_stopAfterPauses = 50;  // a safety stop for a run that does not end on its own
+        g_monitor.pauses = 0;
+        g_monitor.stopAfterPauses = 50;  // a safety stop for a run that does not end on its own
         EXPECT_EQ(Run(), c.exitCode);
         EXPECT_EQ(Posted(), std::vector<uintptr_t>{c.posted});
         EXPECT_FALSE(GetEngineState().stopMonitorEvent->Wait(0))
@@ -191,14 +153,14 @@ TEST_F(MobileDetectMonitorHost, FailingHeartbeatsGiveTheLinkUpPastTheLimit) {
         EXPECT_EQ(HeartbeatFailureLimitMs(c.heartbeatTimeout), c.limit);
         SetSettingInt(u"HeartbeatTimeout", c.heartbeatTimeout);
         SetSetting(u"HeartbeatUrl", u"http://127.0.0.1:1/orch/heartbeat");
-        g_pauses = 0;
-        g_stopAfterPauses = 200;
+        g_monitor.pauses = 0;
+        g_monitor.stopAfterPauses = 200;
         EXPECT_EQ(Run(), 2u);
         EXPECT_EQ(Posted(), std::vector<uintptr_t>{2});
         const std::string log = LogText();
         EXPECT_NE(log.find(c.line), std::string::npos) << log;
         EXPECT_NE(log.find("Heartbeats have failed for too long"), std::string::npos);
-        EXPECT_LT(g_pauses.load(), 200) << "ended on its own";
+        EXPECT_LT(g_monitor.pauses.load(), 200) << "ended on its own";
     }
 }
 
@@ -222,9 +184,9 @@ TEST_F(MobileDetectMonitorHost, AddressChangeIsNoticedAndTakenForALostLinkOnlyWh
         Orchestrator(u"[{\"action\":0}]");
         SetAddress(Address(192, 168, 1, 20));
         platform::host::ResetAddressChange();
-        g_pauses = 0;
-        g_stopAfterPauses = 30;  // 14 passes after the change: well past 15 s
-        g_onPause = [&c](int n) {
+        g_monitor.pauses = 0;
+        g_monitor.stopAfterPauses = 30;  // 14 passes after the change: well past 15 s
+        g_monitor.onPause = [&c](int n) {
             if (n == 3) {
                 SetAddress(c.changedTo);
                 platform::host::SignalAddressChange();
@@ -237,13 +199,13 @@ TEST_F(MobileDetectMonitorHost, AddressChangeIsNoticedAndTakenForALostLinkOnlyWh
         EXPECT_NE(log.find(c.line), std::string::npos) << log;
         EXPECT_NE(log.find("The network has changed"), std::string::npos);
         if (c.exitCode == 2) {
-            EXPECT_LT(g_pauses.load(), 30);
+            EXPECT_LT(g_monitor.pauses.load(), 30);
             // Noticed in pass 2 (clock 6000); held past 15 s in pass 10 (clock 22000).
-            EXPECT_EQ(g_pauses.load(), 11);
+            EXPECT_EQ(g_monitor.pauses.load(), 11);
         }
         EXPECT_EQ(platform::host::AddressChangeArms(), 2) << "armed at the start and again after it fired";
         EXPECT_EQ(platform::host::AddressChangeCancels(), 1) << "the pending request is cancelled at the end";
-        g_onPause = nullptr;
+        g_monitor.onPause = nullptr;
     }
 }
 
@@ -251,8 +213,8 @@ TEST_F(MobileDetectMonitorHost, AddressChangeIsNoticedAndTakenForALostLinkOnlyWh
 TEST_F(MobileDetectMonitorHost, NotificationThatCannotBeArmedIsRetriedEachPass) {
     Orchestrator(u"[{\"action\":0}]");
     platform::host::SetAddressChangeArmFailure(50);
-    g_stopAfterPauses = 12;  // ten passes
-    g_onPause = [](int n) {
+    g_monitor.stopAfterPauses = 12;  // ten passes
+    g_monitor.onPause = [](int n) {
         if (n == 3) {
             SetAddress(Address(10, 0, 0, 99));
             platform::host::SignalAddressChange();

@@ -29,6 +29,7 @@
 #include "support/CloudSim.h"
 #include "support/LogFiles.h"
 #include "support/RecordingWindow.h"
+#include "support/TunnelWorld.h"
 
 using namespace velora;
 namespace sim = corvane::inprocess;
@@ -36,8 +37,9 @@ namespace host = platform::host;
 
 namespace {
 
-constexpr uint32_t kTunnelIndex = 30;
-constexpr uint32_t kEthernetIndex = 5;
+using test::kEthernetIndex;
+using test::kTunnelIndex;
+using test::TunnelRoutes;
 
 std::atomic<int> g_pauses{0};
 void CountPause(uint32_t ms) {
@@ -67,21 +69,9 @@ protected:
         platform::SetMainWindow(window_.Handle());
         host::ResetSimDialUp();
         host::ClearSimTimerCalls();
-        sim::ClearHelperAnswers();
-        sim::SetHelperServiceReachable(true);
-        sim::SetHelperServiceFolder(std::filesystem::path(scratch_.Path(u"Corvane")));
-        corvane::CSimulatedNetwork& network = sim::SimulatedNetwork();
-        network.Clear();
-        network.SetAdapters({{u"Ethernet", kEthernetIndex, {}}, {u"Hal-Vane", kTunnelIndex, {}}});
-        corvane::RouteRow gateway;
-        gateway.interfaceIndex = kEthernetIndex;
-        gateway.nextHop = Address(192, 168, 1, 1);
-        gateway.metric1 = 25;
-        network.AppendRow(gateway);
-        SetSetting(u"Username", u"alice");
-        SetSetting(u"CustomerId", u"10086");
-        SetSetting(u"Serial", u"ABCDEFGHIJKLMNOP");
-        SetSetting(u"GatewayIp", u"");
+        test::UseSimulatedHelperService(std::filesystem::path(scratch_.Path(u"Corvane")));
+        test::AppendGatewayRow(test::ResetTunnelNetwork(), Address(192, 168, 1, 1));
+        test::SetSignedInUser();
     }
     void TearDown() override {
         platform::SetMainWindow(nullptr);
@@ -107,14 +97,7 @@ protected:
             cloud_.Tenant(u"tunnel", u"{\"orch\":{\"tokens\":[\"tok-1\"],\"connect\":{\"mode\":\"" +
                                          std::u16string(mode) + u"\",\"values\":" + std::u16string(values) +
                                          u"},\"gateway\":" + std::u16string(gateway) + u"}}");
-        CHttpClient client;
-        std::string answer;
-        uint32_t status = 0;
-        EXPECT_EQ(client.PostText(TenantBase() + u"/api/mobile/v2/connect", u"{\"sn\":\"SN\"}", answer,
-                                  status, 1, u"X-KX-AUTH-HEADER:tok-1", u"sn:SN", u"type:windows"),
-                  0u);
-        EXPECT_EQ(status, 200u) << answer;
-        return Utf8ToUtf16(answer);
+        return test::PostConnect(TenantBase());
     }
     std::u16string TenantBase() const { return cloud_.TenantUrl("http", tenant_); }
     int Checks() const {
@@ -160,13 +143,6 @@ protected:
     static bool Contains(std::u16string_view text, std::u16string_view part) {
         return text.find(part) != std::u16string_view::npos;
     }
-    std::vector<corvane::RouteRow> TunnelRoutes() const {
-        std::vector<corvane::RouteRow> rows;
-        for (const corvane::RouteRow& row : sim::SimulatedNetwork().Rows())
-            if (row.interfaceIndex == kTunnelIndex) rows.push_back(row);
-        return rows;
-    }
-
     test::CCloudSimAccess cloud_;
     test::CScratchFolder scratch_;
     test::CLogCapture log_;

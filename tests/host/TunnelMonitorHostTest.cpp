@@ -24,39 +24,18 @@
 #include "platform/host/SimDevice.h"
 #include "platform/host/SimDialUp.h"
 #include "platform/host/SimInterfaces.h"
-#include "support/CloudSim.h"
-#include "support/LogFiles.h"
-#include "support/RecordingWindow.h"
+#include "support/LinkMonitorFixture.h"
+#include "support/MonitorClock.h"
 
 namespace velora::test {
 namespace {
 
 namespace host = platform::host;
 
-constexpr uint32_t kInterface = 7;
-const int64_t kClockStart = CurrentTimeMillis() + 2000000000;
-std::atomic<int64_t> g_clock{kClockStart};
-std::atomic<int> g_pauses{0};
-std::atomic<int> g_stopAfterPauses{0};
-// What happens to the link at the end of pause n (from 1; pause 1 comes before the first pass, pass k
-// ends with pause k + 1).
-std::function<void(int)> g_onPause;
-
+// Pause 1 comes before the first pass, pass k ends with pause k + 1.
+CMonitorClock g_monitor{CurrentTimeMillis() + 2000000000};
 void AdvanceClock(uint32_t ms) {
-    g_clock += ms;
-    const int n = ++g_pauses;
-    if (g_onPause) g_onPause(n);
-    if (g_stopAfterPauses > 0 && n >= g_stopAfterPauses) GetEngineState().stopMonitorEvent->Set();
-}
-
-uint32_t Address(uint32_t a, uint32_t b, uint32_t c, uint32_t d) {
-    return a | (b << 8) | (c << 16) | (d << 24);
-}
-void SetAddress(uint32_t address) {
-    host::SimulatedDevice device = host::SimulatedDeviceFacts();
-    device.addresses.rows.clear();
-    if (address != 0) device.addresses.rows.push_back({address, Address(255, 255, 255, 0), kInterface});
-    host::SetSimulatedDevice(device);
+    g_monitor.Pause(ms);
 }
 
 struct Recorded {
@@ -65,8 +44,10 @@ struct Recorded {
     std::vector<std::u16string> counters;  // UM_LINK_STATE 0 as sent
 };
 
-class TunnelMonitorHost : public ::testing::Test {
+class TunnelMonitorHost : public LinkMonitorFixture {
 protected:
+    TunnelMonitorHost() : LinkMonitorFixture(u"tunnel", u"tok-tm") {}
+
     void SetUp() override {
         ASSERT_TRUE(sim_.Open());
         ASSERT_TRUE(CreateEngineEvents());
@@ -84,13 +65,13 @@ protected:
         // The default-route query fails: the address of the monitor's interface is what is compared.
         corvane::inprocess::SetHelperAnswer(u"FindMinMetricInfOfDefaultGW", -1);
         engine.rasConnection = host::AddSimConnection(u"Hal-Vane", true);
-        g_pauses = 0;
-        g_stopAfterPauses = 40;  // a safety stop for runs that should end on their own
+        g_monitor.pauses = 0;
+        g_monitor.stopAfterPauses = 40;  // a safety stop for runs that should end on their own
         platform::SetPauseFunction(AdvanceClock);
         Orchestrator(u"[{\"action\":0}]");
     }
     void TearDown() override {
-        g_onPause = nullptr;
+        g_monitor.onPause = nullptr;
         platform::SetPauseFunction(nullptr);
         host::ResetSimDialUp();
         host::ResetAddressChange();
@@ -107,14 +88,9 @@ protected:
         SetSetting(u"AuthToken", u"");
     }
 
-    void Orchestrator(std::u16string_view steps) {
-        tenant_ = sim_.Tenant(
-            u"tunnel", u"{\"orch\":{\"tokens\":[\"tok-tm\"],\"heartbeat\":" + std::u16string(steps) + u"}}");
-        SetSetting(u"HeartbeatUrl", sim_.TenantUrl("http", tenant_) + u"/orch/heartbeat");
-    }
-
     uint32_t Run() {
-        return TunnelMonitor(window_.Handle(), TunnelMonitorTiming{2000, 0, [] { return g_clock.load(); }});
+        return TunnelMonitor(window_.Handle(),
+                             TunnelMonitorTiming{2000, 0, [] { return g_monitor.now.load(); }});
     }
 
     Recorded Take() {
@@ -132,19 +108,10 @@ protected:
         }
         return out;
     }
-    std::string LogText() const {
-        FlushPendingLogLines();
-        return log_.Text();
-    }
-
-    CCloudSimAccess sim_;
-    CLogCapture log_;
-    CRecordingWindow window_;
-    std::u16string tenant_;
 };
 
 TEST_F(TunnelMonitorHost, CountersEveryPassUntilTheStopRequest) {
-    g_stopAfterPauses = 4;  // three passes
+    g_monitor.stopAfterPauses = 4;  // three passes
     EXPECT_EQ(Run(), 0u);
     const Recorded r = Take();
     EXPECT_TRUE(r.posted.empty());
@@ -204,22 +171,22 @@ TEST_F(TunnelMonitorHost, LinkLostEndsTheMonitorWithTwo) {
         host::ResetSimulatedInterfaces();
         host::SetSimulatedInterfaces({{"Hal-Vane", 300, 4000}});
         SetAddress(Address(192, 168, 1, 20));
-        g_pauses = 0;
-        g_onPause = c.onPause;
+        g_monitor.pauses = 0;
+        g_monitor.onPause = c.onPause;
         EXPECT_EQ(Run(), 2u);
-        g_onPause = nullptr;
+        g_monitor.onPause = nullptr;
         const Recorded r = Take();
         EXPECT_EQ(r.posted.back(), 2u);
         EXPECT_EQ(r.counters.size(), c.counters);
         EXPECT_NE(LogText().find(c.line), std::string::npos);
-        EXPECT_LT(g_pauses.load(), 40) << "ended on its own";
+        EXPECT_LT(g_monitor.pauses.load(), 40) << "ended on its own";
         EXPECT_FALSE(GetEngineState().stopMonitorEvent->Wait(0));
     }
 }
 
 TEST_F(TunnelMonitorHost, AddressChangeThatRevertsIsOnlyANotice) {
-    g_stopAfterPauses = 20;
-    g_onPause = [](int n) {
+    g_monitor.stopAfterPauses = 20;
+    g_monitor.onPause = [](int n) {
         if (n == 2) {
             SetAddress(Address(10, 0, 0, 99));
             host::SignalAddressChange();
@@ -258,7 +225,7 @@ TEST_F(TunnelMonitorHost, HeartbeatRefusalAndReconnectOrder) {
     for (const Case& c : {Case{u"[{\"status\":401,\"invalidReasonCode\":2}]", 0, 30106},
                           Case{u"[{\"action\":0},{\"action\":1}]", 2, 2}}) {
         Orchestrator(c.steps);
-        g_pauses = 0;
+        g_monitor.pauses = 0;
         EXPECT_EQ(Run(), c.exitCode);
         EXPECT_EQ(Take().posted, std::vector<uintptr_t>{c.posted});
         GetEngineState().stopMonitorEvent->Reset();
