@@ -72,7 +72,7 @@ HRESULT GetRuntimeStatics(const wchar_t (&className)[N], REFIID iid, void** out)
     HSTRING text = nullptr;
     const HRESULT hr = WindowsCreateStringReference(className, N - 1, &header, &text);
     if (FAILED(hr)) return hr;
-    return RoGetRuntimeStatics(text, iid, out);
+    return RoGetActivationFactory(text, iid, out);
 }
 
 }  // namespace platform::win32
