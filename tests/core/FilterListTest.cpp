@@ -64,7 +64,9 @@ TEST(FilterList, SkipCheck) {
     const std::u16string digest = SaltedMd5Hex(Utf16ToUtf8(document));
     struct Case {
         const char* what;
-        std::u16string_view text, verify, version, url, site;
+        std::u16string_view text;
+        std::u16string verify;  // owned: some cases compute their digest in place
+        std::u16string_view version, url, site;
         int32_t trafficVersion;
         bool current;
     } const cases[] = {
