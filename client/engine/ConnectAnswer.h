@@ -1,12 +1,14 @@
 // What the orchestrator's answer to a connect request holds, read once from its text ("parse, then act"):
-// the values the connect worker stores and acts on, each with its default when the answer lacks it or
-// holds it in another type, and the mode the answer selects.
+// the values the connect worker stores and acts on and those the mode's bring-up needs, each with its
+// default when the answer lacks it or holds it in another type, and the mode the answer selects. The
+// bring-ups get this reading, never the text.
 #pragma once
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "engine/ConnectContext.h"
+#include "engine/TunnelValues.h"
 
 namespace velora {
 
@@ -29,9 +31,15 @@ struct ConnectAnswer {
     std::u16string lanAssignIp;  // [""]
     bool allowClientSpecifyMode = false;
     int32_t cpeId = -1;  // [-1] -> "CpeId"
-    // For the native bring-up.
-    std::u16string commuServerAddr;  // [""] "host:port"
-    std::u16string orchDomains;      // [""] the array's inside: host names separated by ","
+    // For the native bring-up: the orchestrator's servers and the engine's configuration.
+    std::u16string commuServerAddr;       // [""] "host:port"
+    std::u16string orchDomains;           // [""] the array's inside: host names separated by ","
+    int32_t orchId = 0;                   // [0]
+    int32_t engineCpeId = 0;              // `cpeId` as the engine's configuration takes it: [0]
+    int32_t customerId = 0;               // [0]
+    std::u16string candidateCommServers;  // [""] the array's inside
+    // For the tunnel bring-ups: the check URL's plan (both modes), and VCPE's gateway and credentials.
+    VcpeValues vcpe;
 };
 
 // Reads the answer text; never fails (missing or unreadable values keep their defaults).

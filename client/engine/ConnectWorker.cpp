@@ -19,10 +19,9 @@
 #include "engine/ConnectAnswer.h"
 #include "engine/DiagnosisHook.h"
 #include "engine/EngineState.h"
-#include "engine/EngineWorkers.h"
 #include "engine/FilterList.h"
+#include "engine/MobileDetect.h"
 #include "engine/NativeDataPath.h"
-#include "engine/Tunnel.h"
 #include "engine/TunnelBringUp.h"
 #include "helper/HelperClient.h"
 #include "platform/ComApartment.h"
@@ -55,21 +54,9 @@ ServerErrorTextSource& Source() {
     return source;
 }
 
-void Post(int32_t code, intptr_t detail) {
-    platform::PostWindowMessage(platform::MainWindow(), UM_CONNECT_RESULT, static_cast<uint32_t>(code),
-                                detail);
-}
-
-void Fail(ConnectContext& context, int32_t code, std::u16string text, intptr_t detail = 0) {
-    context.message = std::move(text);
-    context.result = code;
-    Post(code, detail);
-}
-
 void Stop(ConnectContext& context, uint32_t messageId) {
     LogMessageId(messageId);
-    context.message = kTextStoppedByDisconnect;
-    context.result = kConnectStopped;
+    ConnectStoppedByDisconnect(context);
 }
 
 // The answer as the log shows it: the tunnel's secrets masked, and no longer than a connect answer is.
@@ -116,10 +103,10 @@ void RouteHostOutside(std::u16string_view host) {
 }
 
 // NATIVE with `popIpsEnable`: the orchestrator's own servers must stay reachable outside the tunnel.
-void RouteOrchestratorServers(std::u16string_view answer) {
+void RouteOrchestratorServers(const ConnectAnswer& answer) {
     const EngineState& state = GetEngineState();
     LogMessageIdAtLevel(kMsgRoutingCommunicationServer, kLogInfo);
-    const std::u16string commu = GetStringField(answer, u"commuServerAddr", u"");
+    const std::u16string& commu = answer.commuServerAddr;
     const std::size_t colon = commu.find(u':');
     if (colon == std::u16string::npos) {
         LogFormatMessageIdAtLevel(kLogInfo, kMsgAddressWithoutPort, commu);
@@ -128,7 +115,7 @@ void RouteOrchestratorServers(std::u16string_view answer) {
     }
     LogFormat(u"%s", commu);
     LogMessageIdAtLevel(kMsgRoutingOrchestratorDomains, kLogInfo);
-    const std::u16string domains = GetArrayField(answer, u"orchDomains", u"");
+    const std::u16string& domains = answer.orchDomains;
     LogFormat(u"%s", domains);
     std::size_t start = 0;
     while (start <= domains.size()) {
@@ -137,26 +124,28 @@ void RouteOrchestratorServers(std::u16string_view answer) {
         if (end > start) RouteHostOutside(std::u16string_view(domains).substr(start, end - start));
         start = end + 1;
     }
+    // The list goes whole, an empty one too: what the service makes of it is its own to log.
     LogMessageIdAtLevel(kMsgRoutingRemoteAddresses, kLogInfo);
-    if (!state.remoteIps.empty()) (void)AddRouterToGW(state.remoteIps);
+    (void)AddRouterToGW(state.remoteIps);
 }
 
 // DCPE: a default-route adapter with several IPv4 addresses may send the tunnel's traffic from the
-// wrong one; the window tells the user on the first attempt.
+// wrong one; the window tells the user on the first attempt. The adapter list shows an adapter without an
+// address with the one empty entry "0.0.0.0", which holds no address.
 void CheckGatewayAddresses(int64_t index) {
-    const platform::Ipv4AddressTable table = platform::ReadIpv4AddressTable();
-    if (table.allocationFailed) {
+    const platform::AdapterAddresses adapter = platform::ReadAdapterIpv4Addresses(index);
+    if (adapter.allocationFailed) {
         LogMessageId(kMsgOutOfMemory);
         return;
     }
-    if (table.error != 0) {
-        LogFormatMessageId(kMsgStepFailedWithError, u"GetIpAddrTable", static_cast<int32_t>(table.error));
+    if (adapter.error != 0) {
+        LogFormatMessageId(kMsgStepFailedWithError, u"GetAdaptersInfo", static_cast<int32_t>(adapter.error));
         return;
     }
     int count = 0;
-    for (const platform::Ipv4AddressRow& row : table.rows)
-        if (static_cast<int64_t>(row.interfaceIndex) == index && row.address != 0) ++count;
-    if (count > 1 && GetEngineState().firstAttempt.load()) Post(kConnectGatewayAddresses, 0);
+    for (const std::u16string& entry : adapter.entries)
+        if (!entry.empty() && entry != u"0.0.0.0") ++count;
+    if (count > 1 && GetEngineState().firstAttempt.load()) PostConnectNotice(kConnectGatewayAddresses);
 }
 
 void FindGatewayInterface(int32_t exceptVirtual) {
@@ -204,7 +193,7 @@ void RunConnectSequence(ConnectContext& context) {
 
     // 10. The token of the sign-in.
     const std::u16string token = GetSetting(u"AuthToken", u"");
-    if (token.empty()) return Fail(context, kConnectNoToken, std::u16string(kText2011NoToken));
+    if (token.empty()) return ConnectFailed(context, kConnectNoToken, kText2011NoToken);
 
     // 11. The auth line carries its own line end, as the service has always received it.
     CHttpClient client;
@@ -223,8 +212,8 @@ void RunConnectSequence(ConnectContext& context) {
         LogFormatMessageId(kMsgRequestFailed, static_cast<int32_t>(transport), LoggedAnswer(answer),
                            static_cast<int32_t>(status));
         if (transport != 0) {
-            return Fail(context, static_cast<int32_t>(transport),
-                        FormatText(kTextConnectUnknownError, static_cast<int32_t>(transport)));
+            return ConnectFailed(context, static_cast<int32_t>(transport),
+                                 FormatText(kTextConnectUnknownError, static_cast<int32_t>(transport)));
         }
         if (answer.find(u"message") != std::u16string::npos) {
             std::u16string text = ConnectErrorText(answer);
@@ -233,17 +222,12 @@ void RunConnectSequence(ConnectContext& context) {
                 reported = GetIntField(answer, u"invalidReasonCode", -1) == 1 ? kConnectPasswordMustChange
                                                                               : kConnectTokenInvalid;
             }
-            if (text.empty()) return Fail(context, reported, FormatText(kTextConnectUnknownError, reported));
-            context.message = std::move(text);
-            context.result = reported;
-            // Sent, not posted: the text must stay valid while the window reads it.
-            platform::SendWindowMessage(platform::MainWindow(), UM_CONNECT_RESULT,
-                                        static_cast<uint32_t>(reported),
-                                        reinterpret_cast<intptr_t>(context.message.c_str()));
-            return;
+            if (text.empty())
+                return ConnectFailed(context, reported, FormatText(kTextConnectUnknownError, reported));
+            return ConnectFailedWithServerText(context, reported, text);
         }
-        return Fail(context, static_cast<int32_t>(status),
-                    FormatText(kTextConnectUnknownError, static_cast<int32_t>(status)));
+        return ConnectFailed(context, static_cast<int32_t>(status),
+                             FormatText(kTextConnectUnknownError, static_cast<int32_t>(status)));
     }
 
     // 14. The configuration the answer carries.
@@ -283,29 +267,25 @@ void RunConnectSequence(ConnectContext& context) {
             LogMessageIdAtLevel(kMsgDownloadingFilterList, kLogInfo);
             int32_t code = kFilterDownloadFailed;
             int32_t detail = 0;
-            if (!DownloadFilterList(a.mobileTrafficDownloadUrl, code, detail)) {
-                context.message = kText2012NoFilterList;
-                context.result = kFilterDownloadFailed;
-                Post(code, detail);
-                return;
-            }
+            if (!DownloadFilterList(a.mobileTrafficDownloadUrl, code, detail))
+                return ConnectFailedAs(context, kFilterDownloadFailed, kText2012NoFilterList, code, detail);
             if (state.stopRequested.load()) return Stop(context, kMsgConnectStoppedAfterFilterList);
         }
     }
 
     switch (mode) {
         case VCPE:
-            return StartVcpeTunnel(answer, context);
+            return StartVcpeTunnel(a, context);
         case DCPE:
-            return StartDcpeTunnel(answer, context);
+            return StartDcpeTunnel(a, context);
         case MOBILE_DETECT:
-            return StartMobileDetect(answer, context);
+            return StartMobileDetect(context);
         case NATIVE:
             break;
     }
-    if (state.popIpsEnable.load()) RouteOrchestratorServers(answer);
+    if (state.popIpsEnable.load()) RouteOrchestratorServers(a);
     LogMessageIdAtLevel(kMsgStartingNativeConnection, kLogInfo);
-    StartNativeDataPath(answer, context);
+    StartNativeDataPath(a, context);
 }
 
 }  // namespace
@@ -334,6 +314,7 @@ void ValidateUserAndConnectThread(ConnectContext& context) {
     } noticeTimerEnd;
     context.message.clear();
     context.result = 0;
+    context.report = {};
     // 1-3.
     LogDebug(u"ValidateUserAndConnectThread inited");
     EngineState& state = GetEngineState();
@@ -348,11 +329,13 @@ void ValidateUserAndConnectThread(ConnectContext& context) {
         const int32_t code = com.Error();
         const std::u16string text = HelperResultText(code);
         LogFormatMessageIdAtLevel(kLogError, kMsgComInitFailed, static_cast<uint32_t>(code), text);
-        return Fail(
-            context, code,
-            FormatText(u"Failed to call CoInitialize (0x%08x): %s", static_cast<uint32_t>(code), text));
+        ConnectFailed(context, code,
+                      FormatText(u"Failed to call CoInitialize (0x%08x): %s", static_cast<uint32_t>(code), text));
+    } else {
+        RunConnectSequence(context);
     }
-    RunConnectSequence(context);
+    // The outcome, whichever step decided it, reaches the window here and only here.
+    PostConnectResult(context);
     // 16. The apartment and the request's handles end with their owners.
 }
 

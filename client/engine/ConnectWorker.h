@@ -1,13 +1,19 @@
-// The connect worker's seam for the orchestrator's error texts: the user text of an error answer comes
-// from the service's error catalogue, which the authentication code keeps; the program hands the engine
-// that reader at start. Without one the text is the answer's own code and message.
+// The connect worker, and its seam for the orchestrator's error texts: the user text of an error answer
+// comes from the service's error catalogue, which the authentication code keeps; the program hands the
+// engine that reader at start. Without one the text is the answer's own code and message.
 #pragma once
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
 
+#include "engine/ConnectContext.h"
+
 namespace velora {
+
+// Turns a signed-in user into a running connection; the outcome is in `context` and, for the main window,
+// in the one UM_CONNECT_RESULT it posts when it ends (run synchronously by the exported API).
+void ValidateUserAndConnectThread(ConnectContext& context);
 
 // The main window sets this timer (40 s) just before it starts the worker, to tell the user a connect takes
 // long; the worker kills it when it ends, whichever way.

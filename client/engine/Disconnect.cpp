@@ -10,8 +10,8 @@
 #include "core/TextHelpers.h"
 #include "core/WindowMessages.h"
 #include "engine/DiagnosisHook.h"
-#include "engine/EnginePipe.h"
-#include "engine/EngineWorkers.h"
+#include "engine/NativeDataPath.h"
+#include "engine/TunnelBringUp.h"
 #include "helper/HelperClient.h"
 #include "platform/ComApartment.h"
 #include "platform/Messenger.h"
@@ -94,8 +94,7 @@ void DisconnectWorker(DisconnectJob& caller) {
         if (job.removeRoutes) RemoveTunnelRoutes();
         HangUpTunnel();
     } else {
-        (void)StopEngine();
-        (void)StopDataPath();
+        StopNativeDataPath();
     }
     if (job.notifyOrchestrator) NotifyOrchestratorDisconnect();
     platform::PostWindowMessage(platform::MainWindow(), UM_DISCONNECTED, job.reason, 0);

@@ -1,10 +1,15 @@
-// The disconnect notice to the orchestrator, and the pieces of it that are pure text (its URL and body).
-// DisconnectWorker itself is declared with the other workers (engine/EngineWorkers.h).
+// The disconnect worker, the notice to the orchestrator, and the pieces of the notice that are pure text
+// (its URL and body).
 #pragma once
 #include <string>
 #include <string_view>
 
+#include "engine/DisconnectJob.h"
+
 namespace velora {
+
+// Tears the connection down as `job` says.
+void DisconnectWorker(DisconnectJob& job);
 
 // The setting "AuthUrl" cut before its last "/" with "/disconnect" appended; unchanged without a "/".
 std::u16string DisconnectNoticeUrl(std::u16string_view authUrl);

@@ -6,10 +6,13 @@
 
 #include "core/Format.h"
 #include "core/Log.h"
+#include "engine/ConnectWorker.h"
+#include "engine/Disconnect.h"
 #include "engine/EnginePipe.h"
 #include "engine/EngineState.h"
 #include "engine/MobileDetect.h"
 #include "engine/NativeMonitor.h"
+#include "engine/TunnelBringUp.h"
 #include "engine/TunnelMonitor.h"
 #include "helper/HelperClient.h"
 #include "platform/ComApartment.h"

@@ -9,15 +9,12 @@
 #include "core/Log.h"
 #include "core/Settings.h"
 #include "core/TextHelpers.h"
-#include "core/WindowMessages.h"
 #include "engine/ConnectAnswer.h"
 #include "engine/EngineState.h"
 #include "engine/Heartbeat.h"
 #include "engine/LinkMonitorSteps.h"
 #include "engine/NetworkChange.h"
-#include "engine/TunnelBringUp.h"
 #include "platform/Kernel.h"
-#include "platform/Messenger.h"
 #include "res/MessageIds.h"
 
 namespace velora {
@@ -85,13 +82,12 @@ int64_t HeartbeatFailureLimitMs(int64_t heartbeatTimeoutMs) {
     return limit < kHeartbeatFailureLimitFloorMs ? kHeartbeatFailureLimitFloorMs : limit;
 }
 
-void StartMobileDetect(std::u16string_view, ConnectContext& context) {
+void StartMobileDetect(ConnectContext& context) {
     const std::u16string user = GetSetting(GetEngineState().outerAuth ? u"ThirdPartyUser" : u"Username", u"");
     const std::u16string customer = GetSetting(u"CustomerId", u"");
     const std::u16string serial = GetInstallationSerial().substr(0, kSerialShown);
     LogFormatMessageIdAtLevel(kLogInfo, kMsgMobileDetectUser, user, customer, serial);
-    context.result = 0;
-    platform::PostWindowMessage(platform::MainWindow(), UM_CONNECT_RESULT, 0, 0);
+    ConnectSucceeded(context);
 }
 
 uint32_t MobileDetectMonitor(platform::WindowHandle window, const MobileDetectTiming& timing) {

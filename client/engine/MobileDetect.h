@@ -5,9 +5,13 @@
 #include <cstdint>
 #include <functional>
 
+#include "engine/ConnectContext.h"
 #include "platform/Types.h"
 
 namespace velora {
+
+// The bring-up: nothing to build, the connection is up as soon as the orchestrator chose the mode.
+void StartMobileDetect(ConnectContext& context);
 
 // Its waits and its clock, as the product has them; a test hands in shorter waits and a clock of its own
 // so that the failure limit can pass without waiting for it.

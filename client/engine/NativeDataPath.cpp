@@ -1,32 +1,24 @@
-// StartNativeDataPath and what it needs: the service checks, the domain list for the engine, and the
-// wait on the engine's events.
+// StartNativeDataPath and what it needs: the service checks, the domain list for the engine, the wait on
+// the engine's events, and the engine's tear-down.
 #include "engine/NativeDataPath.h"
 
 #include <array>
 
 #include "core/DeviceInfo.h"
-#include "core/JsonFields.h"
 #include "core/Log.h"
 #include "core/ResultCodes.h"
 #include "core/Settings.h"
-#include "core/WindowMessages.h"
+#include "engine/EnginePipe.h"
 #include "engine/EngineState.h"
 #include "helper/HelperClient.h"
 #include "platform/HttpUrl.h"
 #include "platform/Kernel.h"
-#include "platform/Messenger.h"
 #include "platform/Services.h"
 #include "platform/SystemInfo.h"
 #include "res/MessageIds.h"
 
 namespace velora {
 namespace {
-
-void Fail(ConnectContext& context, int32_t code, std::u16string_view text) {
-    context.message = std::u16string(text);
-    context.result = code;
-    platform::PostWindowMessage(platform::MainWindow(), UM_CONNECT_RESULT, static_cast<uint32_t>(code), 0);
-}
 
 std::u16string HostOf(std::u16string_view url, bool& parsed) {
     platform::HttpUrlParts parts;
@@ -40,6 +32,40 @@ int WaitForEngine(uint32_t ms) {
     const std::array<platform::Event*, 3> events = {state.connectionEvent.get(), state.stopConnectEvent.get(),
                                                     state.disconnectionEvent.get()};
     return platform::WaitForAnyEvent(events, ms);
+}
+
+// A disconnect command from the window's exit path (the flag) or from the exported API (the flag and the
+// event, which this look takes: the attempt ends on it).
+bool StopArrived() {
+    EngineState& state = GetEngineState();
+    if (state.stopRequested.load()) return true;
+    platform::Event* stop = state.stopConnectEvent.get();
+    return stop && stop->Wait(0);
+}
+
+// Decides the outcome of the wait on the engine's events.
+void AwaitEngine(ConnectContext& context) {
+    EngineState& state = GetEngineState();
+    const uint32_t waitMs = state.retryCount.load() > 0 ? kNativeRetryWaitMs : kNativeWaitMs;
+    switch (WaitForEngine(waitMs)) {
+        case 0:
+            ConnectSucceeded(context);
+            return;
+        case 1:
+            ConnectStoppedByDisconnect(context);
+            LogMessageId(kMsgWaitStoppedByDisconnect);
+            return;
+        case 2:
+            LogMessageIdAtLevel(kMsgEngineTokenRefused, kLogError);
+            ConnectFailed(context, kConnectTokenRefused, kText2020InvalidToken);
+            return;
+        default:
+            break;
+    }
+    if (!IsWindows6() && state.nativeTimedOut.load() && state.allowClientSpecifyMode.load())
+        state.useClientSpecifyMode = true;
+    state.nativeTimedOut = true;
+    ConnectFailed(context, kConnectTimedOut, kText2010ConnectTimedOut);
 }
 
 }  // namespace
@@ -73,12 +99,17 @@ std::u16string OrchDomainList() {
     return list;
 }
 
-void StartNativeDataPath(std::u16string_view answer, ConnectContext& context) {
+void StopNativeDataPath() {
+    (void)StopEngine();
+    (void)StopDataPath();
+}
+
+void StartNativeDataPath(const ConnectAnswer& answer, ConnectContext& context) {
     EngineState& state = GetEngineState();
 
     // 1. The firewall base: only a known stop ends the bring-up; an unreadable state goes on.
     if (CheckServiceRunning(kFirewallBaseService) == ServiceCheck::kNotRunning) {
-        Fail(context, kConnectFirewallBaseNotRunning, u"");
+        ConnectFailed(context, kConnectFirewallBaseNotRunning, u"");
         return;
     }
 
@@ -95,25 +126,32 @@ void StartNativeDataPath(std::u16string_view answer, ConnectContext& context) {
 
     // 4, 5. The packet driver and the helper service.
     if (CheckServiceRunning(kPacketDriverService) != ServiceCheck::kRunning) {
-        Fail(context, kConnectDriverNotRunning, kText2013DriverNotRunning);
+        ConnectFailed(context, kConnectDriverNotRunning, kText2013DriverNotRunning);
         return;
     }
     if (CheckServiceRunning(kHelperService) != ServiceCheck::kRunning) {
-        Fail(context, kConnectHelperNotRunning, kText2033HelperNotRunning);
+        ConnectFailed(context, kConnectHelperNotRunning, kText2033HelperNotRunning);
         return;
     }
 
     // 6. The engine's configuration.
     OrchConfig config;
-    config.commuServer = GetStringField(answer, u"commuServerAddr", u"");
-    config.orchId = GetIntField(answer, u"orchId", 0);
-    config.cpeId = GetIntField(answer, u"cpeId", 0);
-    config.customerId = GetIntField(answer, u"customerId", 0);
+    config.commuServer = answer.commuServerAddr;
+    config.orchId = answer.orchId;
+    config.cpeId = answer.engineCpeId;
+    config.customerId = answer.customerId;
     config.token = GetSetting(u"AuthToken", u"");
     config.sn = serial;
-    config.backServer = GetArrayField(answer, u"candidateCommServers", u"");
+    config.backServer = answer.candidateCommServers;
     if (SaveOrchConfig(config) < 0) {
-        Fail(context, kConnectConfigNotSaved, kText2018ConfigNotSaved);
+        ConnectFailed(context, kConnectConfigNotSaved, kText2018ConfigNotSaved);
+        return;
+    }
+
+    // A disconnect command that came during the checks: no engine is started for an attempt given up.
+    if (StopArrived()) {
+        LogMessageId(kMsgWaitStoppedByDisconnect);
+        ConnectStoppedByDisconnect(context);
         return;
     }
 
@@ -122,36 +160,18 @@ void StartNativeDataPath(std::u16string_view answer, ConnectContext& context) {
     int32_t ics = 0;
     if (StartDataPath(OrchDomainList(), state.enableHotspot.load() ? 1 : 0, platform::UserDefaultUiLanguage(),
                       ics) < 0) {
-        Fail(context, kConnectDataPathNotStarted, kText2019DataPathNotStarted);
-        return;
+        ConnectFailed(context, kConnectDataPathNotStarted, kText2019DataPathNotStarted);
+    } else {
+        state.icsEnabled = ics != 0;
+        LogMessageIdAtLevel(kMsgWaitingForEngine, kLogInfo);
+        // 9. The engine's verdict, a disconnect command, or the time-out.
+        AwaitEngine(context);
     }
-    state.icsEnabled = ics != 0;
-    LogMessageIdAtLevel(kMsgWaitingForEngine, kLogInfo);
-
-    // 9. The engine's verdict, a disconnect command, or the time-out.
-    const uint32_t waitMs = state.retryCount.load() > 0 ? kNativeRetryWaitMs : kNativeWaitMs;
-    switch (WaitForEngine(waitMs)) {
-        case 0:
-            context.message.clear();
-            context.result = 0;
-            platform::PostWindowMessage(platform::MainWindow(), UM_CONNECT_RESULT, 0, 0);
-            return;
-        case 1:
-            context.message = kTextStoppedByDisconnect;
-            context.result = kConnectStopped;
-            LogMessageId(kMsgWaitStoppedByDisconnect);
-            return;
-        case 2:
-            LogMessageIdAtLevel(kMsgEngineTokenRefused, kLogError);
-            Fail(context, kConnectTokenRefused, kText2020InvalidToken);
-            return;
-        default:
-            break;
-    }
-    if (!IsWindows6() && state.nativeTimedOut.load() && state.allowClientSpecifyMode.load())
-        state.useClientSpecifyMode = true;
-    state.nativeTimedOut = true;
-    Fail(context, kConnectTimedOut, kText2010ConnectTimedOut);
+    if (context.report.end == ConnectEnd::kConnected) return;
+    // An engine left running by an attempt that failed or was stopped would reach the orchestrator with
+    // no monitor, no heartbeat and nobody left to stop it (a later disconnect finds nothing connected).
+    LogDebug(u"The native connect ended without a connection: stopping the data path");
+    StopNativeDataPath();
 }
 
 }  // namespace velora

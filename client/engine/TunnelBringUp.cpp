@@ -2,6 +2,8 @@
 // URL, write the dial-up entry, dial, install the filter list's routes; and the tunnel's side of the
 // tear-down (routes, hang-up). The user name, the password and the pre-shared key are handed to the dial-up
 // layer only: no log line and no phonebook line carries them.
+#include "engine/TunnelBringUp.h"
+
 #include <string>
 
 #include "core/HttpClient.h"
@@ -9,11 +11,7 @@
 #include "core/ResultCodes.h"
 #include "core/Settings.h"
 #include "core/TextHelpers.h"
-#include "core/WindowMessages.h"
 #include "engine/EngineState.h"
-#include "engine/EngineWorkers.h"
-#include "engine/Tunnel.h"
-#include "engine/TunnelBringUp.h"
 #include "engine/TunnelValues.h"
 #include "helper/HelperClient.h"
 #include "platform/DialUp.h"
@@ -29,16 +27,6 @@ namespace {
 constexpr uint32_t kCheckPauseMs = 3000;
 constexpr std::size_t kSerialShown = 12;
 constexpr int32_t kHelperFailed = static_cast<int32_t>(0x80004005);  // E_FAIL
-
-void PostResult(int32_t code) {
-    platform::PostWindowMessage(platform::MainWindow(), UM_CONNECT_RESULT, static_cast<uint32_t>(code), 0);
-}
-
-void Fail(ConnectContext& context, std::u16string_view text, int32_t code) {
-    context.message = std::u16string(text);
-    context.result = code;
-    PostResult(code);
-}
 
 // One poll of the check URL: an empty form POST without extra header lines. True with the answer when
 // the transport succeeded with status 200.
@@ -86,21 +74,21 @@ std::u16string TunnelPhonebookPath() {
     return LogFolder() + platform::kPathSeparator + kTunnelPhonebookName;
 }
 
-void StartVcpeTunnel(std::u16string_view answer, ConnectContext& context) {
-    const VcpeValues values = ReadVcpeValues(answer);
+void StartVcpeTunnel(const ConnectAnswer& answer, ConnectContext& context) {
+    const VcpeValues& values = answer.vcpe;
     LogMessageIdAtLevel(kMsgVcpeBringUp, kLogInfo);
-    if (values.plan.specialCaseCode == 1) PostResult(kTunnelSpecialCaseNotice);
+    if (values.plan.specialCaseCode == 1) PostConnectNotice(kTunnelSpecialCaseNotice);
     LogAtLevel(FormatText(u"Get gateway: %s, public IP: %s and checkurl: %s", values.vgwIp, values.publicIp,
                           values.plan.checkStatusUrl),
                kLogInfo);
     if (values.vgwIp.empty()) {
         LogMessageIdAtLevel(kMsgVcpeGatewayMissing, kLogError);
-        Fail(context, kTextInvalidGateway, kTunnelInvalidAnswer);
+        ConnectFailed(context, kTunnelInvalidAnswer, kTextInvalidGateway);
         return;
     }
     if (values.plan.checkStatusUrl.empty()) {
         LogMessageIdAtLevel(kMsgVcpeCheckUrlMissing, kLogError);
-        Fail(context, kTextInvalidCheckUrl, kTunnelInvalidAnswer);
+        ConnectFailed(context, kTunnelInvalidAnswer, kTextInvalidCheckUrl);
         return;
     }
     LogMessageIdAtLevel(kMsgWaitingForGateway, kLogInfo);
@@ -113,23 +101,22 @@ void StartVcpeTunnel(std::u16string_view answer, ConnectContext& context) {
         }
         if (StopArrivedWhileWaiting()) {
             LogMessageId(kMsgWaitStoppedByDisconnect);
-            context.message = kTextStoppedByDisconnect;
-            context.result = kConnectStopped;
+            ConnectStoppedByDisconnect(context);
             return;
         }
     }
     LogMessageIdAtLevel(kMsgNoActiveVcpe, kLogError);
-    Fail(context, kTextNoActiveVcpe, kTunnelNoActiveGateway);
+    ConnectFailed(context, kTunnelNoActiveGateway, kTextNoActiveVcpe);
 }
 
-void StartDcpeTunnel(std::u16string_view answer, ConnectContext& context) {
-    const TunnelCheckPlan plan = ReadTunnelCheckPlan(answer);
+void StartDcpeTunnel(const ConnectAnswer& answer, ConnectContext& context) {
+    const TunnelCheckPlan& plan = answer.vcpe.plan;
     if (plan.checkStatusUrl.empty()) {
         LogMessageIdAtLevel(kMsgDcpeCheckUrlMissing, kLogError);
-        Fail(context, kTextCheckUrlNull, kTunnelInvalidAnswer);
+        ConnectFailed(context, kTunnelInvalidAnswer, kTextCheckUrlNull);
         return;
     }
-    if (plan.specialCaseCode == 1) PostResult(kTunnelSpecialCaseNotice);
+    if (plan.specialCaseCode == 1) PostConnectNotice(kTunnelSpecialCaseNotice);
     LogMessageIdAtLevel(kMsgDcpeBringUp, kLogInfo);
     for (int32_t poll = 0; poll < plan.checkRepeatTimes; ++poll) {
         std::string checkAnswer;
@@ -144,13 +131,12 @@ void StartDcpeTunnel(std::u16string_view answer, ConnectContext& context) {
         }
         if (StopArrivedWhileWaiting()) {
             LogMessageId(kMsgDcpeWaitStopped);
-            context.message = kTextStoppedByDisconnect;
-            context.result = kConnectStopped;
+            ConnectStoppedByDisconnect(context);
             return;
         }
     }
     LogMessageIdAtLevel(kMsgNoActiveDcpe, kLogError);
-    Fail(context, kTextNoActiveDcpe, kTunnelNoActiveGateway);
+    ConnectFailed(context, kTunnelNoActiveGateway, kTextNoActiveDcpe);
 }
 
 void WriteTunnelEntry(std::u16string_view gateway, std::u16string_view, std::u16string_view,
@@ -192,17 +178,20 @@ void DialTunnel(std::u16string_view ipsecName, std::u16string_view ipsecPassword
     const bool windowReportedTimeout = state.dialTimedOut.exchange(false);
     if (error != 0) {
         LogFormatMessageIdAtLevel(kLogError, kMsgTunnelDialFailed, error, platform::DialUpErrorText(error));
-        context.message = FormatText(u"RasDial failed with error code %d", error);
-        context.result = static_cast<int32_t>(error);
-        if (!windowReportedTimeout) PostResult(context.result);
+        const std::u16string text = FormatText(u"RasDial failed with error code %d", error);
+        if (windowReportedTimeout) {
+            ConnectFailedAsReported(context, static_cast<int32_t>(error), text);
+        } else {
+            ConnectFailed(context, static_cast<int32_t>(error), text);
+        }
         return;
     }
     if (windowReportedTimeout) {
         // The window has given this attempt up and reported 999: a connection that comes up now would be
         // left without an owner.
         HangUp(handle);
-        context.message = FormatText(u"RasDial failed with error code %d", kDialTimedOut);
-        context.result = kDialTimedOut;
+        ConnectFailedAsReported(context, kDialTimedOut,
+                                FormatText(u"RasDial failed with error code %d", kDialTimedOut));
         return;
     }
     // Kept before the stop is looked at: a disconnect command that comes after the look then finds the
@@ -214,13 +203,10 @@ void DialTunnel(std::u16string_view ipsecName, std::u16string_view ipsecPassword
         platform::DialUpHandle own = handle;
         if (state.rasConnection.compare_exchange_strong(own, nullptr)) HangUp(handle);
         LogDebug(u"The dial ended after a disconnect command: connection hung up");
-        context.message = kTextStoppedByDisconnect;
-        context.result = kConnectStopped;
+        ConnectStoppedByDisconnect(context);
         return;
     }
     // The dial decides the outcome: an entry error kept from the step before is logged already.
-    context.message.clear();
-    context.result = 0;
     const int32_t mode = state.ipSetMode;
     if (TunnelRoutesWanted(mode, state.whiteIpSet, state.blackIpSet)) {
         LogMessageIdAtLevel(kMsgInstallingTunnelRoutes, kLogInfo);
@@ -230,12 +216,11 @@ void DialTunnel(std::u16string_view ipsecName, std::u16string_view ipsecPassword
             // and drop the tunnel, so a refused list never leaves a half-routed connection behind.
             (void)UpdateRoutes(kRoutesRemove, true, state.blackIpSet, state.whiteIpSet, mode);
             HangUp(state.rasConnection.exchange(nullptr));
-            context.result = code == kHelperFailed ? kTunnelRoutesFailed : kTunnelRoutesRefused;
-            PostResult(context.result);
+            ConnectFailed(context, code == kHelperFailed ? kTunnelRoutesFailed : kTunnelRoutesRefused, u"");
             return;
         }
     }
-    PostResult(0);
+    ConnectSucceeded(context);
 }
 
 void RemoveTunnelRoutes() {

@@ -1,6 +1,7 @@
 // Simulated device facts on the host (SimDevice.h): a deterministic Windows whose facts tests set, so
 // nothing here depends on the machine the tests run on.
 #include <mutex>
+#include <string>
 #include <random>
 
 #include "platform/Processes.h"
@@ -106,6 +107,26 @@ Ipv4AddressTable ReadIpv4AddressTable() {
     DeviceSim& sim = Sim();
     std::lock_guard lock(sim.m);
     return sim.device.addresses;
+}
+
+// The simulated adapter list is the simulated address table grouped by interface, an entry per row.
+AdapterAddresses ReadAdapterIpv4Addresses(int64_t interfaceIndex) {
+    DeviceSim& sim = Sim();
+    std::lock_guard lock(sim.m);
+    AdapterAddresses result;
+    result.error = sim.device.addresses.error;
+    result.allocationFailed = sim.device.addresses.allocationFailed;
+    if (result.error != 0 || result.allocationFailed) return result;
+    for (const Ipv4AddressRow& row : sim.device.addresses.rows) {
+        if (static_cast<int64_t>(row.interfaceIndex) != interfaceIndex) continue;
+        std::u16string text;
+        for (int octet = 0; octet < 4; ++octet) {
+            if (octet) text += u'.';
+            for (char c : std::to_string((row.address >> (8 * octet)) & 0xFF)) text += static_cast<char16_t>(c);
+        }
+        result.entries.push_back(text);
+    }
+    return result;
 }
 
 InterfaceTypeList ReadInterfaceTypes() {

@@ -1,8 +1,10 @@
-// The IPv4 address table and the interface types from the system's IP Helper tables.
+// The IPv4 address table, the adapter list's addresses and the interface types from the system's IP Helper
+// tables.
 #include <winsock2.h>
 #include <windows.h>
 #include <iphlpapi.h>
 
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -43,6 +45,35 @@ Ipv4AddressTable ReadIpv4AddressTable() {
         table.rows.clear();
     }
     return table;
+}
+
+AdapterAddresses ReadAdapterIpv4Addresses(int64_t interfaceIndex) {
+    AdapterAddresses result;
+    try {
+        // The list answers a short buffer with ERROR_BUFFER_OVERFLOW, not ERROR_INSUFFICIENT_BUFFER.
+        std::vector<unsigned char> buffer(sizeof(IP_ADAPTER_INFO), 0);
+        ULONG size = static_cast<ULONG>(buffer.size());
+        DWORD error = GetAdaptersInfo(reinterpret_cast<IP_ADAPTER_INFO*>(buffer.data()), &size);
+        if (error == ERROR_BUFFER_OVERFLOW) {
+            buffer.assign(size, 0);
+            error = GetAdaptersInfo(reinterpret_cast<IP_ADAPTER_INFO*>(buffer.data()), &size);
+        }
+        result.error = error;
+        if (error != NO_ERROR) return result;
+        for (const auto* adapter = reinterpret_cast<const IP_ADAPTER_INFO*>(buffer.data()); adapter;
+             adapter = adapter->Next) {
+            if (static_cast<int64_t>(adapter->Index) != interfaceIndex) continue;
+            for (const IP_ADDR_STRING* entry = &adapter->IpAddressList; entry; entry = entry->Next) {
+                const char* text = entry->IpAddress.String;
+                result.entries.emplace_back(text, text + strnlen(text, sizeof(entry->IpAddress.String)));
+            }
+            break;
+        }
+    } catch (const std::bad_alloc&) {
+        result.allocationFailed = true;
+        result.entries.clear();
+    }
+    return result;
 }
 
 // Room for exactly one row, as the table is first asked with.

@@ -23,6 +23,7 @@
 #include "platform/Kernel.h"
 #include "platform/Messenger.h"
 #include "platform/host/SimDialUp.h"
+#include "support/BringUp.h"
 #include "support/CloudSim.h"
 #include "support/LogFiles.h"
 #include "support/RecordingWindow.h"
@@ -133,7 +134,7 @@ TEST_F(ExitPathHost, ExitDuringTheTunnelsDialWaitsAtMostTheBoundAndLeavesNoTunne
         host::PlanSimDials({{host::SimDialPlan::Outcome::NeverReturn, 0, 0}});
         ConnectContext context;
         platform::ThreadCreation connect = platform::StartThread([&] {
-            StartVcpeTunnel(answer, context);
+            test::RunVcpeBringUp(answer, context);
             return 0u;
         });
         ASSERT_TRUE(connect.thread);

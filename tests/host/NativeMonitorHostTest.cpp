@@ -16,6 +16,7 @@
 #include "engine/EngineEvents.h"
 #include "engine/EnginePipe.h"
 #include "engine/EngineState.h"
+#include "engine/Disconnect.h"
 #include "engine/EngineWorkers.h"
 #include "engine/NativeMonitor.h"
 #include "engine/PipeFrame.h"

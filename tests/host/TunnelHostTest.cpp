@@ -18,7 +18,6 @@
 #include "engine/EngineEvents.h"
 #include "engine/EngineState.h"
 #include "engine/EngineWorkers.h"
-#include "engine/Tunnel.h"
 #include "engine/TunnelBringUp.h"
 #include "inprocess/SimHelperService.h"
 #include "platform/DialUp.h"
@@ -26,6 +25,7 @@
 #include "platform/WindowTimer.h"
 #include "platform/host/SimDialUp.h"
 #include "platform/host/SimWindowTimer.h"
+#include "support/BringUp.h"
 #include "support/CloudSim.h"
 #include "support/LogFiles.h"
 #include "support/RecordingWindow.h"
@@ -158,7 +158,7 @@ TEST_F(TunnelBringUp, VcpeConnectsAfterTheGatewayTurnsLiveAndItsRoutesGoAtDiscon
     const std::u16string answer = ConnectAnswer(u"VCPE", u"{\"checkRepeatTimes\":5}", u"{\"liveAfter\":2}");
     ConnectContext context;
     context.result = -7;
-    StartVcpeTunnel(answer, context);
+    test::RunVcpeBringUp(answer, context);
 
     EXPECT_EQ(context.result, 0);
     EXPECT_EQ(context.message, u"");
@@ -213,7 +213,7 @@ TEST_F(TunnelBringUp, SecretsReachOnlyTheDialUpLayer) {
     const std::u16string answer =
         ConnectAnswer(u"VCPE", uR"({"ipsecName":"name-7c1","ipsecPassword":"pass-93f","psk":"key-5ab"})");
     ConnectContext context;
-    StartVcpeTunnel(answer, context);
+    test::RunVcpeBringUp(answer, context);
     ASSERT_EQ(context.result, 0);
     log_.ExpectNone({"pass-93f", "key-5ab"});
     const std::string phonebook = test::ReadBytes(TunnelPhonebookPath());
@@ -249,7 +249,7 @@ TEST_F(TunnelBringUp, VcpeCheckAnswerSequences) {
             ConnectAnswer(u"VCPE", u"{\"checkStatusUrl\":\"" + url + u"\",\"checkRepeatTimes\":" +
                                        Utf8ToUtf16(std::to_string(c.repeat)) + u"}");
         ConnectContext context;
-        StartVcpeTunnel(answer, context);
+        test::RunVcpeBringUp(answer, context);
         EXPECT_EQ(context.result, c.result);
         EXPECT_EQ(Results(), std::vector<uintptr_t>{static_cast<uintptr_t>(c.result)});
         EXPECT_EQ(ScriptedRequests(), c.requests);
@@ -277,9 +277,9 @@ TEST_F(TunnelBringUp, AnswersWithoutGatewayOrCheckUrl) {
         const std::u16string answer = ConnectAnswer(c.mode, c.values);
         ConnectContext context;
         if (std::u16string_view(c.mode) == u"VCPE") {
-            StartVcpeTunnel(answer, context);
+            test::RunVcpeBringUp(answer, context);
         } else {
-            StartDcpeTunnel(answer, context);
+            test::RunDcpeBringUp(answer, context);
         }
         EXPECT_EQ(context.result, 502);
         EXPECT_EQ(context.message, c.message);
@@ -292,7 +292,7 @@ TEST_F(TunnelBringUp, AnswersWithoutGatewayOrCheckUrl) {
 TEST_F(TunnelBringUp, SpecialCaseNoticeComesFirstAndTheBringUpGoesOn) {
     const std::u16string answer = ConnectAnswer(u"DCPE", uR"({"specialCaseCode":1})");
     ConnectContext context;
-    StartDcpeTunnel(answer, context);
+    test::RunDcpeBringUp(answer, context);
     EXPECT_EQ(context.result, 0);
     EXPECT_EQ(Results(), (std::vector<uintptr_t>{30111, 0}));
     HangUpTunnel();
@@ -304,7 +304,7 @@ TEST_F(TunnelBringUp, DcpeTakesGatewayAndCredentialsFromTheCheckAnswer) {
         u"DCPE", u"{}",
         uR"({"liveAfter":1,"popIp":"192.0.2.44","ipsecName":"pop-user","ipsecPassword":"pop-pass","psk":"pop-psk"})");
     ConnectContext context;
-    StartDcpeTunnel(answer, context);
+    test::RunDcpeBringUp(answer, context);
     EXPECT_EQ(context.result, 0);
     EXPECT_EQ(Results(), std::vector<uintptr_t>{0});
     EXPECT_EQ(Checks(), 2);
@@ -356,7 +356,7 @@ TEST_F(TunnelBringUp, DcpeKeepsPollingUntilAddressAndStatusAreBoth) {
         const std::u16string answer =
             ConnectAnswer(u"DCPE", u"{\"checkStatusUrl\":\"" + url + u"\",\"checkRepeatTimes\":4}");
         ConnectContext context;
-        StartDcpeTunnel(answer, context);
+        test::RunDcpeBringUp(answer, context);
         EXPECT_EQ(context.result, c.result);
         EXPECT_EQ(Results(), std::vector<uintptr_t>{static_cast<uintptr_t>(c.result)});
         EXPECT_EQ(ScriptedRequests(), c.requests);
@@ -376,9 +376,9 @@ TEST_F(TunnelBringUp, ADisconnectCommandEndsThePolling) {
         GetEngineState().stopConnectEvent->Set();
         ConnectContext context;
         if (std::u16string_view(mode) == u"VCPE") {
-            StartVcpeTunnel(answer, context);
+            test::RunVcpeBringUp(answer, context);
         } else {
-            StartDcpeTunnel(answer, context);
+            test::RunDcpeBringUp(answer, context);
         }
         EXPECT_EQ(context.result, 329);
         EXPECT_EQ(context.message, u"Stopped because of a disconnect command");
@@ -394,7 +394,7 @@ TEST_F(TunnelBringUp, ADisconnectDuringTheDialHangsUpWhatTheDialBrings) {
     const std::u16string answer = ConnectAnswer(u"VCPE", u"{}");
     host::PlanSimDials({{host::SimDialPlan::Outcome::NeverReturn, 0, 0}});
     ConnectContext context;
-    std::thread worker([&] { StartVcpeTunnel(answer, context); });
+    std::thread worker([&] { test::RunVcpeBringUp(answer, context); });
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (host::SimDialsInProgress() == 0 && std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -420,7 +420,7 @@ TEST_F(TunnelBringUp, DialFailuresAreReportedWithTheirCodes) {
         SCOPED_TRACE(code);
         host::PlanSimDials({{host::SimDialPlan::Outcome::Fail, 5, code}});
         ConnectContext context;
-        StartVcpeTunnel(answer, context);
+        test::RunVcpeBringUp(answer, context);
         EXPECT_EQ(context.result, static_cast<int32_t>(code));
         EXPECT_EQ(context.message, u"RasDial failed with error code " + Utf8ToUtf16(std::to_string(code)));
         EXPECT_EQ(Results(), std::vector<uintptr_t>{code});
@@ -456,7 +456,7 @@ TEST_F(TunnelBringUp, EntryFailuresAreKeptAndTheDialDecides) {
         host::FailSimEntryWrites(c.step, c.entryError);
         host::FailSimKeyStores(c.keyError);
         ConnectContext context;
-        StartVcpeTunnel(answer, context);
+        test::RunVcpeBringUp(answer, context);
         EXPECT_TRUE(Contains(Log(), c.logged));
         EXPECT_EQ(context.result, c.result);
         EXPECT_EQ(Results(), std::vector<uintptr_t>{static_cast<uintptr_t>(c.result)});
@@ -489,7 +489,7 @@ TEST_F(TunnelBringUp, RefusedRoutesLeaveNoHalfRoutedTunnel) {
         SetFilter(1, c.white, u"");
         const std::u16string answer = ConnectAnswer(u"VCPE", u"{}");
         ConnectContext context;
-        StartVcpeTunnel(answer, context);
+        test::RunVcpeBringUp(answer, context);
         EXPECT_EQ(context.result, static_cast<int32_t>(c.posted));
         EXPECT_EQ(Results(), std::vector<uintptr_t>{c.posted});
         EXPECT_TRUE(TunnelRoutes().empty()) << "an item that was installed is taken out again";
@@ -512,7 +512,7 @@ TEST_F(TunnelBringUp, ADialThatOutlastsTheWindowsTimer) {
         host::ResetSimDialUp();
         host::PlanSimDials({{host::SimDialPlan::Outcome::NeverReturn, 0, 0}});
         ConnectContext context;
-        std::thread worker([&] { StartVcpeTunnel(answer, context); });
+        std::thread worker([&] { test::RunVcpeBringUp(answer, context); });
         const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
         while (host::SimDialsInProgress() == 0 && std::chrono::steady_clock::now() < until)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -537,7 +537,7 @@ TEST_F(TunnelBringUp, ADialThatOutlastsTheWindowsTimer) {
     GetEngineState().dialTimedOut = true;
     host::PlanSimDials({{host::SimDialPlan::Outcome::Fail, 0, 691}});
     ConnectContext context;
-    StartVcpeTunnel(answer, context);
+    test::RunVcpeBringUp(answer, context);
     EXPECT_EQ(Results(), std::vector<uintptr_t>{691});
 }
 

@@ -16,6 +16,7 @@
 #include "core/WindowMessages.h"
 #include "engine/EngineEvents.h"
 #include "engine/EngineState.h"
+#include "engine/ConnectWorker.h"
 #include "engine/EngineWorkers.h"
 #include "platform/Http.h"
 #include "platform/Messenger.h"

@@ -14,13 +14,13 @@
 #include "core/WindowMessages.h"
 #include "engine/EngineEvents.h"
 #include "engine/EngineState.h"
-#include "engine/Tunnel.h"
 #include "engine/TunnelBringUp.h"
 #include "engine/TunnelValues.h"
 #include "platform/DialUp.h"
 #include "platform/Files.h"
 #include "platform/Kernel.h"
 #include "platform/Messenger.h"
+#include "support/BringUp.h"
 #include "support/CloudSim.h"
 #include "support/LogFiles.h"
 #include "support/RecordingWindow.h"
@@ -103,7 +103,7 @@ TEST(TunnelWin, VcpeBringUpReportsTheDialFailure) {
     ASSERT_EQ(status, 200u) << answer;
 
     ConnectContext context;
-    StartVcpeTunnel(Utf8ToUtf16(answer), context);
+    test::RunVcpeBringUp(Utf8ToUtf16(answer), context);
     platform::SetMainWindow(nullptr);
     platform::SetPauseFunction(nullptr);
 

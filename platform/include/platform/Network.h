@@ -44,6 +44,15 @@ struct Ipv4AddressTable {
 };
 Ipv4AddressTable ReadIpv4AddressTable();
 
+// The IPv4 address entries of one adapter in the system's adapter list (GetAdaptersInfo), as texts: the
+// list is first asked with room for one adapter record and grown once to the size the system asks for.
+struct AdapterAddresses {
+    uint32_t error = 0;                   // the listing's error; 0 on success
+    bool allocationFailed = false;        // no memory for the list
+    std::vector<std::u16string> entries;  // the adapter's address entries in order; none when it is missing
+};
+AdapterAddresses ReadAdapterIpv4Addresses(int64_t interfaceIndex);
+
 // The interface types (IANA ifType: 6 Ethernet, 71 IEEE 802.11, ...) of the interface table's rows; the
 // first read uses room for one row and grows once on 122.
 struct InterfaceTypeList {
