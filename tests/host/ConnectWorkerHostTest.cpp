@@ -569,6 +569,64 @@ TEST_F(ConnectWorkerTest, EngineStandInFollowsItsScenario) {
     EXPECT_TRUE(EngineLogged("scenario: crash"));
 }
 
+// A disconnect command that reaches the bring-up before the engine is started (here through the stop
+// event alone): no engine is started for the attempt, and nothing is posted.
+TEST_F(ConnectWorkerTest, DisconnectCommandBeforeTheEngineStartsStartsNone) {
+    World();
+    GetEngineState().stopConnectEvent->Set();
+    const int starts = helper::HelperCallCount(u"StartDataPath");
+    const Outcome o = Connect();
+    EXPECT_EQ(o.result, 329);
+    EXPECT_EQ(o.message, u"Stopped because of a disconnect command");
+    EXPECT_TRUE(o.messages.empty());
+    EXPECT_EQ(helper::HelperCallCount(u"StartDataPath"), starts);
+    EXPECT_FALSE(EngineLogged("start:"));
+}
+
+// Every way a native attempt ends unconnected once the engine was asked to start stops it again, and the
+// window hears the outcome once, after the engine is down.
+TEST_F(ConnectWorkerTest, UnconnectedEndAfterTheEngineStartStopsIt) {
+    struct Case {
+        const char* what;
+        const char* scenario;
+        bool stop;  // a disconnect command while waiting for the engine
+        int32_t result;
+    };
+    const Case cases[] = {
+        {"turned away", "refuseToken=1\n", false, 30106},
+        {"disconnect command during the wait", "connectDelayMs=600000\n", true, 329},
+    };
+    World();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ResetState();
+        CloseEnginePipe();  // the connection to the previous engine ended with it
+        Scenario(c.scenario);
+        sim::ClearHostEngineLog();
+        const int stops = helper::HelperCallCount(u"StopDataPath");
+        std::thread stopper;
+        if (c.stop) {
+            stopper = std::thread([] {
+                for (int i = 0; i < 2000 && !sim::HostEngineRunning(); ++i)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                GetEngineState().stopConnectEvent->Set();
+            });
+        }
+        const Outcome o = Connect();
+        if (stopper.joinable()) stopper.join();
+        EXPECT_EQ(o.result, c.result);
+        EXPECT_TRUE(EngineLogged("start:"));
+        EXPECT_TRUE(EngineLogged("pipe: stop"));
+        EXPECT_FALSE(sim::HostEngineRunning());
+        EXPECT_EQ(helper::HelperCallCount(u"StopDataPath"), stops + 1);
+        if (c.result == 329) {
+            EXPECT_TRUE(o.messages.empty());
+        } else {
+            ExpectOneResult(o, c.result);
+        }
+    }
+}
+
 TEST_F(ConnectWorkerTest, StopRequestedBeforeTheRequest) {
     World();
     GetEngineState().stopRequested = true;

@@ -1,8 +1,9 @@
 // The NATIVE connect from end to end under Wine, through Velora.dll as a program that loads it uses it:
 // sign-in against the cloud stand-in, Connect through the installed helper service (activated by COM) and
 // the engine stand-in beside it, the traffic counters read over the engine pipe, an engine crash survived
-// by the API's own reconnect, Disconnect stopping the engine and telling the orchestrator, and the
-// connect refused while the packet driver is stopped.
+// by the API's own reconnect, Disconnect stopping the engine and telling the orchestrator, the connect
+// refused while the packet driver is stopped, and connects that end unconnected after the engine was
+// started (a Disconnect during the engine wait, an engine the orchestrator turns away) leaving no engine.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 
 #include "InstalledProduct.h"
 #include "core/HttpClient.h"
@@ -235,6 +237,43 @@ TEST_F(NativeConnect, StoppedPacketDriverRefusesTheConnect) {
         << platform::Utf16ToUtf8(std::u16string(reinterpret_cast<const char16_t*>(message)));
     EXPECT_EQ(step(), 1);
     EXPECT_EQ(disconnect(message, 256), 0u);
+}
+
+// A Disconnect while the connect waits for a late engine, and an engine the orchestrator turns away: each
+// connect ends unconnected (329, 30106) with the engine it started stopped, no heartbeat is sent, and the
+// Disconnect after it finds nothing connected.
+TEST_F(NativeConnect, UnconnectedEndsLeaveNoEngineRunning) {
+    wchar_t message[256] = {};
+    ASSERT_EQ(validateUser(L"12", L"nina", L"secret5", message, 256), 0u);
+
+    WriteScenario("tunnels=2\r\nconnectDelayMs=600000\r\n");
+    unsigned long cancelled = 999;
+    std::u16string cancelledText;
+    std::thread connecting([&] {
+        wchar_t own[256] = {};
+        cancelled = connect(own, 256);
+        cancelledText = reinterpret_cast<const char16_t*>(own);
+    });
+    const bool started = WaitForText(engineLog, "start: serial", 20000) && WaitForCount(L"ferronwin.exe", 1, 20000);
+    EXPECT_EQ(disconnect(message, 256), 0u);
+    connecting.join();
+    ASSERT_TRUE(started) << ReadAll(engineLog);
+    EXPECT_EQ(cancelled, 329u);
+    EXPECT_EQ(cancelledText, u"Stopped because of a disconnect command");
+    EXPECT_EQ(step(), 0);
+    EXPECT_NE(ReadAll(engineLog).find("pipe: stop"), std::string::npos) << ReadAll(engineLog);
+    EXPECT_TRUE(WaitForCount(L"ferronwin.exe", 0, 10000));
+
+    std::error_code ec;
+    std::filesystem::remove(engineLog, ec);
+    WriteScenario("tunnels=2\r\nrefuseToken=1\r\n");
+    EXPECT_EQ(connect(message, 256), 30106u);
+    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(message)), u"2020 Invalid Token");
+    EXPECT_NE(ReadAll(engineLog).find("orchestrator: token refused"), std::string::npos);
+    EXPECT_TRUE(WaitForCount(L"ferronwin.exe", 0, 10000));
+    EXPECT_EQ(disconnect(message, 256), 0u);
+    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(message)), u"Already disconnected");
+    EXPECT_EQ(OrchestratorCount(u"heartbeats"), 0);
 }
 
 }  // namespace
