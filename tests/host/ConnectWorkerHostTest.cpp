@@ -516,6 +516,47 @@ TEST_F(ConnectWorkerTest, DcpeGatewayAdapterWithSeveralAddresses) {
     platform::host::ResetSimulatedDevice();
 }
 
+// The DCPE address check reads the default-route adapter's entries in the adapter list: a listing that
+// fails or finds no memory is logged and skips the check, and the empty entry holds no address.
+TEST_F(ConnectWorkerTest, DcpeAddressCheckReadsTheAdapterList) {
+    struct Case {
+        const char* what;
+        uint32_t error;
+        bool noMemory;
+        std::vector<platform::Ipv4AddressRow> rows;
+        const char16_t* logged;  // nullptr: nothing about the listing
+    };
+    const Case cases[] = {
+        {"listing fails", 50, false, {}, u"GetAdaptersInfo failed with error 50"},
+        {"no memory for the list", 0, true, {}, u"Out of memory"},
+        {"one address and the empty entry", 0, false, {{0x0A01A8C0, 0x00FFFFFF, 7}, {0, 0, 7}}, nullptr},
+    };
+    corvane::RouteRow route;
+    route.nextHop = 0x0101A8C0;
+    route.interfaceIndex = 7;
+    route.metric1 = 10;
+    World(uR"({"mode":"DCPE"})");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ResetState();
+        helper::SimulatedNetwork().Clear();
+        helper::SimulatedNetwork().AppendRow(route);
+        platform::host::SimulatedDevice device = platform::host::DefaultSimulatedDevice();
+        device.addresses.rows = c.rows;
+        device.addresses.error = c.error;
+        device.addresses.allocationFailed = c.noMemory;
+        platform::host::SetSimulatedDevice(device);
+        const Outcome o = Connect();
+        EXPECT_EQ(o.mode, DCPE);
+        for (const RecordedMessage& m : o.messages) EXPECT_NE(m.wParam, 30119u);
+        if (c.logged) {
+            EXPECT_NE(Log().find(c.logged), std::u16string::npos) << Utf16ToUtf8(Log());
+        }
+    }
+    helper::SimulatedNetwork().Clear();
+    platform::host::ResetSimulatedDevice();
+}
+
 // The engine stand-in after a connect, by its scenario: what its pipe answers and how it ends.
 TEST_F(ConnectWorkerTest, EngineStandInFollowsItsScenario) {
     const auto engineListed = [] {
@@ -704,6 +745,13 @@ TEST_F(ConnectWorkerTest, OrchestratorServersRoutedOutsideTheTunnel) {
     // The communication server, each domain, and the remote addresses as one list.
     EXPECT_EQ(helper::HelperCallCount(u"AddRouterToGW") - before, 4);
     EXPECT_EQ(GetEngineState().remoteIps, u"10.1.2.3,10.1.2.4");
+
+    // Without remote addresses the empty list goes to the service all the same.
+    World(uR"({"values":{"popIpsEnable":true,"orchDomains":["127.0.0.1","localhost"]}})");
+    const int again = helper::HelperCallCount(u"AddRouterToGW");
+    EXPECT_EQ(Connect().result, 0);
+    EXPECT_EQ(helper::HelperCallCount(u"AddRouterToGW") - again, 4);
+    EXPECT_EQ(GetEngineState().remoteIps, u"");
 }
 
 TEST_F(ConnectWorkerTest, MobileDetectIsUpAtOnceWithoutEngineOrTunnel) {
