@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "Corvane_h.h"
-#include "../../tests/support/CorvaneProcess.h"
+#include "support/CorvaneProcess.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "../../tests/support/CorvaneProcess.h"
+#include "support/CorvaneProcess.h"
 #include "Corvane_h.h"
 
 namespace {

@@ -19,7 +19,7 @@
 #include "platform/Http.h"
 #include "platform/Text.h"
 
-#include "../StandInStats.h"
+#include "StandInStats.h"
 
 namespace {
 

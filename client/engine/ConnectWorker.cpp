@@ -15,6 +15,7 @@
 #include "core/ResultCodes.h"
 #include "core/Settings.h"
 #include "core/TextHelpers.h"
+#include "core/Version.h"
 #include "core/WindowMessages.h"
 #include "engine/ConnectAnswer.h"
 #include "engine/DiagnosisHook.h"
@@ -30,7 +31,6 @@
 #include "platform/WindowTimer.h"
 #include "platform/SystemInfo.h"
 #include "res/MessageIds.h"
-#include "res/resource.h"
 
 namespace velora {
 namespace {

@@ -33,9 +33,6 @@
 #define IDC_LOG_LIST 1040
 #define IDC_MAIN_STATUS 1602
 
-// Version of the program (the version resource and the version line of the login window).
-#define VELORA_VERSION_MAJOR 1
-#define VELORA_VERSION_MINOR 0
-#define VELORA_VERSION_PATCH 0
-#define VELORA_VERSION_BUILD 1
-#define VELORA_VERSION_TEXT "1.0.0.1"
+// Version of the program (the version resource and the version line of the login window): portable, so
+// that the connect request reads the same numbers.
+#include "core/Version.h"

@@ -7,6 +7,7 @@
 #include "core/Log.h"
 #include "core/Settings.h"
 #include "core/WindowMessages.h"
+#include "core/WorkerMessage.h"
 #include "platform/win32/Wide.h"
 #include "resource.h"
 #include "ui/app/VeloraApp.h"
@@ -124,9 +125,12 @@ INT_PTR CLoginDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     switch (message) {
         case UM_SIGNIN_RESULT:
-        case UM_DISCOVERY_RESULT:
-            OnSignInResult(static_cast<int32_t>(wParam), reinterpret_cast<const char16_t*>(lParam));
+        case UM_DISCOVERY_RESULT: {
+            // A sent result carries the sender's text; a posted one may carry a number, which is no text.
+            const WorkerMessage result = DecodeWorkerMessage(message, wParam, lParam, InSendMessage() != FALSE);
+            OnSignInResult(result.code, result.text.empty() ? nullptr : result.text.c_str());
             return TRUE;
+        }
         case UM_SMS_NEEDED:
         case UM_OTP_STEP:
             // The pages for second factors are not part of this build: say so rather than pretend.
