@@ -209,8 +209,9 @@ uint32_t BeginDialUpEntry(std::u16string_view phonebook, std::u16string_view nam
     const std::u16string book(phonebook);
     CRasConnection connection;
     // The lock is not held here: the system may notify before the call returns.
-    const DWORD error = RasDialW(nullptr, win32::Wide(book), &params, 2,
-                                 reinterpret_cast<LPVOID>(&OnDialNotice), connection.Receive());
+    const RASDIALFUNC2 notifier = &OnDialNotice;  // notifier type 2
+    const DWORD error = RasDialW(nullptr, win32::Wide(book), &params, 2, reinterpret_cast<LPVOID>(notifier),
+                                 connection.Receive());
     SecureZeroMemory(&params, sizeof(params));
     std::lock_guard<std::mutex> guard(notices.lock);
     if (error != 0) {
