@@ -8,6 +8,8 @@
 #include "core/WindowMessages.h"
 #include "engine/ConnectContext.h"
 #include "engine/EngineState.h"
+#include "helper/HelperClient.h"
+#include "platform/ComApartment.h"
 #include "platform/Messenger.h"
 #include "res/MessageIds.h"
 
@@ -67,6 +69,12 @@ void ExitWorker(ExitJob& job) {
         job.workers ? job.workers : std::make_shared<CEngineWorkers>();
     const bool tunnel = job.mode == VCPE || job.mode == DCPE;
     const bool cancel = job.type == kExitCancelConnection;
+    // The route removal below reaches the helper service through COM. Without an apartment the exit
+    // still goes on: the disconnect sequence joins one of its own and repeats the removal.
+    const platform::CComApartment com;
+    if (!com.Usable())
+        LogFormatMessageIdAtLevel(kLogError, kMsgComInitFailed, static_cast<uint32_t>(com.Error()),
+                                  HelperResultText(com.Error()));
 
     LogMessageId(kMsgExitStopping);
     if (!cancel) Signal(state.stopProcessCheckEvent);

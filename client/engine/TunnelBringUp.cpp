@@ -170,38 +170,62 @@ void DialTunnel(std::u16string_view ipsecName, std::u16string_view ipsecPassword
     // A tick the window handled after an earlier dial had returned left a mark that belongs to no dial.
     state.dialTimedOut.store(false);
     platform::SetWindowTimer(platform::MainWindow(), kDialTimeoutTimerId, kDialTimeoutMs);
+    platform::Event* stop = state.stopConnectEvent.get();
     platform::DialUpHandle handle = nullptr;
-    const uint32_t error =
-        platform::DialDialUpEntry(TunnelPhonebookPath(), kTunnelEntryName, ipsecName, ipsecPassword, handle);
+    const uint32_t begun =
+        platform::BeginDialUpEntry(TunnelPhonebookPath(), kTunnelEntryName, ipsecName, ipsecPassword, handle);
+    platform::DialUpWaitResult dial{platform::DialUpWaitEnd::Failed, begun};
+    if (begun == 0) {
+        // Kept before the wait: a disconnect command or the exit finds the dial here and hangs it up,
+        // which ends the wait at once.
+        state.rasConnection.store(handle);
+        dial = platform::WaitForDialUp(handle, kDialWaitMs, stop);
+    }
     platform::KillWindowTimer(platform::MainWindow(), kDialTimeoutTimerId);
     // The mark is cleared whatever the dial's outcome, so that it never swallows a later dial's failure.
     const bool windowReportedTimeout = state.dialTimedOut.exchange(false);
-    if (error != 0) {
-        LogFormatMessageIdAtLevel(kLogError, kMsgTunnelDialFailed, error, platform::DialUpErrorText(error));
+    // Whoever takes the handle out of the state hangs it up, once; false when a disconnect command or the
+    // exit took it first.
+    const auto hangUpOwn = [&] {
+        platform::DialUpHandle own = handle;
+        if (!state.rasConnection.compare_exchange_strong(own, nullptr)) return false;
+        HangUp(handle);
+        return true;
+    };
+    if (dial.end != platform::DialUpWaitEnd::Connected) {
+        // A dial that did not come up is hung up too: a failed one holds the system's resources until
+        // then, one that is still running would come up without an owner.
+        const bool takenByStop = handle && !hangUpOwn();
+        if (dial.end == platform::DialUpWaitEnd::Stopped || takenByStop) {
+            LogDebug(u"The dial was ended by a disconnect command");
+            ConnectStoppedByDisconnect(context);
+            return;
+        }
+        const uint32_t error = dial.end == platform::DialUpWaitEnd::TimedOut
+                                   ? static_cast<uint32_t>(kDialTimedOut)
+                                   : dial.error;
         const std::u16string text = FormatText(u"RasDial failed with error code %d", error);
+        // Once the window has reported the time-out, nothing more is reported of this dial.
         if (windowReportedTimeout) {
             ConnectFailedAsReported(context, static_cast<int32_t>(error), text);
-        } else {
-            ConnectFailed(context, static_cast<int32_t>(error), text);
+            return;
         }
+        LogFormatMessageIdAtLevel(kLogError, kMsgTunnelDialFailed, error, platform::DialUpErrorText(error));
+        ConnectFailed(context, static_cast<int32_t>(error), text);
         return;
     }
     if (windowReportedTimeout) {
         // The window has given this attempt up and reported 999: a connection that comes up now would be
         // left without an owner.
-        HangUp(handle);
+        (void)hangUpOwn();
         ConnectFailedAsReported(context, kDialTimedOut,
                                 FormatText(u"RasDial failed with error code %d", kDialTimedOut));
         return;
     }
-    // Kept before the stop is looked at: a disconnect command that comes after the look then finds the
-    // connection to hang up, and one that came before it is seen here.
-    state.rasConnection.store(handle);
-    if (platform::Event* stop = state.stopConnectEvent.get(); stop && stop->Wait(0)) {
-        // A disconnect command came while the dial ran: its hang-up found no connection yet, and nothing
-        // would ever hang this one up. Whoever takes the handle out of the state hangs it up, once.
-        platform::DialUpHandle own = handle;
-        if (state.rasConnection.compare_exchange_strong(own, nullptr)) HangUp(handle);
+    if (stop && stop->Wait(0)) {
+        // A disconnect command came as the dial came up: its hang-up may have come before the connection
+        // was up, or not at all yet.
+        (void)hangUpOwn();
         LogDebug(u"The dial ended after a disconnect command: connection hung up");
         ConnectStoppedByDisconnect(context);
         return;

@@ -22,6 +22,9 @@ inline constexpr char16_t kTunnelPhonebookName[] = u"ras.pbk";
 constexpr uintptr_t kDialTimeoutTimerId = 1003;
 constexpr uint32_t kDialTimeoutMs = 120000;
 constexpr int32_t kDialTimedOut = 999;
+// The bound on the connect worker's own wait for the dial: beyond the window's time-out, so that the window
+// reports it first; a dial still running then is hung up.
+constexpr uint32_t kDialWaitMs = kDialTimeoutMs + 30000;
 
 // Codes of the bring-up (the `result` of the context and the posted UM_CONNECT_RESULT).
 constexpr int32_t kTunnelInvalidAnswer = kCodeAnswerIncomplete;
@@ -43,9 +46,11 @@ std::u16string TunnelPhonebookPath();
 // entry). A failure is logged and left in `context`, not reported: the dial follows all the same.
 void WriteTunnelEntry(std::u16string_view gateway, std::u16string_view ipsecName,
                       std::u16string_view ipsecPassword, std::u16string_view psk, ConnectContext& context);
-// Dials the entry synchronously with the user name and password, keeps the connection in
-// EngineState::rasConnection, installs the filter list's routes when the rule says so, and decides the
-// outcome (0, the dial's error, 30114 or 30115).
+// Dials the entry with the user name and password, keeps the connection in EngineState::rasConnection
+// from the dial's start (so that a disconnect command or the exit can hang it up while it runs), waits for
+// the dial at most kDialWaitMs or until stopConnectEvent, installs the filter list's routes when the rule
+// says so, and decides the outcome (0, the dial's error, 30114 or 30115; a stop, and a failure after the
+// window reported the time-out, are not posted).
 void DialTunnel(std::u16string_view ipsecName, std::u16string_view ipsecPassword, ConnectContext& context);
 // The first active connection named "Hal-Vane" is hung up when it is connected (message 585).
 void HangUpLeftoverTunnel();

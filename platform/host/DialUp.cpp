@@ -1,17 +1,18 @@
 // The host's simulated dial-up service: entries, keys and connections kept in memory, the phonebook file
-// written as an INI text the way the system keeps entries (the key is never in it), and dials that end as
-// the test planned.
+// written as an INI text the way the system keeps entries (the key is never in it), and dials that begin
+// at once with a connection that is dialling, then end as the test planned: after a delay, or not until the
+// test lets them go or someone hangs them up.
 #include "platform/DialUp.h"
 
+#include <algorithm>
 #include <chrono>
-#include <condition_variable>
-#include <deque>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <mutex>
-#include <thread>
 #include <utility>
 
+#include "platform/Kernel.h"
 #include "platform/SystemErrors.h"
 #include "platform/Text.h"
 #include "platform/host/SimDialUp.h"
@@ -19,27 +20,36 @@
 namespace platform {
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
+constexpr uint32_t kStateDialling = 2;           // RASCS_ConnectDevice
 constexpr uint32_t kStateDisconnected = 0x2001;  // RASCS_Disconnected
-// A dial that was told never to return still ends after this long, so a test that forgets to let it go
-// cannot hang the run.
-constexpr auto kNeverReturnBound = std::chrono::seconds(120);
+
+enum class SimLink { Dialling, Connected, Down };
 
 struct SimConnection {
     std::u16string entryName;
-    bool connected = true;
+    SimLink link = SimLink::Connected;
+};
+
+// A dial begun on a handle: valid until the handle is hung up, as the system keeps a dial's resources.
+struct SimDial {
+    host::SimDialPlan plan;
+    Clock::time_point ends;  // Connect and Fail: when the plan ends the dial
+    std::shared_ptr<Event> endedEvent;
+    bool ended = false;
+    uint32_t error = 0;  // once ended: 0 connected, else the dial's error
 };
 
 struct SimDialUpService {
     std::mutex lock;
-    std::condition_variable released;
-    uint64_t releaseGeneration = 0;
-    uint32_t releaseError = 0;
-    uint32_t inProgress = 0;
-    std::deque<host::SimDialPlan> plans;
+    std::vector<host::SimDialPlan> plans;
+    std::size_t nextPlan = 0;
     std::vector<host::SimDialCall> calls;
     std::map<std::pair<std::u16string, std::u16string>, DialUpEntry> entries;
     std::map<std::pair<std::u16string, std::u16string>, std::u16string> keys;
     std::map<uintptr_t, SimConnection> connections;  // by handle value, in dial order
+    std::map<uintptr_t, SimDial> dials;
     std::vector<DialUpHandle> hangUps;
     uintptr_t nextHandle = 0x5000;
     DialUpEntryStep failStep = DialUpEntryStep::Done;
@@ -75,6 +85,29 @@ void WritePhonebookFile(SimDialUpService& sim, const std::u16string& phonebook) 
     }
 }
 
+// The dial ends with `error` (0: connected); its waiter wakes. A failed dial's connection is no longer
+// listed, though its handle stays valid until hung up.
+void EndDial(SimDialUpService& sim, uintptr_t id, uint32_t error) {
+    SimDial& dial = sim.dials.at(id);
+    dial.ended = true;
+    dial.error = error;
+    dial.endedEvent->Set();
+    if (error == 0) {
+        sim.connections[id].link = SimLink::Connected;
+    } else {
+        sim.connections.erase(id);
+    }
+}
+
+// A dial whose planned delay has passed ends as planned.
+void SettleDial(SimDialUpService& sim, uintptr_t id, Clock::time_point now) {
+    const auto it = sim.dials.find(id);
+    if (it == sim.dials.end() || it->second.ended) return;
+    const host::SimDialPlan& plan = it->second.plan;
+    if (plan.outcome == host::SimDialPlan::Outcome::NeverReturn || now < it->second.ends) return;
+    EndDial(sim, id, plan.outcome == host::SimDialPlan::Outcome::Connect ? 0 : plan.error);
+}
+
 }  // namespace
 
 DialUpEntryResult WriteDialUpEntry(std::u16string_view phonebook, std::u16string_view name,
@@ -98,58 +131,89 @@ uint32_t SetDialUpPresharedKey(std::u16string_view phonebook, std::u16string_vie
     return 0;
 }
 
-uint32_t DialDialUpEntry(std::u16string_view phonebook, std::u16string_view name, std::u16string_view user,
-                         std::u16string_view password, DialUpHandle& handle) {
+uint32_t BeginDialUpEntry(std::u16string_view phonebook, std::u16string_view name, std::u16string_view user,
+                          std::u16string_view password, DialUpHandle& handle) {
     handle = nullptr;
     auto& sim = Sim();
-    std::unique_lock<std::mutex> guard(sim.lock);
+    std::lock_guard<std::mutex> guard(sim.lock);
     sim.calls.push_back(
         {std::u16string(phonebook), std::u16string(name), std::u16string(user), std::u16string(password)});
     if (!sim.entries.count({std::u16string(phonebook), std::u16string(name)}))
         return kDialUpErrorCannotFindEntry;
-    host::SimDialPlan plan;
-    if (!sim.plans.empty()) {
-        plan = sim.plans.front();
-        sim.plans.pop_front();
-    }
-    ++sim.inProgress;
-    uint32_t error = plan.error;
-    if (plan.outcome == host::SimDialPlan::Outcome::NeverReturn) {
-        const uint64_t generation = sim.releaseGeneration;
-        if (sim.released.wait_for(guard, kNeverReturnBound,
-                                  [&] { return sim.releaseGeneration != generation; })) {
-            error = sim.releaseError;
-        } else {
-            error = kErrorSemTimeout;
-        }
-    } else {
-        guard.unlock();
-        std::this_thread::sleep_for(std::chrono::milliseconds(plan.delayMs));
-        guard.lock();
-        if (plan.outcome == host::SimDialPlan::Outcome::Connect) error = 0;
-    }
-    --sim.inProgress;
-    if (error != 0) return error;
+    EventCreation created = OpenOrCreateEvent(u"", true, false);
+    if (!created.event) return created.error;
+    SimDial dial;
+    if (sim.nextPlan < sim.plans.size()) dial.plan = sim.plans[sim.nextPlan++];
+    dial.ends = Clock::now() + std::chrono::milliseconds(dial.plan.delayMs);
+    dial.endedEvent = std::move(created.event);
     const uintptr_t id = sim.nextHandle++;
-    sim.connections[id] = {std::u16string(name), true};
+    sim.dials[id] = std::move(dial);
+    sim.connections[id] = {std::u16string(name), SimLink::Dialling};
     handle = reinterpret_cast<DialUpHandle>(id);
     return 0;
+}
+
+DialUpWaitResult WaitForDialUp(DialUpHandle handle, uint32_t waitMs, Event* stop) {
+    auto& sim = Sim();
+    const uintptr_t id = reinterpret_cast<uintptr_t>(handle);
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(waitMs);
+    // Each pass ends with the dial's end, the stop, the plan's own end or the deadline, so the loop ends
+    // at the deadline at the latest.
+    for (;;) {
+        std::shared_ptr<Event> ended;
+        Clock::time_point next = deadline;
+        {
+            std::lock_guard<std::mutex> guard(sim.lock);
+            const auto it = sim.dials.find(id);
+            if (it == sim.dials.end()) return {DialUpWaitEnd::Failed, kDialUpErrorInvalidHandle};
+            SettleDial(sim, id, Clock::now());
+            const SimDial& dial = it->second;
+            if (dial.ended)
+                return dial.error == 0 ? DialUpWaitResult{DialUpWaitEnd::Connected, 0}
+                                       : DialUpWaitResult{DialUpWaitEnd::Failed, dial.error};
+            if (Clock::now() >= deadline) return {DialUpWaitEnd::TimedOut, 0};
+            if (dial.plan.outcome != host::SimDialPlan::Outcome::NeverReturn) next = std::min(next, dial.ends);
+            ended = dial.endedEvent;
+        }
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(next - Clock::now()).count();
+        Event* const events[] = {stop, ended.get()};
+        if (WaitForAnyEvent(events, static_cast<uint32_t>(std::max<int64_t>(left, 0))) == 0)
+            return {DialUpWaitEnd::Stopped, 0};
+    }
 }
 
 uint32_t GetDialUpState(DialUpHandle handle, uint32_t& state) {
     auto& sim = Sim();
     std::lock_guard<std::mutex> guard(sim.lock);
-    const auto it = sim.connections.find(reinterpret_cast<uintptr_t>(handle));
-    if (it == sim.connections.end()) return kDialUpErrorInvalidHandle;
-    state = it->second.connected ? kDialUpStateConnected : kStateDisconnected;
+    const uintptr_t id = reinterpret_cast<uintptr_t>(handle);
+    SettleDial(sim, id, Clock::now());
+    const auto it = sim.connections.find(id);
+    if (it == sim.connections.end()) {
+        // A failed dial's handle is still known until it is hung up.
+        if (!sim.dials.count(id)) return kDialUpErrorInvalidHandle;
+        state = kStateDisconnected;
+        return 0;
+    }
+    state = it->second.link == SimLink::Connected  ? kDialUpStateConnected
+            : it->second.link == SimLink::Dialling ? kStateDialling
+                                                   : kStateDisconnected;
     return 0;
 }
 
 uint32_t HangUpDialUp(DialUpHandle handle, uint32_t) {
     auto& sim = Sim();
     std::lock_guard<std::mutex> guard(sim.lock);
+    const uintptr_t id = reinterpret_cast<uintptr_t>(handle);
     sim.hangUps.push_back(handle);
-    return sim.connections.erase(reinterpret_cast<uintptr_t>(handle)) ? 0 : kDialUpErrorInvalidHandle;
+    SettleDial(sim, id, Clock::now());
+    const auto dial = sim.dials.find(id);
+    const bool known = dial != sim.dials.end() || sim.connections.count(id);
+    if (dial != sim.dials.end()) {
+        if (!dial->second.ended) EndDial(sim, id, kDialUpErrorUserDisconnection);
+        sim.dials.erase(dial);
+    }
+    sim.connections.erase(id);
+    return known ? 0 : kDialUpErrorInvalidHandle;
 }
 
 std::vector<DialUpConnectionInfo> ListDialUpConnections(uint32_t& error) {
@@ -182,21 +246,28 @@ namespace host {
 void PlanSimDials(std::vector<SimDialPlan> plans) {
     auto& sim = Sim();
     std::lock_guard<std::mutex> guard(sim.lock);
-    sim.plans.assign(plans.begin(), plans.end());
+    sim.plans = std::move(plans);
+    sim.nextPlan = 0;
 }
 
 void ReleaseSimDials(uint32_t error) {
     auto& sim = Sim();
     std::lock_guard<std::mutex> guard(sim.lock);
-    sim.releaseError = error;
-    ++sim.releaseGeneration;
-    sim.released.notify_all();
+    for (auto& [id, dial] : sim.dials) {
+        if (!dial.ended && dial.plan.outcome == SimDialPlan::Outcome::NeverReturn) EndDial(sim, id, error);
+    }
 }
 
 uint32_t SimDialsInProgress() {
     auto& sim = Sim();
     std::lock_guard<std::mutex> guard(sim.lock);
-    return sim.inProgress;
+    const Clock::time_point now = Clock::now();
+    uint32_t count = 0;
+    for (auto& [id, dial] : sim.dials) {
+        SettleDial(sim, id, now);
+        if (!dial.ended) ++count;
+    }
+    return count;
 }
 
 std::vector<SimDialCall> SimDialCalls() {
@@ -238,7 +309,7 @@ DialUpHandle AddSimConnection(std::u16string_view entryName, bool connected) {
     auto& sim = Sim();
     std::lock_guard<std::mutex> guard(sim.lock);
     const uintptr_t id = sim.nextHandle++;
-    sim.connections[id] = {std::u16string(entryName), connected};
+    sim.connections[id] = {std::u16string(entryName), connected ? SimLink::Connected : SimLink::Down};
     return reinterpret_cast<DialUpHandle>(id);
 }
 
@@ -246,7 +317,7 @@ void DropSimConnection(DialUpHandle handle) {
     auto& sim = Sim();
     std::lock_guard<std::mutex> guard(sim.lock);
     const auto it = sim.connections.find(reinterpret_cast<uintptr_t>(handle));
-    if (it != sim.connections.end()) it->second.connected = false;
+    if (it != sim.connections.end()) it->second.link = SimLink::Down;
 }
 
 std::vector<DialUpHandle> SimHangUps() {
@@ -258,19 +329,21 @@ std::vector<DialUpHandle> SimHangUps() {
 void ResetSimDialUp() {
     auto& sim = Sim();
     std::lock_guard<std::mutex> guard(sim.lock);
+    // Dials still waited for end now, rather than at their waiter's bound.
+    for (auto& [id, dial] : sim.dials) {
+        if (!dial.ended) EndDial(sim, id, kErrorSemTimeout);
+    }
     sim.plans.clear();
+    sim.nextPlan = 0;
     sim.calls.clear();
     sim.entries.clear();
     sim.keys.clear();
     sim.connections.clear();
+    sim.dials.clear();
     sim.hangUps.clear();
     sim.failStep = DialUpEntryStep::Done;
     sim.failError = 0;
     sim.keyError = 0;
-    // Dials still blocked end now rather than at their bound.
-    sim.releaseError = kErrorSemTimeout;
-    ++sim.releaseGeneration;
-    sim.released.notify_all();
 }
 
 }  // namespace host

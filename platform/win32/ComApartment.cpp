@@ -1,4 +1,5 @@
-// A single-threaded apartment for the calling thread, left again only when this object joined it.
+// A single-threaded apartment for the calling thread, left again only when this object joined it; and the
+// system's answer whether the thread is in an apartment at all.
 #include "platform/ComApartment.h"
 
 #include <objbase.h>
@@ -16,6 +17,14 @@ CComApartment::CComApartment() {
 
 CComApartment::~CComApartment() {
     if (joined_) CoUninitialize();
+}
+
+bool ThreadInComApartment() {
+    // Also true in the implicit multithreaded apartment that another thread of the process has set up:
+    // COM lets such a thread call out as well.
+    APTTYPE type{};
+    APTTYPEQUALIFIER qualifier{};
+    return SUCCEEDED(CoGetApartmentType(&type, &qualifier));
 }
 
 }  // namespace platform

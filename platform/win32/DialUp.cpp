@@ -1,6 +1,7 @@
 // The dial-up layer on Windows, over the remote-access API: phonebook entries, the entry's pre-shared key,
-// a synchronous dial, connection state, hang-up with the wait for the port to close, enumeration and
-// error texts. Secrets handed to the system are wiped from this process's buffers once the call is done.
+// a dial with a notification callback (so its handle is known at once) and the bounded wait for its end,
+// connection state, hang-up with the wait for the port to close, enumeration and error texts. Secrets
+// handed to the system are wiped from this process's buffers once the call is done.
 #include "platform/DialUp.h"
 
 #include <windows.h>
@@ -11,9 +12,13 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <vector>
+
+#include "platform/Kernel.h"
 
 #include "platform/win32/Handles.h"
 #include "platform/win32/SystemMessage.h"
@@ -62,6 +67,68 @@ struct RasConnectionTraits {
     static bool Close(HRASCONN connection) { return HangUpAndWait(connection, 3000) == 0; }
 };
 using CRasConnection = win32::CUniqueHandle<HRASCONN, RasConnectionTraits>;
+
+// A dial in progress, as its notifications and its waiter see it. The system's callback finds it by the
+// callback id the dial was given, the waiter and a hang-up by the connection handle; the waiter removes
+// it, after which late notifications find nothing and stop.
+struct DialNotice {
+    std::shared_ptr<Event> ended;  // set once the dial has ended
+    HRASCONN connection = nullptr;
+    bool done = false;
+    DWORD error = 0;  // once done: 0 connected, else the dial's error
+};
+
+struct DialNotices {
+    std::mutex lock;
+    std::map<ULONG_PTR, DialNotice> byId;
+    ULONG_PTR nextId = 1;
+};
+
+DialNotices& Notices() {
+    static DialNotices* notices = new DialNotices();  // outlives a notification that comes during exit
+    return *notices;
+}
+
+// Under the lock.
+DialNotice* FindByConnection(DialNotices& notices, HRASCONN connection, ULONG_PTR* id = nullptr) {
+    for (auto& [key, notice] : notices.byId) {
+        if (notice.connection != connection) continue;
+        if (id) *id = key;
+        return &notice;
+    }
+    return nullptr;
+}
+
+// Under the lock: the dial has ended; its waiter wakes.
+void EndDial(DialNotice& notice, DWORD error) {
+    if (notice.done) return;
+    notice.done = true;
+    notice.error = error;
+    notice.ended->Set();
+}
+
+// The system's notification of a state change of a dial (RasDialFunc2). Returns 0 once nothing more is
+// wanted: the dial has ended or its waiter has gone.
+DWORD WINAPI OnDialNotice(ULONG_PTR callbackId, DWORD, HRASCONN, UINT, RASCONNSTATE state, DWORD error,
+                          DWORD) {
+    DialNotices& notices = Notices();
+    std::lock_guard<std::mutex> guard(notices.lock);
+    const auto it = notices.byId.find(callbackId);
+    if (it == notices.byId.end()) return 0;
+    if (error != 0) {
+        EndDial(it->second, error);
+        return 0;
+    }
+    if (state == RASCS_Connected) {
+        EndDial(it->second, 0);
+        return 0;
+    }
+    if (state == RASCS_Disconnected) {
+        EndDial(it->second, ERROR_USER_DISCONNECTION);
+        return 0;
+    }
+    return 1;
+}
 
 // Copies a text into a fixed field of a system structure; false when it does not fit.
 bool CopyField(wchar_t* field, std::size_t capacity, std::u16string_view text) {
@@ -121,21 +188,68 @@ uint32_t SetDialUpPresharedKey(std::u16string_view phonebook, std::u16string_vie
     return error;
 }
 
-uint32_t DialDialUpEntry(std::u16string_view phonebook, std::u16string_view name, std::u16string_view user,
-                         std::u16string_view password, DialUpHandle& handle) {
+uint32_t BeginDialUpEntry(std::u16string_view phonebook, std::u16string_view name, std::u16string_view user,
+                          std::u16string_view password, DialUpHandle& handle) {
     handle = nullptr;
     RASDIALPARAMSW params{};
     params.dwSize = sizeof(params);
     if (!CopyField(params.szEntryName, name) || !CopyField(params.szUserName, user) ||
         !CopyField(params.szPassword, password))
         return ERROR_INVALID_PARAMETER;
+    EventCreation created = OpenOrCreateEvent(u"", true, false);
+    if (!created.event) return created.error;
+    DialNotices& notices = Notices();
+    ULONG_PTR id = 0;
+    {
+        std::lock_guard<std::mutex> guard(notices.lock);
+        id = notices.nextId++;
+        notices.byId[id].ended = std::move(created.event);
+    }
+    params.dwCallbackId = id;
     const std::u16string book(phonebook);
     CRasConnection connection;
-    const DWORD error = RasDialW(nullptr, win32::Wide(book), &params, 0, nullptr, connection.Receive());
+    // The lock is not held here: the system may notify before the call returns.
+    const RASDIALFUNC2 notifier = &OnDialNotice;  // notifier type 2
+    const DWORD error = RasDialW(nullptr, win32::Wide(book), &params, 2, reinterpret_cast<LPVOID>(notifier),
+                                 connection.Receive());
     SecureZeroMemory(&params, sizeof(params));
-    if (error != 0) return error;  // the owner hangs up what a failed dial left open
+    std::lock_guard<std::mutex> guard(notices.lock);
+    if (error != 0) {
+        notices.byId.erase(id);
+        return error;  // the owner hangs up what a dial that failed to start left open
+    }
+    notices.byId[id].connection = connection.Get();
     handle = connection.Release();
     return 0;
+}
+
+DialUpWaitResult WaitForDialUp(DialUpHandle handle, uint32_t waitMs, Event* stop) {
+    const auto connection = static_cast<HRASCONN>(handle);
+    DialNotices& notices = Notices();
+    ULONG_PTR id = 0;
+    std::shared_ptr<Event> ended;
+    {
+        std::lock_guard<std::mutex> guard(notices.lock);
+        const DialNotice* notice = FindByConnection(notices, connection, &id);
+        if (!notice) return {DialUpWaitEnd::Failed, ERROR_INVALID_HANDLE};
+        ended = notice->ended;
+    }
+    Event* const events[] = {stop, ended.get()};
+    const int signalled = WaitForAnyEvent(events, waitMs);
+    std::lock_guard<std::mutex> guard(notices.lock);
+    const auto it = notices.byId.find(id);
+    if (it == notices.byId.end()) return {DialUpWaitEnd::Failed, ERROR_INVALID_HANDLE};  // a second wait
+    DialUpWaitResult result;
+    if (signalled == 0) {
+        result = {DialUpWaitEnd::Stopped, 0};
+    } else if (it->second.done) {
+        result = it->second.error == 0 ? DialUpWaitResult{DialUpWaitEnd::Connected, 0}
+                                       : DialUpWaitResult{DialUpWaitEnd::Failed, it->second.error};
+    } else {
+        result = {DialUpWaitEnd::TimedOut, 0};
+    }
+    notices.byId.erase(it);
+    return result;
 }
 
 uint32_t GetDialUpState(DialUpHandle handle, uint32_t& state) {
@@ -147,7 +261,15 @@ uint32_t GetDialUpState(DialUpHandle handle, uint32_t& state) {
 }
 
 uint32_t HangUpDialUp(DialUpHandle handle, uint32_t waitMs) {
-    return HangUpAndWait(static_cast<HRASCONN>(handle), waitMs);
+    const auto connection = static_cast<HRASCONN>(handle);
+    {
+        // A dial still in progress ends now: its waiter need not wait for a notification the hang-up
+        // may never bring.
+        DialNotices& notices = Notices();
+        std::lock_guard<std::mutex> guard(notices.lock);
+        if (DialNotice* notice = FindByConnection(notices, connection)) EndDial(*notice, ERROR_USER_DISCONNECTION);
+    }
+    return HangUpAndWait(connection, waitMs);
 }
 
 std::vector<DialUpConnectionInfo> ListDialUpConnections(uint32_t& error) {

@@ -1,7 +1,8 @@
 // The host's in-process binding to the helper service: without COM, each call runs the service's method
 // logic on a fresh logic object, with the same outputs and result codes the Windows binding gives. What the
 // service would keep beside its executable and in its registry parameters lies in one folder (by default
-// "Corvane" under the user's data folder), its log in "service.log" there.
+// "Corvane" under the user's data folder), its log in "service.log" there. As COM does on Windows, it
+// refuses a thread that has not joined an apartment, so a worker that forgets to join fails here too.
 #include "platform/HelperService.h"
 
 #include <filesystem>
@@ -17,6 +18,7 @@
 #include "logic/RouteHelperLogic.h"
 #include "logic/ServiceLog.h"
 #include "logic/SimulatedNetwork.h"
+#include "platform/ComApartment.h"
 #include "platform/Files.h"
 
 namespace corvane::inprocess {
@@ -25,6 +27,9 @@ using platform::HelperStatus;
 using platform::HelperStep;
 
 namespace {
+
+// What CoCreateInstance answers on a thread that has not joined COM (CO_E_NOTINITIALIZED).
+constexpr int32_t kComNotInitialized = static_cast<int32_t>(0x800401F0u);
 
 struct SimState {
     std::mutex lock;
@@ -50,6 +55,11 @@ bool Answered(std::u16string_view method, int32_t& code) {
 }
 
 bool Reachable(HelperStatus& status) {
+    if (!platform::ThreadInComApartment()) {
+        status.code = kComNotInitialized;
+        status.step = HelperStep::Create;
+        return false;
+    }
     SimState& s = Sim();
     std::lock_guard<std::mutex> lock(s.lock);
     if (s.reachable) return true;
@@ -153,6 +163,8 @@ std::u16string HelperCodeText(int32_t code) {
             return u"The system cannot find the file specified.";
         case 0x80071392u:
             return u"The object already exists.";
+        case 0x800401F0u:
+            return u"CoInitialize has not been called.";
         default:
             return {};
     }

@@ -1,12 +1,14 @@
 // The exported API's Disconnect while a VCPE connect is still dialling, end to end with the built-in
 // workers: sign-in and connect answer from the cloud stand-in, the dial on the simulated dial-up service,
-// the routes on the in-process helper service's routing table. The dial is held until the test lets it
-// end; whatever it brings then, no tunnel and no routes are left.
+// the routes on the in-process helper service's routing table. The dial never ends on its own: the
+// Disconnect cuts it short, the connect returns, and no tunnel and no routes are left.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "ApiTestSupport.h"
 #include "api/ClientApi.h"
@@ -58,37 +60,38 @@ protected:
 
 }  // namespace
 
-TEST_F(ApiTunnelDisconnectHost, DisconnectDuringTheDialLeavesNoTunnelAndNoRoutes) {
+TEST_F(ApiTunnelDisconnectHost, DisconnectDuringADialThatNeverEndsHangsItUpAndLeavesNoTunnel) {
     char16_t buffer[256];
     ASSERT_EQ(ApiValidateUser(u"12", u"alice", u"secret1", buffer, 256), 0u) << Utf16ToUtf8(buffer);
     host::PlanSimDials({{host::SimDialPlan::Outcome::NeverReturn, 0, 0}});
 
+    std::atomic<bool> connectReturned{false};
     uint32_t connectResult = 0;
     char16_t connectText[256] = {};
-    std::thread connect([&] { connectResult = ApiConnect(connectText, 256); });
+    std::thread connect([&] {
+        connectResult = ApiConnect(connectText, 256);
+        connectReturned = true;
+    });
     ASSERT_TRUE(WaitUntil([] { return host::SimDialsInProgress() == 1; })) << "the dial never started";
     EXPECT_EQ(ApiGetConnectionStep(), kStepConnecting);
+    const platform::DialUpHandle dialling = GetEngineState().rasConnection;
+    EXPECT_NE(dialling, nullptr) << "the dial's handle is known while it runs";
 
-    uint32_t disconnectResult = 99;
     char16_t disconnectText[256] = {};
-    std::thread disconnect([&] { disconnectResult = ApiDisconnect(disconnectText, 256); });
-    // The Disconnect has told the bring-up to stop before it waits for the connect to let go of the lock.
-    ASSERT_TRUE(WaitUntil([] {
-        platform::Event* stop = GetEngineState().stopConnectEvent.get();
-        if (!stop->Wait(0)) return false;
-        stop->Set();
-        return true;
-    }));
-    // The dial ends on its own with a connection: the bring-up finds the stop and hangs it up.
-    host::ReleaseSimDials(0);
+    const uint32_t disconnectResult = ApiDisconnect(disconnectText, 256);
+    // Nothing lets the dial end: the Disconnect has cut it short, and the connect returns.
+    if (!WaitUntil([&] { return connectReturned.load(); })) {
+        ADD_FAILURE() << "the connect is still dialling after the Disconnect";
+        host::ResetSimDialUp();
+    }
     connect.join();
-    disconnect.join();
 
     EXPECT_EQ(connectResult, 329u) << Utf16ToUtf8(connectText);
     EXPECT_EQ(disconnectResult, 0u) << Utf16ToUtf8(disconnectText);
     EXPECT_EQ(ApiGetConnectionStep(), kStepDisconnected);
     EXPECT_EQ(GetEngineState().rasConnection, nullptr);
-    EXPECT_EQ(host::SimHangUps().size(), 1u);
+    EXPECT_EQ(host::SimHangUps(), std::vector<platform::DialUpHandle>{dialling});
+    EXPECT_EQ(host::SimDialsInProgress(), 0u);
     uint32_t error = 0;
     EXPECT_TRUE(platform::ListDialUpConnections(error).empty());
     EXPECT_EQ(TunnelRoutes().size(), 0u);

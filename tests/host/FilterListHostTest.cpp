@@ -14,6 +14,7 @@
 #include "engine/EngineState.h"
 #include "engine/FilterList.h"
 #include "inprocess/SimHelperService.h"
+#include "platform/ComApartment.h"
 #include "platform/Http.h"
 #include "support/CloudSim.h"
 #include "support/LogFiles.h"
@@ -88,6 +89,8 @@ protected:
         return test::ReadBytes(scratch_.Path(u"Corvane") + u"/filterConfig.conf");
     }
 
+    // The test's thread runs the worker's code, and joins COM as the worker does at its start.
+    const platform::CComApartment com_;
     test::CCloudSimAccess sim_;
     test::CScratchFolder scratch_;
     std::u16string log_;

@@ -1,10 +1,14 @@
 // The client's helper-service operations against the in-process service: which status codes count as
-// success, which are kept out of the logs, and which outputs survive an unreachable service.
+// success, which are kept out of the logs, which outputs survive an unreachable service, and the refusal
+// of a thread that has not joined COM.
 #include <gtest/gtest.h>
+
+#include <thread>
 
 #include "core/Log.h"
 #include "helper/HelperClient.h"
 #include "inprocess/SimHelperService.h"
+#include "platform/ComApartment.h"
 #include "platform/Text.h"
 #include "support/LogFiles.h"
 
@@ -31,6 +35,8 @@ protected:
         return Log().find(text) != std::u16string::npos;
     }
 
+    // The test's thread calls as a worker does, which joins COM at its start.
+    const platform::CComApartment com_;
     test::CScratchFolder scratch_;
     std::u16string path_;
 };
@@ -95,4 +101,28 @@ TEST_F(HelperClientTest, RefusedArgumentsReachTheCallerAsInvalidArgument) {
     EXPECT_EQ(StartDataPath(u"orch -I 9", 0, 1033, ics), static_cast<int32_t>(0x80070057));
     EXPECT_EQ(ics, 0) << "the sharing flag is zeroed before the call";
     EXPECT_TRUE(Logged(292));
+}
+
+TEST_F(HelperClientTest, AThreadOutsideCOMIsRefusedAtCreationAsOnWindows) {
+    const int calls = sim::HelperCallCount(u"AddRouterToGW");
+    int32_t code = 0;
+    bool inside = true;
+    std::thread outside([&] {
+        inside = platform::ThreadInComApartment();
+        code = AddRouterToGW(u"3.3.3.3");
+    });
+    outside.join();
+    EXPECT_FALSE(inside);
+    EXPECT_EQ(code, static_cast<int32_t>(0x800401F0)) << "CO_E_NOTINITIALIZED";
+    EXPECT_EQ(sim::HelperCallCount(u"AddRouterToGW"), calls) << "the call never reached the service";
+    EXPECT_NE(Log().find(u"(0x800401f0): CoInitialize has not been called."), std::u16string::npos) << "message 293";
+
+    std::thread joined([&] {
+        const platform::CComApartment com;
+        inside = platform::ThreadInComApartment();
+        code = AddRouterToGW(u"3.3.3.3");
+    });
+    joined.join();
+    EXPECT_TRUE(inside);
+    EXPECT_EQ(sim::HelperCallCount(u"AddRouterToGW"), calls + 1);
 }

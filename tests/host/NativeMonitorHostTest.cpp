@@ -21,6 +21,7 @@
 #include "engine/NativeMonitor.h"
 #include "engine/PipeFrame.h"
 #include "inprocess/SimHelperService.h"
+#include "platform/ComApartment.h"
 #include "platform/Kernel.h"
 #include "platform/Messenger.h"
 #include "platform/Text.h"
@@ -134,6 +135,8 @@ protected:
         return out;
     }
 
+    // The test's thread runs the worker's code, and joins COM as the worker does at its start.
+    const platform::CComApartment com_;
     CCloudSimAccess sim_;
     CScratchFolder scratch_;
     CRecordingWindow window_;

@@ -20,6 +20,7 @@
 #include "engine/EngineWorkers.h"
 #include "engine/TunnelBringUp.h"
 #include "inprocess/SimHelperService.h"
+#include "platform/ComApartment.h"
 #include "platform/DialUp.h"
 #include "platform/Messenger.h"
 #include "platform/WindowTimer.h"
@@ -143,6 +144,8 @@ protected:
     static bool Contains(std::u16string_view text, std::u16string_view part) {
         return text.find(part) != std::u16string_view::npos;
     }
+    // The test's thread runs the connect worker's code, and joins COM as the worker does at its start.
+    const platform::CComApartment com_;
     test::CCloudSimAccess cloud_;
     test::CScratchFolder scratch_;
     test::CLogCapture log_;
@@ -390,28 +393,47 @@ TEST_F(TunnelBringUp, ADisconnectCommandEndsThePolling) {
     EXPECT_TRUE(Contains(log, u"Stopped waiting for the DCPE gateway: a disconnect command arrived"));
 }
 
-TEST_F(TunnelBringUp, ADisconnectDuringTheDialHangsUpWhatTheDialBrings) {
+TEST_F(TunnelBringUp, ADisconnectDuringADialThatNeverEndsHangsItUp) {
     const std::u16string answer = ConnectAnswer(u"VCPE", u"{}");
-    host::PlanSimDials({{host::SimDialPlan::Outcome::NeverReturn, 0, 0}});
-    ConnectContext context;
-    std::thread worker([&] { test::RunVcpeBringUp(answer, context); });
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (host::SimDialsInProgress() == 0 && std::chrono::steady_clock::now() < until)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    ASSERT_EQ(host::SimDialsInProgress(), 1u);
-    // The exported API's Disconnect while connecting: stop event, hang-up (nothing to hang up yet).
-    GetEngineState().stopConnectEvent->Set();
-    HangUpTunnel();
-    EXPECT_TRUE(host::SimHangUps().empty());
-    host::ReleaseSimDials(0);
-    worker.join();
-    EXPECT_EQ(context.result, 329);
-    EXPECT_EQ(context.message, u"Stopped because of a disconnect command");
-    EXPECT_TRUE(Results().empty());
-    EXPECT_EQ(GetEngineState().rasConnection, nullptr);
-    EXPECT_EQ(host::SimHangUps().size(), 1u) << "the connection the dial brought is hung up";
-    uint32_t error = 0;
-    EXPECT_TRUE(platform::ListDialUpConnections(error).empty());
+    struct Case {
+        const char* name;
+        bool stop, hangUp;  // what the disconnect command does while the dial runs
+    };
+    // The exported API's Disconnect signals the stop; the disconnect worker and the exit hang up.
+    const Case cases[] = {{"stop and hang-up", true, true}, {"stop only", true, false}, {"hang-up only", false, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        host::ResetSimDialUp();
+        GetEngineState().stopConnectEvent->Reset();
+        host::PlanSimDials({{host::SimDialPlan::Outcome::NeverReturn, 0, 0}});
+        ConnectContext context;
+        std::thread worker([&] { test::RunVcpeBringUp(answer, context); });
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (host::SimDialsInProgress() == 0 && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_EQ(host::SimDialsInProgress(), 1u);
+        const platform::DialUpHandle dialling = GetEngineState().rasConnection;
+        ASSERT_NE(dialling, nullptr) << "the dial's handle is known before the dial ends";
+        uint32_t dialState = 0;
+        EXPECT_EQ(platform::GetDialUpState(dialling, dialState), 0u);
+        EXPECT_NE(dialState, platform::kDialUpStateConnected) << "still connecting";
+        uint32_t listError = 0;
+        EXPECT_EQ(platform::ListDialUpConnections(listError).size(), 1u) << "a dial in progress is listed";
+        if (c.stop) GetEngineState().stopConnectEvent->Set();
+        if (c.hangUp) HangUpTunnel();
+        // Nothing lets the dial end on its own: the worker returns because of the disconnect command.
+        worker.join();
+        EXPECT_EQ(context.result, 329);
+        EXPECT_EQ(context.message, u"Stopped because of a disconnect command");
+        EXPECT_TRUE(Results().empty());
+        EXPECT_FALSE(host::SimTimerRunning(window_.Handle(), 1003));
+        EXPECT_EQ(GetEngineState().rasConnection, nullptr);
+        EXPECT_EQ(host::SimHangUps(), std::vector<platform::DialUpHandle>{dialling}) << "hung up once";
+        EXPECT_EQ(host::SimDialsInProgress(), 0u);
+        uint32_t error = 0;
+        EXPECT_TRUE(platform::ListDialUpConnections(error).empty());
+        EXPECT_FALSE(Contains(Log(), u"Dialling the L2TP connection failed")) << "a stop is no dial failure";
+    }
 }
 
 TEST_F(TunnelBringUp, DialFailuresAreReportedWithTheirCodes) {
@@ -525,6 +547,8 @@ TEST_F(TunnelBringUp, ADialThatOutlastsTheWindowsTimer) {
         host::ReleaseSimDials(c.lateResult);
         worker.join();
         EXPECT_EQ(Results(), std::vector<uintptr_t>{999}) << "the late result adds nothing";
+        EXPECT_FALSE(Contains(Log(), u"Dialling the L2TP connection failed"))
+            << "nor is the late failure logged (message 325)";
         EXPECT_FALSE(GetEngineState().dialTimedOut) << "the mark is cleared";
         EXPECT_EQ(GetEngineState().rasConnection, nullptr);
         EXPECT_NE(context.result, 0);

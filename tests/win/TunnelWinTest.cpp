@@ -1,6 +1,6 @@
 // The tunnel's Win32 dial-up code under Wine, as far as Wine's remote-access stubs go. Wine accepts the
-// entry without writing a phonebook, refuses the pre-shared key with 635, fails every dial with 1 and
-// lists no connections; the VCPE bring-up against the cloud stand-in then reports that dial failure with
+// entry without writing a phonebook, refuses the pre-shared key with 635, fails every dial with 1 (also
+// the dial with a notifier, which returns at once on Windows) and lists no connections; the VCPE bring-up against the cloud stand-in then reports that dial failure with
 // its text and code, and no secret reaches the log or a phonebook file.
 #include <windows.h>
 
@@ -52,9 +52,14 @@ TEST(TunnelWin, DialUpCallsReachWinesStubs) {
     EXPECT_FALSE(FileExists(phonebook)) << "Wine's stub accepts the entry and writes no phonebook";
     EXPECT_EQ(platform::SetDialUpPresharedKey(phonebook, u"Hal-Vane", u"stub-key-4d1"), kWineKeyRefused);
 
+    // The dial with its notifier fails at once as Wine's stub answers, with no handle and nothing to wait
+    // for.
     platform::DialUpHandle handle = reinterpret_cast<platform::DialUpHandle>(1);
-    EXPECT_EQ(platform::DialDialUpEntry(phonebook, u"Hal-Vane", u"user", u"pass", handle), kWineDialFailed);
+    EXPECT_EQ(platform::BeginDialUpEntry(phonebook, u"Hal-Vane", u"user", u"pass", handle), kWineDialFailed);
     EXPECT_EQ(handle, nullptr);
+    const platform::DialUpWaitResult waited = platform::WaitForDialUp(nullptr, 0, nullptr);
+    EXPECT_EQ(waited.end, platform::DialUpWaitEnd::Failed);
+    EXPECT_EQ(waited.error, 6u) << "no dial was begun on a null handle";
 
     uint32_t error = 99;
     EXPECT_TRUE(platform::ListDialUpConnections(error).empty());
@@ -72,7 +77,7 @@ TEST(TunnelWin, DialUpCallsReachWinesStubs) {
         EXPECT_TRUE(text.find(u'\n') == std::u16string::npos && text.find(u'\r') == std::u16string::npos);
     }
     // Fields longer than the system's structure holds are refused before the system sees them.
-    EXPECT_EQ(platform::DialDialUpEntry(phonebook, u"Hal-Vane", std::u16string(300, u'u'), u"p", handle),
+    EXPECT_EQ(platform::BeginDialUpEntry(phonebook, u"Hal-Vane", std::u16string(300, u'u'), u"p", handle),
               87u);
     platform::DialUpEntry longNumber = TunnelEntryFor(std::u16string(200, u'1'), u"");
     EXPECT_EQ(platform::WriteDialUpEntry(phonebook, u"Hal-Vane", longNumber).step,

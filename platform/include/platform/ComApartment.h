@@ -23,4 +23,9 @@ private:
     [[maybe_unused]] bool joined_ = false;  // used by the Windows implementation only
 };
 
+// True when the calling thread is in a COM apartment, so that it may call the helper service. On the host,
+// where the binding runs in-process, that is while a CComApartment lives on the thread; the binding
+// refuses every other thread as COM refuses it on Windows.
+bool ThreadInComApartment();
+
 }  // namespace platform

@@ -1,6 +1,7 @@
 // Test controls of the host's simulated dial-up service (DialUp.h): what the entries and keys hold, how
 // the next dials end (connected after a delay, failed with a code, or not at all until the test lets
-// them go), the connections that are up, and a drop of one of them.
+// them go or someone hangs them up), the connections that are up, and a drop of one of them. A dial in
+// progress already has its handle; its connection is listed, in a dialling state, until the dial ends.
 #pragma once
 #include <cstdint>
 #include <optional>
@@ -13,9 +14,10 @@
 namespace platform::host {
 
 struct SimDialPlan {
+    // NeverReturn: the dial ends only through ReleaseSimDials, a hang-up or ResetSimDialUp.
     enum class Outcome { Connect, Fail, NeverReturn };
     Outcome outcome = Outcome::Connect;
-    uint32_t delayMs = 0;  // before the dial returns (Connect, Fail)
+    uint32_t delayMs = 0;  // from the dial's start to its end (Connect, Fail)
     uint32_t error = 0;    // Fail: the dial's error
 };
 
@@ -25,9 +27,9 @@ struct SimDialCall {
 
 // The plans of the next dials, in order; once they are used up every dial connects at once.
 void PlanSimDials(std::vector<SimDialPlan> plans);
-// Lets every dial that has not returned (NeverReturn) return now with `error` (0: connected).
+// Ends every dial still held (NeverReturn) now with `error` (0: connected).
 void ReleaseSimDials(uint32_t error);
-// Dials in progress right now.
+// Dials begun and not yet ended.
 uint32_t SimDialsInProgress();
 // Every dial so far, oldest first.
 std::vector<SimDialCall> SimDialCalls();
@@ -48,7 +50,8 @@ void DropSimConnection(DialUpHandle handle);
 // Hang-ups so far, in order.
 std::vector<DialUpHandle> SimHangUps();
 
-// Back to no entries, no connections, no plans, no failures, empty records.
+// Back to no entries, no connections, no plans, no failures, empty records; dials still in progress end
+// with 121 (ERROR_SEM_TIMEOUT).
 void ResetSimDialUp();
 
 }  // namespace platform::host
