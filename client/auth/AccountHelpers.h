@@ -10,6 +10,7 @@
 #include "auth/ErrorCatalogue.h"
 #include "auth/FailedRequest.h"
 #include "core/Log.h"
+#include "core/SecretMask.h"
 #include "platform/Messenger.h"
 #include "platform/Text.h"
 #include "platform/Types.h"

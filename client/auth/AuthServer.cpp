@@ -13,6 +13,7 @@
 #include "core/JsonFields.h"
 #include "core/Log.h"
 #include "core/ResultCodes.h"
+#include "core/SecretMask.h"
 #include "core/ServiceRequest.h"
 #include "core/Settings.h"
 #include "core/TextHelpers.h"

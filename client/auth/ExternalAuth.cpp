@@ -17,6 +17,7 @@
 #include "core/Format.h"
 #include "core/JsonFields.h"
 #include "core/Log.h"
+#include "core/SecretMask.h"
 #include "core/ServiceRequest.h"
 #include "core/Settings.h"
 #include "core/TextHelpers.h"

@@ -8,6 +8,7 @@
 #include "core/Format.h"
 #include "core/JsonFields.h"
 #include "core/Log.h"
+#include "core/SecretMask.h"
 #include "core/ServiceRequest.h"
 #include "core/TextHelpers.h"
 #include "res/MessageIds.h"

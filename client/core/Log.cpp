@@ -7,6 +7,7 @@
 #include <deque>
 #include <mutex>
 
+#include "core/SecretMask.h"
 #include "core/WindowMessages.h"
 #include "platform/Files.h"
 #include "platform/Messages.h"
@@ -210,8 +211,11 @@ std::u16string OneLine(std::u16string_view text) {
 void WriteLine(std::u16string_view text, int32_t level, bool toWindow) {
     LogState& state = State();
     if (!state.started.load() || text.empty()) return;
+    // Every line goes through the one masker: a request or answer that a flow logs keeps no secret, in
+    // the file or in the window's list.
+    const std::u16string masked = MaskSecrets(text);
     std::lock_guard<std::mutex> guard(state.lock);
-    const std::u16string line = FormatText(u"%s %s %s\n", TimeStamp(), TagOf(level), OneLine(text));
+    const std::u16string line = FormatText(u"%s %s %s\n", TimeStamp(), TagOf(level), OneLine(masked));
     std::string bytes;
     AppendUnitsAsBytes(bytes, line);
     platform::AppendToFile(state.path, bytes.data(), bytes.size());  // a line that cannot be written is lost

@@ -10,11 +10,11 @@
 
 #include "core/HostResolve.h"
 #include "core/Log.h"
+#include "core/SecretMask.h"
 #include "core/Settings.h"
 #include "core/TextHelpers.h"
 #include "core/WindowMessages.h"
 #include "diagnosis/DiagnosisUpload.h"
-#include "diagnosis/SecretMask.h"
 #include "diagnosis/ZipWriter.h"
 #include "engine/EnginePipe.h"
 #include "engine/EngineState.h"
@@ -61,7 +61,7 @@ std::u16string InFolder(std::u16string_view folder, std::u16string_view name) {
     return path;
 }
 
-// Appends UTF-16LE text to a file the stream holds; secrets are masked on the way.
+// Appends UTF-16LE text to a file the stream holds.
 bool WriteText(platform::CFileStream& file, std::u16string_view text) {
     std::string bytes;
     platform::AppendUtf16Le(bytes, text);
@@ -172,7 +172,7 @@ bool WriteConnectionSummary(const DiagnosisFolders& folders, bool connected, uin
                    platform::FileShare::kNone)) {
         LogFormatMessageIdAtLevel(kLogDebug, kMsgConnectionSummaryFailed, file.Error(),
                                   platform::ErrorText(file.Error()));
-    } else if (!WriteText(file, MaskBundleSecrets(text, StoredSecrets()))) {
+    } else if (!WriteText(file, MaskSecrets(text, StoredSecrets()))) {
         LogFormatMessageIdAtLevel(kLogDebug, kMsgConnectionSummaryFailed, file.Error(),
                                   platform::ErrorText(file.Error()));
     }
@@ -377,12 +377,11 @@ void RunDiagnosis(const DiagnosisRequest& request) {
     bool rejected = false;
     UploadDiagnosis(folders, capture, rejected);
     if (rejected) {
-        // The window's handling of 39321 clears ignoreAuthFailure. A run that nobody asked to be told of
-        // (the heartbeat's, the disconnect notice's) tells the main window; with no window at all nobody
-        // would ever clear the flag, and every later heartbeat 401 would be ignored.
-        const platform::WindowHandle window =
-            request.notifyWindow ? request.notifyWindow : platform::MainWindow();
-        if (!window || !platform::PostWindowMessage(window, UM_DIAGNOSIS_DONE, kDiagnosisSignInRejected, 0))
+        // The window's handling of 39321 clears ignoreAuthFailure. A run with no window to tell (the
+        // heartbeat's, the disconnect notice's) tells nobody and clears the flag itself: nobody else would,
+        // and every later heartbeat 401 would be ignored; the next heartbeat meets the refusal itself.
+        if (!request.notifyWindow ||
+            !platform::PostWindowMessage(request.notifyWindow, UM_DIAGNOSIS_DONE, kDiagnosisSignInRejected, 0))
             rejected = false;
     } else if (request.collect && request.notifyWindow) {
         uintptr_t code = 0;

@@ -13,6 +13,7 @@
 #include "core/JsonFields.h"
 #include "core/Log.h"
 #include "core/ResultCodes.h"
+#include "core/SecretMask.h"
 #include "core/Settings.h"
 #include "core/TextHelpers.h"
 #include "core/Version.h"
@@ -89,7 +90,7 @@ std::u16string MaskEveryValue(std::u16string text, std::u16string_view key) {
 
 std::u16string LoggedAnswer(std::u16string_view answer) {
     // Masked before it is cut, so a secret that the cut would split is still masked whole.
-    std::u16string shown = MaskEveryValue(std::u16string(answer), u"ipsecPassword");
+    std::u16string shown = MaskSecrets(answer);
     shown = MaskEveryValue(std::move(shown), u"psk");
     if (shown.size() > kMaxLoggedAnswer) shown.resize(kMaxLoggedAnswer);
     return shown;

@@ -9,7 +9,10 @@ namespace velora {
 
 struct DiagnosisRun {
     int32_t collect = 0;            // 1: collect the engine's and the system's logs too
-    bool notifyMainWindow = false;  // tell the application's main window (if any) how it went
+    // Tell the application's main window (if any) how it went. The engine's own runs (a connect after a
+    // failed upload, the heartbeat's and the disconnect notice's "orch-logfile") are background runs that
+    // nobody asked to see the result of: they leave it false.
+    bool notifyMainWindow = false;
 };
 
 using DiagnosisStarter = std::function<void(const DiagnosisRun&)>;

@@ -76,7 +76,7 @@ void NotifyOrchestratorDisconnect() {
     const bool orchAsks = headers.find(u"orch-logfile") != std::u16string::npos;
     const bool lastDiagnosisAsks = GetSettingInt(u"DiagnosisResult", 0) == 1;
     if (orchAsks) LogMessageIdAtLevel(kMsgOrchestratorAsksForLogs, kLogInfo);
-    if (orchAsks || lastDiagnosisAsks) RequestDiagnosis(DiagnosisRun{lastDiagnosisAsks ? 0 : 1, true});
+    if (orchAsks || lastDiagnosisAsks) RequestDiagnosis(DiagnosisRun{lastDiagnosisAsks ? 0 : 1, false});
 }
 
 void DisconnectWorker(DisconnectJob& caller) {

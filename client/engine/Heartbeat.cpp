@@ -120,7 +120,7 @@ std::optional<uint32_t> HandleHeartbeatAnswer(const HeartbeatReading& reading,
     // The logs are asked for even when the same answer ends the link: the orchestrator wants them.
     if (reading.collectLogs) {
         LogMessageIdAtLevel(kMsgOrchestratorAsksForLogs, kLogInfo);
-        RequestDiagnosis(DiagnosisRun{1, true});
+        RequestDiagnosis(DiagnosisRun{1, false});  // a background run: nobody waits to be told
     }
     if (reading.reconnect) {
         LogMessageIdAtLevel(kMsgOrchestratorAsksReconnect, kLogInfo);

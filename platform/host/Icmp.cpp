@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "platform/Icmp.h"
+#include "platform/IpStatus.h"
 #include "platform/host/SimIcmp.h"
 
 namespace platform {
@@ -56,20 +57,11 @@ IcmpEchoResult CIcmpEcho::Send(uint32_t address, const void*, uint16_t, uint32_t
     return result;
 }
 
-bool IpErrorText(uint32_t status, uint32_t, std::u16string& text) {
-    switch (status) {
-        case 11003:
-            text = u"Destination host unreachable.";
-            return true;
-        case kIpRequestTimedOut:
-            text = u"Request timed out.";
-            return true;
-        case 11050:
-            text = u"General failure.";
-            return true;
-        default:
-            return false;
-    }
+bool IpErrorText(uint32_t status, uint32_t capacity, std::u16string& text) {
+    text = std::u16string(IpStatusText(status));
+    if (text.empty()) return false;
+    if (text.size() > capacity) text.resize(capacity);
+    return true;
 }
 
 namespace host {

@@ -1,4 +1,4 @@
-// ICMP echo through the IP Helper's ICMP handle.
+// ICMP echo through the IP Helper's ICMP handle; the texts of its statuses come from a table of our own.
 #include <winsock2.h>
 #include <windows.h>
 #include <iphlpapi.h>
@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "platform/Icmp.h"
-#include "platform/win32/Wide.h"
+#include "platform/IpStatus.h"
+#include "platform/win32/SystemMessage.h"
 
 namespace platform {
 
@@ -52,10 +53,12 @@ IcmpEchoResult CIcmpEcho::Send(uint32_t address, const void* data, uint16_t size
 }
 
 bool IpErrorText(uint32_t status, uint32_t capacity, std::u16string& text) {
-    std::vector<wchar_t> buffer(capacity + 1);
-    DWORD size = capacity;
-    if (GetIpErrorString(status, buffer.data(), &size) != NO_ERROR) return false;
-    text = win32::FromWide(buffer.data());
+    // The table, not GetIpErrorString: Wine does not implement that one, and its stub ends the process.
+    // A failed send reports a system error rather than an IP status; FormatMessage has its text.
+    text = std::u16string(IpStatusText(status));
+    if (text.empty()) text = win32::SystemMessageLine(status);
+    if (text.empty()) return false;
+    if (text.size() > capacity) text.resize(capacity);
     return true;
 }
 

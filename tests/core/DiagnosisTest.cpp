@@ -7,7 +7,6 @@
 
 #include "core/Settings.h"
 #include "diagnosis/Diagnosis.h"
-#include "diagnosis/SecretMask.h"
 #include "platform/Files.h"
 #include "platform/ProfileStore.h"
 #include "platform/Text.h"
@@ -228,7 +227,7 @@ TEST_F(DiagnosisTest, BundleHoldsTheFilesInOrderWithTheClientLogMasked) {
             ASSERT_NE(ui.find("[INFO] token"), std::string::npos) << ui;
             for (const char* secret : {"tok-SECRET-123456", "pw-Secret!", "psk-value", "other-token"})
                 EXPECT_EQ(ui.find(secret), std::string::npos) << secret << " in " << ui;
-            EXPECT_NE(ui.find("answer {\"psk\":\"******\",\"x\":1}"), std::string::npos) << ui;
+            EXPECT_NE(ui.find("answer {\"psk\":\"***\",\"x\":1}"), std::string::npos) << ui;
             EXPECT_EQ(entry.data.substr(0, 2), "\xFF\xFE");
         }
         EXPECT_FALSE(platform::FileExists(InDiagnosis(u"ui.log")))
@@ -250,25 +249,6 @@ TEST_F(DiagnosisTest, BundleThatCannotBeCreatedIsLogged) {
     BuildDiagnosisZip(missing, false);
     EXPECT_FALSE(platform::FileExists(missing.diagnosis));
     EXPECT_NE(log_.Text().find("Failed to create the diagnosis bundle"), std::string::npos) << log_.Text();
-}
-
-TEST(DiagnosisSecrets, MaskedWhereverTheyStand) {
-    const std::vector<std::u16string> secrets = {u"s3cr3t-token", u"abc"};
-    struct Case {
-        std::u16string text;
-        std::u16string expected;
-    };
-    const Case cases[] = {
-        {u"token s3cr3t-token twice s3cr3t-token", u"token ****** twice ******"},
-        {u"{\"token\":\"t\",\"password\" : \"p\\\"q\",\"ipsecPassword\":\"i\",\"psk\":\"k\"}",
-         u"{\"token\":\"******\",\"password\" : \"******\",\"ipsecPassword\":\"******\",\"psk\":\"******\"}"},
-        {u"X-KX-AUTH-HEADER: abc-def\r\nnext", u"X-KX-AUTH-HEADER: ******\r\nnext"},
-        {u"short abc stays (too short to search for bare)",
-         u"short abc stays (too short to search for bare)"},
-        {u"{\"psk\":\"\"}", u"{\"psk\":\"\"}"},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(MaskBundleSecrets(c.text, secrets), c.expected) << platform::Utf16ToUtf8(c.text);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 
 #include "api/ClientApi.h"
@@ -12,7 +13,9 @@
 #include "core/WindowMessages.h"
 #include "diagnosis/Diagnosis.h"
 #include "engine/DiagnosisHook.h"
+#include "engine/Disconnect.h"
 #include "engine/EngineState.h"
+#include "engine/Heartbeat.h"
 #include "platform/Files.h"
 #include "platform/ProfileStore.h"
 #include "platform/Text.h"
@@ -188,22 +191,59 @@ TEST_F(DiagnosisRunHost, RejectedSignInIsToldAndKeepsIgnoringAuthFailures) {
         << "the window's handling of the rejection takes over";
     EXPECT_EQ(GetSettingInt(u"DiagnosisResult", -5), 1);
 
-    // A run nobody asked to be told of (the heartbeat's) tells the main window; with no window at all nobody
-    // would clear the flag, so the run does not leave it set.
+    // A run nobody asked to be told of (the heartbeat's) tells nobody, not even the main window; with no
+    // window to take over, the run does not leave the flag set (the next heartbeat meets the refusal).
     GetEngineState().ignoreAuthFailure.store(false);
     DiagnosisRequest unasked = Request(1, false);
     unasked.notifyWindow = nullptr;
     platform::SetMainWindow(window_);
     RunDiagnosis(unasked);
     platform::SetMainWindow(nullptr);
-    ASSERT_TRUE(platform::host::WaitForSimMessages(window_, 1, kWaitMs));
-    EXPECT_EQ(platform::host::TakeSimMessages(window_).at(0).wParam, 39321u);
-    EXPECT_TRUE(GetEngineState().ignoreAuthFailure.load());
-
-    GetEngineState().ignoreAuthFailure.store(false);
-    RunDiagnosis(unasked);
+    EXPECT_TRUE(platform::host::TakeSimMessages(window_).empty());
     EXPECT_FALSE(GetEngineState().ignoreAuthFailure.load()) << "no window to take over";
     EXPECT_EQ(GetSettingInt(u"DiagnosisResult", -5), 1);
+}
+
+// The runs the engine starts by itself (the heartbeat's and the disconnect notice's "orch-logfile") have no
+// window to tell: the main window hears only of the settings button's run. The button's run is asked for
+// after the background one; runs are serialised, so once it has ended the background one has ended too.
+TEST_F(DiagnosisRunHost, BackgroundRunsTellNoWindowOnlyTheButtonsRunDoes) {
+    struct Case {
+        const char* name;
+        std::function<void()> start;
+    };
+    const Case cases[] = {
+        {"heartbeat asks for the logs",
+         [this] {
+             HeartbeatReading reading;
+             reading.accepted = true;
+             reading.collectLogs = true;
+             EXPECT_EQ(HandleHeartbeatAnswer(reading, window_), std::nullopt);
+         }},
+        {"disconnect notice asks for the logs", [] { NotifyOrchestratorDisconnect(); }},
+    };
+    platform::SetMainWindow(window_);
+    SetDiagnosisStarter(MakeDiagnosisStarter([] { return DiagnosisConnection{false, NATIVE}; }));
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        tenant_ = sim_.Tenant(u"diagbg" + platform::Utf8ToUtf16(std::to_string(++n)),
+                              u"{\"orch\":{\"tokens\":[\"tok-1\"],\"disconnect\":{\"orchLogfile\":true}}}");
+        SetSetting(u"AuthUrl", sim_.TenantUrl("http", tenant_) + u"/api/mobile/v2/auth");
+        SetSetting(u"CustomerId", u"10086");
+        c.start();
+        std::unique_ptr<platform::Thread> button = StartDiagnosis(Request(1, false));
+        ASSERT_TRUE(button);
+        ASSERT_TRUE(button->Wait(kWaitMs));
+        EXPECT_EQ(sim_.Last(u"/t/" + tenant_ + u"/api/mobile/v2/log/url", u"count"), "2")
+            << "both runs uploaded";
+        const auto messages = platform::host::TakeSimMessages(window_);
+        ASSERT_EQ(messages.size(), 1u) << "the button's run alone tells the window";
+        EXPECT_EQ(messages[0].message, UM_DIAGNOSIS_DONE);
+        EXPECT_EQ(messages[0].wParam, 17u) << "the button's run: loopback answered, upload accepted";
+    }
+    SetDiagnosisStarter({});
+    platform::SetMainWindow(nullptr);
 }
 
 TEST_F(DiagnosisRunHost, ToolThatDoesNotEndIsLoggedAndTheRunGoesOn) {

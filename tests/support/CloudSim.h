@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <map>
 #include <random>
 #include <string>
@@ -41,7 +42,12 @@ public:
         return true;
     }
 
-    static std::u16string Dir() { return platform::Utf8ToUtf16(VELORA_CLOUD_SIM_DIR); }
+    // The fixture's folder; a test run in a network namespace of its own names the stand-in it started there
+    // in VELORA_CLOUD_SIM_DIR.
+    static std::u16string Dir() {
+        const char* own = std::getenv("VELORA_CLOUD_SIM_DIR");
+        return platform::Utf8ToUtf16(own && *own ? own : VELORA_CLOUD_SIM_DIR);
+    }
     static std::u16string CaFile() { return Dir() + u"/ca.pem"; }
 
     // Base URL of a listener: "http", "https", "http6", "https6", "wrongname", "expired", "self".

@@ -1,9 +1,12 @@
+// Also: a run whose ping targets all fail (run by tests/win/diagnosis_unreachable.sh in a network namespace
+// of its own), which completes and uploads, the texts of the failed pings written from the table.
 // A whole diagnosis run under Wine with the real pieces: Corvane (installed as the service) runs the
 // system script and nsCtl.exe, the program folder's dispatch.exe stand-in turns the capture on and off and
 // writes the engine's report, the ICMP echo goes to loopback, the bundle goes to the cloud stand-in, and
 // the window gets UM_DIAGNOSIS_DONE in its queue.
 #include <windows.h>
 #include <objbase.h>
+#include <iphlpapi.h>
 #include <tlhelp32.h>
 
 #include <gtest/gtest.h>
@@ -151,6 +154,88 @@ TEST(DiagnosisWinTool, ToolThatDoesNotEndIsWaitedForOnlyUpToTheBound) {
     }
     CloseHandle(snap);
     EXPECT_EQ(ended, 1) << "the tool was still running, left alone by the run";
+}
+
+// True when every IPv4 address of the machine is a loopback one: the pings below can reach nothing.
+bool OnlyLoopback() {
+    ULONG size = 0;
+    if (GetIpAddrTable(nullptr, &size, FALSE) != ERROR_INSUFFICIENT_BUFFER) return false;
+    std::vector<unsigned char> buffer(size);
+    auto* table = reinterpret_cast<MIB_IPADDRTABLE*>(buffer.data());
+    if (GetIpAddrTable(table, &size, FALSE) != NO_ERROR) return false;
+    for (DWORD i = 0; i < table->dwNumEntries; ++i) {
+        if ((table->table[i].dwAddr & 0xFFu) != 127u) return false;
+    }
+    return true;
+}
+
+// Every ping target fails: 192.0.2.1 is routed into loopback, where nothing answers (the echo times out),
+// 198.51.100.7 has no route, and the name does not resolve. The failed pings' texts come from the table
+// (IP Helper's GetIpErrorString is a stub under Wine that would end this process), the run goes on to the
+// bundle and the upload, and the window hears "not reachable, upload accepted". Disabled in the ordinary
+// run, which shares the machine's network: the script runs it inside a namespace with loopback only, and
+// the test refuses any other network.
+TEST(DiagnosisWinUnreachable, DISABLED_EveryTargetFailsTheRunCompletesAndUploads) {
+    const bool inNamespace = GetEnvironmentVariableW(L"VELORA_PRIVATE_NETWORK", nullptr, 0) != 0;
+    if (!OnlyLoopback()) {
+        ASSERT_FALSE(inNamespace) << "the namespace has addresses beyond loopback";
+        GTEST_SKIP() << "only in a network namespace with loopback alone";
+    }
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    CLogCapture log;
+    CCloudSimAccess sim;
+    ASSERT_TRUE(sim.Open());
+    ASSERT_TRUE(platform::ClearProfileForTest());
+    const std::u16string tenant = sim.Tenant(u"diagnone", u"{\"orch\":{\"tokens\":[\"tok-1\"]}}");
+    SetSetting(u"AuthUrl", sim.TenantUrl("http", tenant) + u"/api/mobile/v2/auth");
+    SetSetting(u"AuthToken", u"tok-1");
+    SetSetting(u"CustomerId", u"acme");
+    SetSettingText(u"DiagnosisPingTargets", u"192.0.2.1,198.51.100.7,no-such-host.invalid");
+
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::filesystem::path out = std::filesystem::path(temp) / "velora-diagnone";
+    std::error_code ec;
+    std::filesystem::remove_all(out, ec);
+    std::filesystem::create_directories(out);
+    HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    DiagnosisRequest request;
+    request.collect = 1;
+    request.notifyWindow = window;
+    request.mainWindow = [] { return DiagnosisConnection{false, NATIVE}; };
+    request.folders.diagnosis = out.u16string();
+    const std::wstring bin = BinFolder();
+    request.folders.program = std::u16string(bin.begin(), bin.end());
+    request.toolTimeoutMs = 60000;
+    RunDiagnosis(request);
+
+    MSG message{};
+    ASSERT_TRUE(PeekMessageW(&message, window, UM_DIAGNOSIS_DONE, UM_DIAGNOSIS_DONE, PM_REMOVE));
+    EXPECT_EQ(message.wParam, 16u) << "nothing answered, the upload request was accepted";
+    DestroyWindow(window);
+    EXPECT_EQ(GetSettingInt(u"DiagnosisResult", -5), 0) << "the bundle was uploaded";
+    EXPECT_EQ(sim.Last(u"/t/" + tenant + u"/api/mobile/v2/log/url", u"count"), "1");
+    EXPECT_NE(log.Text().find("Testing network reachability"), std::string::npos) << log.Text();
+
+    std::string zip;
+    ASSERT_TRUE(platform::ReadWholeFile((out / "windows_diagnosis.zip").u16string(), zip));
+    std::vector<ZipEntry> entries;
+    ASSERT_TRUE(ReadZipEntries(zip, entries));
+    std::u16string network;
+    for (const ZipEntry& entry : entries) {
+        if (entry.name == "diagnosis/network.log") network = FromUtf16Le(entry.data, 4);
+    }
+    const std::string shown = platform::Utf16ToUtf8(network);
+    EXPECT_NE(network.find(u"Pinging 192.0.2.1 with 32 bytes of data:\nRequest timed out.\n"),
+              std::u16string::npos)
+        << shown;
+    EXPECT_NE(network.find(u"Pinging 198.51.100.7 with 32 bytes of data:\n"), std::u16string::npos) << shown;
+    EXPECT_NE(network.find(u"Can not resolve domain no-such-host.invalid\n"), std::u16string::npos) << shown;
+    EXPECT_EQ(network.find(u"Reply from"), std::u16string::npos) << shown;
+    platform::ClearProfileForTest();
+    std::filesystem::remove_all(out, ec);
+    CoUninitialize();
 }
 
 }  // namespace

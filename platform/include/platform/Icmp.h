@@ -1,5 +1,5 @@
-// ICMP echo for the diagnosis ping: one handle, echo requests one after the other, and the system's
-// text for an IP status.
+// ICMP echo for the diagnosis ping: one handle, echo requests one after the other, and the text for an
+// IP status.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -33,8 +33,8 @@ private:
     std::unique_ptr<Impl> m_impl;
 };
 
-// The system's text for an IP status (GetIpErrorString with room for `capacity` characters); false when
-// the system has none.
+// The text for an IP status (from the table of platform/IpStatus.h; on Windows a system error number that
+// is no IP status gets the system's text), cut to `capacity` characters; false when there is none.
 bool IpErrorText(uint32_t status, uint32_t capacity, std::u16string& text);
 
 }  // namespace platform
