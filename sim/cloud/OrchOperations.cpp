@@ -482,6 +482,8 @@ bool OrchOperations(const OpRequest& op, CTenant& tenant, Reply& reply) {
         if (method != wanted && !(std::string_view(wanted) == "PUT" && method == "GET")) {
             reply = ErrorReply(405, json::object(), "Method not allowed");
         } else if (const std::string wrong = rules(); !wrong.empty()) {
+            // Kept, so that a test whose client shrugs a 400 off (a heartbeat) still sees the refusal.
+            Keep(state["refusals"], method + " " + path + ": " + wrong);
             reply = RefusedReply(wrong);
         } else if (!signedIn || Authorized(op, tenant, reply)) {
             reply = handler();

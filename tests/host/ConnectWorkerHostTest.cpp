@@ -78,6 +78,10 @@ protected:
         SetServerErrorTextSource({});
     }
     void TearDown() override {
+        // Nothing the client sent broke the protocol (a refused heartbeat would pass unseen otherwise).
+        if (!tenant_.empty()) {
+            EXPECT_EQ(sim_.Refusals(tenant_), "");
+        }
         platform::SetMainWindow(nullptr);
         CloseEnginePipe();
         sim::UninstallHostEngineStandIn();

@@ -58,6 +58,10 @@ protected:
         corvane::inprocess::SetHelperAnswer(u"FindMinMetricInfOfDefaultGW", -1);
     }
     void TearDown() override {
+        // Nothing the client sent broke the protocol (a refused heartbeat would pass unseen otherwise).
+        if (!tenant_.empty()) {
+            EXPECT_EQ(sim_.Refusals(tenant_), "");
+        }
         g_monitor.onPause = nullptr;
         platform::SetPauseFunction(nullptr);
         platform::host::ResetAddressChange();

@@ -34,7 +34,8 @@ gtest_discover_tests(velora_installed_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TI
 velora_add_installed_test(velora_native_connect_test ${CMAKE_CURRENT_SOURCE_DIR}/win/installed/NativeConnectTest.cpp)
 # Registered one by one (a test added to the source is added here too): the discovered tests' properties
 # cannot carry the two fixtures and two labels these need.
-foreach(name ConnectsCountsSurvivesAnEngineCrashAndDisconnects StoppedPacketDriverRefusesTheConnect)
+foreach(name ConnectsCountsSurvivesAnEngineCrashAndDisconnects StoppedPacketDriverRefusesTheConnect
+             CachedFilterListIsReadBesideVeloraDll)
     add_test(NAME NativeConnect.${name} COMMAND velora_native_connect_test --gtest_filter=NativeConnect.${name})
     set_tests_properties(NativeConnect.${name} PROPERTIES TIMEOUT 300 LABELS "installed;native-e2e"
                          ENVIRONMENT "WINEPREFIX=${VELORA_INSTALLED_PREFIX}"
