@@ -38,10 +38,8 @@ ConnectAnswer ParseConnectAnswer(std::u16string_view text) {
     ConnectAnswer a;
     a.heartbeatUrl = GetStringField(text, u"heartbeatUrl", u"");
     a.heartbeatInterval = GetIntField(text, u"heartbeatInterval", kDefaultHeartbeatInterval);
-    if (a.heartbeatInterval < 1) a.heartbeatInterval = kDefaultHeartbeatInterval;
     a.mobileDetectMaxInvalidTime =
         GetIntField(text, u"mobileDetectMaxInvalidTime", kDefaultMobileDetectMaxInvalid);
-    if (a.mobileDetectMaxInvalidTime < 1) a.mobileDetectMaxInvalidTime = kDefaultMobileDetectMaxInvalid;
     a.connectMode = GetStringField(text, u"connectMode", u"NATIVE");
     a.mobileTrafficDownloadUrl = GetStringField(text, u"mobileTrafficDownloadUrl", u"");
     a.siteTemplateId = GetStringField(text, u"siteTemplateId", u"");

@@ -12,8 +12,9 @@
 
 namespace velora {
 
-// Heartbeat settings below these are unusable (a zero interval would turn the heartbeat into a busy
-// loop): the defaults take their place.
+// The defaults of the two heartbeat values when the answer lacks them. Values below 1 are stored as
+// sent: the monitors handle them where they use them (an interval of 0 or less makes a heartbeat due in
+// every pass, and every pass waits; the mobile-detect failure limit never falls below its floor).
 inline constexpr int32_t kDefaultHeartbeatInterval = 10;           // seconds
 inline constexpr int32_t kDefaultMobileDetectMaxInvalid = 120000;  // ms
 

@@ -3,12 +3,13 @@
 // engine itself is talked to, and a reply is taken only when it lines up with its request.
 #include "engine/EnginePipe.h"
 
-#include <charconv>
+#include <algorithm>
 #include <chrono>
 #include <limits>
 #include <memory>
 #include <mutex>
 #include <new>
+#include <stdexcept>
 
 #include "core/Log.h"
 #include "engine/PipeFrame.h"
@@ -140,16 +141,21 @@ int32_t Exchange(platform::PipeConnection& pipe, std::string& frame) {
     std::string reply;
     try {
         reply.reserve(kPipeRequestBufferSize);
-        int32_t result = ReadUpTo(pipe, reply, kPipeHeaderSize, deadline);
-        if (result != 0) return result;
-        PipeFrameParse parse = ParsePipeFrame(reply);
-        if (parse.header.code != 0) return kPipeErrorStatus;
-        if (parse.state == PipeFrameState::kBadLength) return kPipeErrorBadFrame;
-        result = ReadUpTo(pipe, reply, parse.header.length, deadline);
-        if (result != 0) return result;
     } catch (const std::bad_alloc&) {
         return kPipeErrorNoMemory;
     }
+    int32_t result = ReadUpTo(pipe, reply, kPipeHeaderSize, deadline);
+    if (result != 0) return result;
+    PipeFrameParse parse = ParsePipeFrame(reply);
+    if (parse.header.code != 0) return kPipeErrorStatus;
+    if (parse.state == PipeFrameState::kBadLength) return kPipeErrorBadFrame;
+    // A reply longer than the request buffer is read into a buffer grown for it.
+    if (parse.header.length > kPipeRequestBufferSize) {
+        result = GrowReplyBuffer(reply, parse.header.length);
+        if (result != 0) return result;
+    }
+    result = ReadUpTo(pipe, reply, parse.header.length, deadline);
+    if (result != 0) return result;
     frame.swap(reply);
     return 0;
 }
@@ -226,6 +232,17 @@ int32_t PipeRequest(std::string& frame) {
     return result;
 }
 
+int32_t GrowReplyBuffer(std::string& buffer, std::size_t length) {
+    try {
+        buffer.reserve(length + 1);
+    } catch (const std::bad_alloc&) {
+        return kPipeErrorGrowFailed;
+    } catch (const std::length_error&) {
+        return kPipeErrorGrowFailed;
+    }
+    return 0;
+}
+
 int32_t ConnectEnginePipe() {
     PipeState& state = State();
     std::lock_guard l(state.lock);
@@ -286,14 +303,14 @@ int32_t ParseShareInterface(std::string_view text) {
     if (equals == std::string_view::npos) return -1;
     const std::size_t lineEnd = text.find('\n', equals + 1);
     if (lineEnd == std::string_view::npos) return -1;
-    std::string_view number = text.substr(equals + 1, lineEnd - equals - 1);
-    while (!number.empty() && (number.back() == '\r' || number.back() == ' ')) number.remove_suffix(1);
-    while (!number.empty() && number.front() == ' ') number.remove_prefix(1);
-    if (!number.empty() && number.front() == '+') number.remove_prefix(1);
-    int32_t index = -1;
-    const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), index);
-    if (ec != std::errc() || end != number.data() + number.size() || number.empty()) return -1;
-    return index;
+    // The decimal integer between them, read as the C library reads one: blanks, a sign, the digits up
+    // to the first other character (none: 0); beyond 32 bits it stops at the nearest limit.
+    const std::string_view number = text.substr(equals + 1, lineEnd - equals - 1);
+    std::size_t at = 0;
+    int64_t value = 0;
+    if (!ReadLongLong(number, at, value)) return 0;
+    return static_cast<int32_t>(std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(),
+                                                    std::numeric_limits<int32_t>::max()));
 }
 
 std::string ShareInterfacePayload(int32_t index) {

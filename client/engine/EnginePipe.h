@@ -12,7 +12,8 @@ inline constexpr char16_t kEnginePipeName[] = u"\\\\.\\pipe\\dispatch_config_pip
 
 // Failure codes besides the system's own (2 no engine, 258 time-out, 109 engine gone).
 constexpr int32_t kPipeErrorStatus = -5048;     // the reply's status field was not 0
-constexpr int32_t kPipeErrorNoMemory = -22;     // a buffer could not be allocated
+constexpr int32_t kPipeErrorNoMemory = -22;     // a request or first reply buffer could not be allocated
+constexpr int32_t kPipeErrorGrowFailed = 12;    // the reply buffer could not be grown to a long reply
 constexpr int32_t kPipeErrorBadFrame = 13;      // ERROR_INVALID_DATA: the reply's length is impossible
 constexpr int32_t kPipeErrorForeignServer = 5;  // ERROR_ACCESS_DENIED: the pipe is not served by the engine
 
@@ -39,6 +40,10 @@ int32_t ConnectEnginePipe();
 // 0 or a failure code; any failure closes the connection so the next request reconnects.
 int32_t PipeRequest(std::string& frame);
 
+// Grows a reply buffer to hold a reply of `length` bytes and one more: 0, or kPipeErrorGrowFailed when
+// that much cannot be allocated.
+int32_t GrowReplyBuffer(std::string& buffer, std::size_t length);
+
 // Closes the connection, if open (the next request reconnects).
 void CloseEnginePipe();
 
@@ -56,7 +61,9 @@ int32_t StopEngine();
 // tx and rx (saturating). A number that is negative or not a number is not a counter and is skipped.
 // `downOut`: a tunnel line was read and no connected state was seen.
 void ScanEngineStatus(std::string_view text, int64_t& txOut, int64_t& rxOut, bool& downOut);
-// Reads a "name=value" reply: the integer between the first "=" and the line break after it, or -1.
+// Reads a "name=value" reply: -1 unless it holds a "=" and a line break after it; then the decimal
+// integer between them as the C library reads it (leading blanks and a sign taken, the digits up to the
+// first other character, 0 when there are none, limited to 32 bits).
 int32_t ParseShareInterface(std::string_view text);
 // The payload of PIPE_CMD_SET_SHARE_IF for an index.
 std::string ShareInterfacePayload(int32_t index);

@@ -119,7 +119,8 @@ void LoadCachedFilterListFrom(std::u16string_view folder) {
 }
 
 void LoadCachedFilterList() {
-    const std::u16string folder = platform::ProgramFolder();
+    // Beside the client's own file: Velora.exe, or Velora.dll, not the program that loaded the library.
+    const std::u16string folder = platform::ModuleFolder();
     if (!folder.empty()) LoadCachedFilterListFrom(folder);
 }
 

@@ -16,7 +16,8 @@ namespace velora {
 inline constexpr int32_t kFilterDownloadFailed = kCodeFilterListFailed;
 inline constexpr int32_t kFilterSaveFailed = kCodeHelperStoreFailed;
 
-// Reads the first line of "filterConfig.conf" in the program's folder (UTF-8) into `filterText` and,
+// Reads the first line of "filterConfig.conf" beside the client's own module file (Velora.exe, or
+// Velora.dll wherever the program that loaded it lies; UTF-8) into `filterText` and,
 // when it is not empty, the mode and both lists. A missing or unreadable file changes nothing.
 void LoadCachedFilterList();
 // The same from a given folder (with its trailing separator).

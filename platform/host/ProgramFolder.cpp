@@ -18,6 +18,11 @@ std::u16string ProgramFolder() {
     return slash == std::string::npos ? std::u16string() : Utf8ToUtf16(path.substr(0, slash + 1));
 }
 
+// The host builds no libraries that a program loads: the code lies in the program.
+std::u16string ModuleFolder() {
+    return ProgramFolder();
+}
+
 std::u16string ServiceProgramFolder(std::u16string_view) {
     return ProgramFolder();
 }

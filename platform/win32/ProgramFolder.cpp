@@ -1,5 +1,6 @@
 // The folder of the running program file on Windows: the module path of the executable, cut after its
-// last backslash. A service's folder comes from its registered program path.
+// last backslash; the same for the module that holds this code. A service's folder comes from its
+// registered program path.
 #include <windows.h>
 
 #include <vector>
@@ -10,11 +11,13 @@
 
 namespace platform {
 
-std::u16string ProgramFolder() {
+namespace {
+
+std::u16string FolderOfModule(HMODULE module) {
     // Long paths: grow the buffer until the path fits (bounded by the longest path Windows allows).
     for (DWORD size = MAX_PATH; size <= 32768; size *= 2) {
         std::vector<wchar_t> buffer(size);
-        const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), size);
+        const DWORD n = GetModuleFileNameW(module, buffer.data(), size);
         if (n == 0) return {};
         if (n < size) {
             std::u16string path(reinterpret_cast<const char16_t*>(buffer.data()), n);
@@ -23,6 +26,21 @@ std::u16string ProgramFolder() {
         }
     }
     return {};
+}
+
+}  // namespace
+
+std::u16string ProgramFolder() {
+    return FolderOfModule(nullptr);
+}
+
+std::u16string ModuleFolder() {
+    // The module that holds this very function: the library when it is linked into one.
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCWSTR>(reinterpret_cast<const void*>(&ModuleFolder)), &module))
+        return {};
+    return FolderOfModule(module);
 }
 
 std::u16string ServiceProgramFolder(std::u16string_view serviceName) {

@@ -18,10 +18,6 @@ using ojson = nlohmann::ordered_json;
 
 constexpr std::string_view kRedirectUri = "com.halvane://redirect";
 
-bool EndsWith(std::string_view s, std::string_view suffix) {
-    return s.size() >= suffix.size() && s.substr(s.size() - suffix.size()) == suffix;
-}
-
 std::string RandomText(std::size_t length, std::string_view alphabet) {
     std::string out;
     while (out.size() < length) {
@@ -438,21 +434,21 @@ bool Dispatch(const OpRequest& op, CTenant& tenant, Reply& reply) {
         return false;
     }
     if (method != "POST") return false;
-    if (EndsWith(path, "/verification/send")) {
+    if (path == "/api/mobile/v2/verification/send") {
         reply = SmsSend(op, tenant);
     } else if (path == "/api/smsStatus") {
         reply = SmsStatus(op, tenant);
     } else if (StartsWith(path, "/_factors/smsCheck/")) {
         reply = SmsCheck(op, tenant);
-    } else if (EndsWith(path, "/recoverOtpKey")) {
+    } else if (path == "/api/mobile/v2/recoverOtpKey") {
         reply = OtpRecover(op, tenant);
     } else if (path == "/api/mobile/v1/auth/idp/param") {
         reply = IdpParameters(op, tenant);
-    } else if (EndsWith(path, "/resetpassword")) {
+    } else if (path == "/api/mobile/v2/resetpassword") {
         reply = ResetPassword(op, tenant);
-    } else if (EndsWith(path, "/signout")) {
+    } else if (path == "/api/mobile/v2/signout") {
         reply = SignOut(op, tenant);
-    } else if (EndsWith(path, "/auth")) {
+    } else if (path == "/api/mobile/v2/auth") {
         // The auth URL carries the sign-in too; only the SMS verification and the code exchange are ours.
         const json body = ParseBody(op.request);
         if (body.contains("verification")) {

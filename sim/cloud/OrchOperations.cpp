@@ -9,6 +9,7 @@
 #include <string>
 
 #include "Operations.h"
+#include "RequestRules.h"
 #include "SimReplies.h"
 
 namespace sim {
@@ -19,10 +20,6 @@ using nlohmann::ordered_json;
 
 constexpr std::size_t kMaxKeptBodies = 200;  // per list in the state, the oldest go first
 constexpr int kDefaultRefusedReason = 2;
-
-bool EndsWith(std::string_view s, std::string_view suffix) {
-    return s.size() >= suffix.size() && s.substr(s.size() - suffix.size()) == suffix;
-}
 
 std::string Text(const json& value) {
     return value.is_string() ? value.get<std::string>() : value.dump();
@@ -321,7 +318,7 @@ Reply Callback(const OpRequest& op, json& state) {
 
 Reply Disconnect(const OpRequest& op, CTenant& tenant, json& state) {
     const int64_t index = Bump(state, "disconnects");
-    // Kept as text: the client puts the customer ID in without quotes, which is not JSON for every ID.
+    // Kept as text, as it came (the rules have checked it against the template).
     Keep(state["disconnectBodies"], op.request.body);
     const json step = Step(Section(tenant, "disconnect"), index);
     const int status = step.value("status", 200);
@@ -477,41 +474,81 @@ bool OrchOperations(const OpRequest& op, CTenant& tenant, Reply& reply) {
     std::lock_guard<std::mutex> lock(tenant.lock);
     json& state = tenant.state["orch"];
     if (!state.is_object()) state = json::object();
-    // Answers one of our paths: the method must match, and a signed operation wants an accepted token.
-    auto answer = [&](const char* wanted, bool signedIn, auto handler) {
+    const Request& request = op.request;
+    const std::string mode = state.value("mode", std::string());
+    // Answers one of our paths: the method must match, the request must keep the rules of its kind (a
+    // refusal is a 400 naming the fault), and a signed operation wants an accepted token.
+    auto answer = [&](const char* wanted, bool signedIn, auto rules, auto handler) {
         if (method != wanted && !(std::string_view(wanted) == "PUT" && method == "GET")) {
             reply = ErrorReply(405, json::object(), "Method not allowed");
+        } else if (const std::string wrong = rules(); !wrong.empty()) {
+            // Kept, so that a test whose client shrugs a 400 off (a heartbeat) still sees the refusal.
+            Keep(state["refusals"], method + " " + path + ": " + wrong);
+            reply = RefusedReply(wrong);
         } else if (!signedIn || Authorized(op, tenant, reply)) {
             reply = handler();
         }
         return true;
     };
+    const auto none = [] { return std::string(); };
+    // The connect request, the heartbeat, its callback and the disconnect notice: the client's three
+    // lines, JSON, and the body of the template.
+    const auto clientRequest = [&](auto body) {
+        return [&request, body] {
+            std::string wrong = CheckClientLines(request, true);
+            if (wrong.empty()) wrong = CheckContentType(request, "application/json");
+            if (wrong.empty()) wrong = body();
+            return wrong;
+        };
+    };
+    // The diagnosis upload's two POSTs: JSON with the token line.
+    const auto tokenJson = [&] {
+        std::string wrong = CheckContentType(request, "application/json");
+        if (wrong.empty() && request.Header("X-KX-AUTH-HEADER").empty())
+            wrong = "the request has no X-KX-AUTH-HEADER: line";
+        return wrong;
+    };
     try {
-        // Paths the client derives from its auth URL: the last segments count, whatever stands before.
-        if (EndsWith(path, "/disconnect"))
-            return answer("POST", true, [&] { return Disconnect(op, tenant, state); });
-        if (EndsWith(path, "/connect"))
-            return answer("POST", true, [&] { return Connect(op, tenant, state); });
-        if (EndsWith(path, "/log/url"))
-            return answer("POST", true, [&] { return UploadRequest(op, tenant, state); });
-        if (EndsWith(path, "/log/result"))
-            return answer("POST", true, [&] { return UploadResult(op, tenant, state); });
-        if (EndsWith(path, "/s/mobile/v1/upgrade"))
-            return answer("POST", false, [&] { return Upgrade(op, tenant, state); });
+        // Paths the client derives from its auth URL (<orchDomain>/api/mobile/v2/auth), exactly.
+        if (path == "/api/mobile/v2/disconnect")
+            return answer("POST", true, clientRequest([&] { return CheckDisconnectBody(request); }),
+                          [&] { return Disconnect(op, tenant, state); });
+        if (path == "/api/mobile/v2/connect")
+            return answer("POST", true, clientRequest([&] { return CheckConnectBody(request); }),
+                          [&] { return Connect(op, tenant, state); });
+        if (path == "/api/mobile/v2/log/url")
+            return answer("POST", true, tokenJson, [&] { return UploadRequest(op, tenant, state); });
+        if (path == "/api/mobile/v2/log/result")
+            return answer("POST", true, tokenJson, [&] { return UploadResult(op, tenant, state); });
+        if (path == "/s/mobile/v1/upgrade")
+            return answer(
+                "POST", false, [&] { return CheckContentType(request, "application/x-www-form-urlencoded"); },
+                [&] { return Upgrade(op, tenant, state); });
         // URLs the stand-in hands out itself.
-        if (path == "/orch/check/vcpe" || path == "/orch/check/dcpe")
-            return answer("POST", false, [&] { return GatewayCheck(path.substr(12), tenant, state); });
+        if (path == "/orch/check/vcpe" || path == "/orch/check/dcpe") {
+            // An empty form POST and nothing of the client's own lines.
+            const auto check = [&] {
+                std::string wrong = CheckNoClientLines(request);
+                if (wrong.empty()) wrong = CheckContentType(request, "application/x-www-form-urlencoded");
+                if (wrong.empty()) wrong = CheckEmptyBody(request);
+                return wrong;
+            };
+            return answer("POST", false, check, [&] { return GatewayCheck(path.substr(12), tenant, state); });
+        }
         if (StartsWith(path, "/orch/filter/"))
-            return answer("GET", false, [&] { return FilterList(tenant, state); });
+            return answer("GET", false, none, [&] { return FilterList(tenant, state); });
         if (path == "/orch/heartbeat")
-            return answer("POST", true, [&] { return Heartbeat(op, tenant, state); });
-        if (path == "/orch/callback") return answer("POST", true, [&] { return Callback(op, state); });
+            return answer("POST", true, clientRequest([&] { return CheckHeartbeatBody(request, mode); }),
+                          [&] { return Heartbeat(op, tenant, state); });
+        if (path == "/orch/callback")
+            return answer("POST", true, clientRequest([&] { return CheckEmptyBody(request); }),
+                          [&] { return Callback(op, state); });
         if (StartsWith(path, "/orch/upload/"))  // PUT stores the archive, GET gives it back
-            return answer("PUT", false, [&] { return UploadPut(op, tenant, state, path.substr(13)); });
+            return answer("PUT", false, none, [&] { return UploadPut(op, tenant, state, path.substr(13)); });
         if (path == "/orch/upgrade/setup.exe")
-            return answer("GET", false, [&] { return UpgradeDownload(tenant, state); });
+            return answer("GET", false, none, [&] { return UpgradeDownload(tenant, state); });
         if (path == "/orch/_state")
-            return answer("GET", false, [&] { return JsonReply(200, StateView(state)); });
+            return answer("GET", false, none, [&] { return JsonReply(200, StateView(state)); });
     } catch (const std::exception& e) {
         // A scenario value of the wrong type: say so rather than drop the connection.
         reply = JsonReply(500, json{{"message", std::string("scenario data cannot be used: ") + e.what()}});

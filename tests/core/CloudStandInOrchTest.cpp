@@ -64,6 +64,19 @@ Exchange Post(const std::u16string& url, std::u16string_view body, std::u16strin
     return e;
 }
 
+// The client's usual connect body, or with `clientChoice` the one that asks to choose the mode, for the
+// serial of the sn: line.
+std::u16string ConnectBody(bool clientChoice = false, std::u16string_view internalIp = u"None") {
+    const std::u16string head = u"{\"internalIp\":\"" + std::u16string(internalIp) +
+                                u"\",\"deviceModel\":\"windows\"," + (clientChoice ? u"\"connectMode\":3," : u"") +
+                                u"\"mobileVersion\":\"5.3.24.0\",\"sn\":\"" + std::u16string(kSn) +
+                                u"\",\"needIpsecKey\":true,\"deviceSupportMode\":\"hybird\",\"supportFeature\":"
+                                u"{\"supportHttps\":true, \"supportIpFilterDownloadUrlV2\":true, "
+                                u"\"supportHeartBeat\":true},\"clientDeviceInfo\":{\"windows_32_bit\":false},"
+                                u"\"connectExtraInfo\":{\"connectPopFailed\":false";
+    return head + (clientChoice ? u",\"useClientSpecifyMode\":true}}" : u"}}");
+}
+
 Exchange Get(const std::u16string& url) {
     CHttpClient client;
     Exchange e;
@@ -84,7 +97,7 @@ protected:
     }
     // The client's connect URL: its auth URL with the last segment replaced.
     std::u16string ConnectUrl() const { return base_ + u"/api/mobile/v2/connect"; }
-    Exchange Connect(std::u16string_view token = u"tok-1", std::u16string_view body = u"{\"sn\":\"SN\"}") {
+    Exchange Connect(std::u16string_view token = u"tok-1", std::u16string_view body = ConnectBody()) {
         return Post(ConnectUrl(), body, token);
     }
     Exchange State() const { return Get(sim_.TenantUrl("http", tenant_) + u"/orch/_state"); }
@@ -140,10 +153,7 @@ TEST_P(OrchStandIn, ConnectAnswersEachModeWithTheKeysItsBringUpReads) {
         SCOPED_TRACE(c.mode);
         World(u"connect",
               U(std::string("{\"tokens\":[\"tok-1\"],\"connect\":{\"mode\":\"") + c.mode + "\"}}"));
-        const std::u16string body =
-            u"{\"internalIp\":\"10.0.0.5\",\"deviceModel\":\"windows\",\"mobileVersion\":\"5.3.24.0\",\"sn\":"
-            u"\"SN\","
-            u"\"supportFeature\":{\"supportHttps\":true, \"supportHeartBeat\":true}}";
+        const std::u16string body = ConnectBody(false, u"10.0.0.5");
         const Exchange e = Connect(u"tok-1", body);
         ASSERT_EQ(e.error, 0u);
         ASSERT_EQ(e.status, 200u) << e.answer;
@@ -186,7 +196,6 @@ TEST_P(OrchStandIn, ConnectAcceptsOnlyTheTenantsTokens) {
     const TokenCase cases[] = {
         {"listed", "tok-1", 200, -1},   {"revoked for a password change", "tok-2", 401, 1},
         {"revoked", "tok-old", 401, 5}, {"unknown", "tok-9", 401, 3},
-        {"missing", "", 401, 3},
     };
     for (const TokenCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -198,14 +207,14 @@ TEST_P(OrchStandIn, ConnectAcceptsOnlyTheTenantsTokens) {
         EXPECT_EQ(e.Int(u"invalidReasonCode"), c.reason);
         EXPECT_NE(e.Text(u"message"), "<absent>");
     }
-    // A tenant that lets any token in still refuses a request without one.
+    // A tenant that lets any token in still refuses a request without one: the client never sends that.
     World(u"anytoken", u"{\"tokens\":[\"*\"]}");
     EXPECT_EQ(Connect(u"whatever").status, 200u);
-    EXPECT_EQ(Connect(u"").status, 401u);
+    EXPECT_EQ(Connect(u"").status, 400u);
 }
 
 // A connect sequence: a failure first, then values the scenario sets (null removes a key), and the mode
-// kept for a client that asks to choose ("connectMode":3). A body that is not JSON is a 400.
+// kept for a client that asks to choose ("connectMode":3). A body that is not the client's is a 400.
 TEST_P(OrchStandIn, ConnectFollowsItsSequenceAndTheClientsChoice) {
     World(u"sequence",
           uR"({"tokens":["tok-1"],"connect":[
@@ -233,7 +242,7 @@ TEST_P(OrchStandIn, ConnectFollowsItsSequenceAndTheClientsChoice) {
     EXPECT_EQ(e.Int(u"cpeId"), 77);
     EXPECT_NE(e.headers.find("orch-logfile: now\r\n"), std::string::npos) << e.headers;
 
-    e = Connect(u"tok-1", u"{\"internalIp\":\"None\",\"connectMode\":3,\"sn\":\"SN\"}");
+    e = Connect(u"tok-1", ConnectBody(true));
     ASSERT_EQ(e.status, 200u);
     EXPECT_EQ(e.Text(u"connectMode"), "DCPE");
     EXPECT_TRUE(e.Has("checkStatusUrl"));
@@ -396,13 +405,13 @@ TEST_P(OrchStandIn, HeartbeatAnswersItsSequenceAndTheRouteCallback) {
 }
 
 // The disconnect notice answers nothing but, when asked, the "orch-logfile" header; the client's body
-// (customer ID without quotes) is accepted and kept as it came.
+// (customer number without quotes) is kept as it came.
 TEST_P(OrchStandIn, DisconnectNoticeCarriesOrchLogfileWhenAsked) {
     for (const bool logfile : {false, true}) {
         SCOPED_TRACE(logfile);
         World(u"disconnect", logfile ? u"{\"tokens\":[\"tok-1\"],\"disconnect\":{\"orchLogfile\":true}}"
                                      : u"{\"tokens\":[\"tok-1\"]}");
-        const std::u16string body = u"{\"customerId\":acme-01, \"sn\":\"SN\"}";
+        const std::u16string body = u"{\"customerId\":12, \"sn\":\"" + std::u16string(kSn) + u"\"}";
         const Exchange e = Post(base_ + u"/api/mobile/v2/disconnect", body, u"tok-1");
         ASSERT_EQ(e.error, 0u);
         EXPECT_EQ(e.status, 200u);
@@ -468,7 +477,7 @@ TEST_P(OrchStandIn, DiagnosisUploadRefusals) {
     EXPECT_EQ(e.status, 401u);
     EXPECT_EQ(e.Int(u"code"), 401);
     EXPECT_EQ(e.Int(u"invalidReasonCode"), 1);
-    EXPECT_EQ(Post(base_ + u"/api/mobile/v2/log/url", request, u"").status, 401u);
+    EXPECT_EQ(Post(base_ + u"/api/mobile/v2/log/url", request, u"").status, 400u) << "no token line";
 
     World(u"putno",
           uR"({"tokens":["tok-1"],"upload":{"putStatus":500,"putBody":"disk full","resultStatus":503}})");
@@ -577,6 +586,116 @@ TEST_P(OrchStandIn, UpgradeServesAFileMatchingItsChecksum) {
 
     World(u"upgradedown", uR"({"upgrade":{"status":500}})");
     EXPECT_EQ(Post(base_ + u"/s/mobile/v1/upgrade", u"customerId=acme", u"", 0).status, 500u);
+}
+
+struct ForbiddenCase {
+    const char* name;
+    const char* mode;  // the tenant's connect mode, connected first; empty: no connect
+    const char16_t* path;
+    std::u16string body;
+    std::vector<std::u16string> lines;
+    int json;
+    uint32_t status;
+    const char* says;  // part of the answer's message
+};
+
+// Every form the client must not send is refused before anything is answered or counted: 400 with a
+// message that names the fault (404 for a path the service does not have), so a test that meets the
+// refusal reads why.
+TEST_P(OrchStandIn, RefusesEachForbiddenFormWithItsLine) {
+    const std::u16string sn = u"sn:" + std::u16string(kSn), token = u"X-KX-AUTH-HEADER:tok-1",
+                         type = u"type:windows";
+    const std::vector<std::u16string> all = {sn, token, type};
+    const std::u16string disconnectBody = u"{\"customerId\":12, \"sn\":\"" + std::u16string(kSn) + u"\"}";
+    const ForbiddenCase cases[] = {
+        {"connect without sn", "", u"/api/mobile/v2/connect", ConnectBody(), {token, type}, 1, 400,
+         "no sn: line"},
+        {"connect without type", "", u"/api/mobile/v2/connect", ConnectBody(), {sn, token}, 1, 400,
+         "no type: line"},
+        {"connect of another type", "", u"/api/mobile/v2/connect", ConnectBody(), {sn, token, u"type:linux"}, 1,
+         400, "the type: line says \"linux\""},
+        {"connect without token", "", u"/api/mobile/v2/connect", ConnectBody(), {sn, type}, 1, 400,
+         "no X-KX-AUTH-HEADER: line"},
+        {"connect as a form", "", u"/api/mobile/v2/connect", ConnectBody(), all, 0, 400,
+         "the content type is \"application/x-www-form-urlencoded\""},
+        {"connect body of no template", "", u"/api/mobile/v2/connect", u"{\"sn\":\"SN-ORCH-0001\"}", all, 1,
+         400, "matches none of the client's templates"},
+        {"connect body without the blanks", "", u"/api/mobile/v2/connect",
+         u"{\"internalIp\":\"None\",\"deviceModel\":\"windows\",\"mobileVersion\":\"5\",\"sn\":\"SN-ORCH-0001\","
+         u"\"needIpsecKey\":true,\"deviceSupportMode\":\"hybird\",\"supportFeature\":{\"supportHttps\":true,"
+         u"\"supportIpFilterDownloadUrlV2\":true,\"supportHeartBeat\":true},\"clientDeviceInfo\":"
+         u"{\"windows_32_bit\":false},\"connectExtraInfo\":{\"connectPopFailed\":false}}",
+         all, 1, 400, "matches none"},
+        {"connect body of another serial", "", u"/api/mobile/v2/connect", ConnectBody(),
+         {u"sn:SN-OTHER", token, type}, 1, 400, "is not the sn: line's \"SN-OTHER\""},
+        {"connect at a longer path", "", u"/x/api/mobile/v2/connect", ConnectBody(), all, 1, 404,
+         "no answer for POST"},
+        {"connect past the path", "", u"/api/mobile/v2/connect/x", ConnectBody(), all, 1, 404,
+         "no answer for POST"},
+        {"native heartbeat with a body", "NATIVE", u"/orch/heartbeat", u"{\"intranetMode\":true}", all, 1, 400,
+         "the heartbeat of the NATIVE mode must have an empty body"},
+        {"mobile-detect heartbeat without its body", "MOBILE_DETECT", u"/orch/heartbeat", u"", all, 1, 400,
+         "must say {\"intranetMode\":true}"},
+        {"heartbeat without sn", "NATIVE", u"/orch/heartbeat", u"", {token, type}, 1, 400, "no sn: line"},
+        {"heartbeat without token", "VCPE", u"/orch/heartbeat", u"", {sn, type}, 1, 400,
+         "no X-KX-AUTH-HEADER: line"},
+        {"heartbeat as a form", "NATIVE", u"/orch/heartbeat", u"", all, 0, 400, "the content type is"},
+        {"callback with a body", "NATIVE", u"/orch/callback", u"{}", all, 1, 400, "the body must be empty"},
+        {"disconnect with a quoted customer", "", u"/api/mobile/v2/disconnect",
+         u"{\"customerId\":\"12\", \"sn\":\"SN-ORCH-0001\"}", all, 1, 400, "is not a customer number"},
+        {"disconnect with a name for a customer", "", u"/api/mobile/v2/disconnect",
+         u"{\"customerId\":acme, \"sn\":\"SN-ORCH-0001\"}", all, 1, 400, "is not a customer number"},
+        {"disconnect without the blank", "", u"/api/mobile/v2/disconnect",
+         u"{\"customerId\":12,\"sn\":\"SN-ORCH-0001\"}", all, 1, 400, "does not match"},
+        {"disconnect of another serial", "", u"/api/mobile/v2/disconnect", u"{\"customerId\":12, \"sn\":\"SN\"}",
+         all, 1, 400, "is not the sn: line's"},
+        {"disconnect without type", "", u"/api/mobile/v2/disconnect", disconnectBody, {sn, token}, 1, 400,
+         "no type: line"},
+        {"disconnect at a longer path", "", u"/orch/api/mobile/v2/disconnect", disconnectBody, all, 1, 404,
+         "no answer for POST"},
+        {"gateway check with the client's lines", "VCPE", u"/orch/check/vcpe", u"", {sn, type}, 0, 400,
+         "carries a sn: line"},
+        {"gateway check with the token", "DCPE", u"/orch/check/dcpe", u"", {token}, 0, 400,
+         "carries a X-KX-AUTH-HEADER: line"},
+        {"gateway check as JSON", "VCPE", u"/orch/check/vcpe", u"", {}, 1, 400, "the content type is"},
+        {"gateway check with a body", "DCPE", u"/orch/check/dcpe", u"x=1", {}, 0, 400,
+         "the body must be empty"},
+        {"upload request without token", "", u"/api/mobile/v2/log/url", u"{}", {sn, type}, 1, 400,
+         "no X-KX-AUTH-HEADER: line"},
+        {"upgrade check as JSON", "", u"/s/mobile/v1/upgrade", u"customerId=12", {}, 1, 400,
+         "the content type is"},
+    };
+    for (const ForbiddenCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        World(u"forbidden", U(std::string("{\"tokens\":[\"tok-1\"],\"connect\":{\"mode\":\"") +
+                              (*c.mode ? c.mode : "NATIVE") + "\"}}"));
+        if (*c.mode) {
+            ASSERT_EQ(Connect().status, 200u);
+        }
+        const char16_t* counters[] = {u"connects",      u"heartbeats",     u"callbackAcks", u"disconnects",
+                                      u"checksTotal",   u"uploadRequests", u"upgradeChecks"};
+        std::vector<int32_t> before;
+        for (const char16_t* counter : counters) before.push_back(State().Int(counter));
+        CHttpClient client;
+        Exchange e;
+        e.error = client.PostLines(base_ + c.path, c.body, e.answer, e.status, c.json, c.lines);
+        ASSERT_EQ(e.error, 0u);
+        EXPECT_EQ(e.status, c.status) << e.answer;
+        std::string message = e.answer;  // the message holds quotes, JSON-escaped
+        for (std::size_t at; (at = message.find("\\\"")) != std::string::npos;) message.erase(at, 1);
+        EXPECT_NE(message.find(c.says), std::string::npos) << e.answer;
+        if (c.status == 400) {
+            EXPECT_EQ(e.Int(u"code"), 400);
+        }
+        const Exchange state = State();
+        for (std::size_t i = 0; i < std::size(counters); ++i)
+            EXPECT_EQ(state.Int(counters[i]), before[i]) << "a refused request counts as none";
+        // The refusal is kept with its method and path (404s are no operation's).
+        if (c.status == 400) {
+            EXPECT_NE(state.answer.find("\"refusals\":[\"POST " + N(c.path) + ": "), std::string::npos)
+                << state.answer;
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Schemes, OrchStandIn, ::testing::Values("http", "https"));

@@ -8,6 +8,7 @@
 #include "engine/ConnectAnswer.h"
 #include "engine/NativeDataPath.h"
 #include "platform/ProfileStore.h"
+#include "platform/Text.h"
 
 using namespace velora;
 
@@ -90,16 +91,14 @@ TEST(ConnectAnswerParse, ValuesAndDefaults) {
         const char* what;
         const char16_t* answer;
     };
-    // Answers that lack the values or hold them in other types read as the defaults; intervals that
-    // would make the heartbeat spin read as the default too.
+    // Answers that lack the values or hold them in other types read as the defaults.
     const Case defaults[] = {
         {"empty", u""},
         {"no keys", u"{}"},
         {"not JSON", u"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaz"},
         {"wrong types",
-         uR"({"heartbeatInterval":"ten","mobileDetectMaxInvalidTime":-5,"mobileDetect":"yes","popIpsEnable":2,
+         uR"({"mobileDetect":"yes","popIpsEnable":2,
               "allowClientSpecifyMode":"maybe","cpeId":"x1","mobileTrafficVersion":"v"})"},
-        {"zero interval", uR"({"heartbeatInterval":0,"mobileDetectMaxInvalidTime":0})"},
     };
     for (const Case& c : defaults) {
         SCOPED_TRACE(c.what);
@@ -114,6 +113,28 @@ TEST(ConnectAnswerParse, ValuesAndDefaults) {
         EXPECT_EQ(a.heartbeatUrl, u"");
         EXPECT_LE(a.cpeId, 0);
         EXPECT_LE(a.mobileTrafficVersion, 0);
+    }
+}
+
+// Heartbeat values below 1 are the orchestrator's to send: they are stored as sent, and the monitors
+// handle them where they use them (every pass waits, so a heartbeat in every pass is no busy loop).
+TEST(ConnectAnswerParse, HeartbeatValuesBelowOneAreKeptAsSent) {
+    struct Case {
+        const char16_t* answer;
+        int32_t interval;
+        int32_t maxInvalid;
+    };
+    const Case cases[] = {
+        {uR"({"heartbeatInterval":0,"mobileDetectMaxInvalidTime":0})", 0, 0},
+        {uR"({"heartbeatInterval":-5,"mobileDetectMaxInvalidTime":-120000})", -5, -120000},
+        {uR"({"heartbeatInterval":1,"mobileDetectMaxInvalidTime":1})", 1, 1},
+        // A quoted value reads as 0, and is kept as that.
+        {uR"({"heartbeatInterval":"ten","mobileDetectMaxInvalidTime":"x"})", 0, 0},
+    };
+    for (const Case& c : cases) {
+        const ConnectAnswer a = ParseConnectAnswer(c.answer);
+        EXPECT_EQ(a.heartbeatInterval, c.interval) << platform::Utf16ToUtf8(c.answer);
+        EXPECT_EQ(a.mobileDetectMaxInvalidTime, c.maxInvalid) << platform::Utf16ToUtf8(c.answer);
     }
 }
 

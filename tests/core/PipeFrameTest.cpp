@@ -126,15 +126,44 @@ TEST(EngineStatusText, SumsTunnelLinesAndTellsDown) {
     }
 }
 
+// -1 without a "=" and a line break after it; with them, the decimal integer between them as the C
+// library reads it: the digits it starts with, 0 when none, limited to 32 bits.
 TEST(EngineShareInterface, ReadsTheValueOfANameValueLine) {
     const std::pair<const char*, int32_t> cases[] = {
-        {"ifindex=12\n", 12},  {"ifindex=12\r\n", 12},
-        {"ifindex=-1\n", -1},  {"ifindex=12", -1},
-        {"no equals\n", -1},   {"ifindex=\n", -1},
-        {"ifindex=abc\n", -1}, {"ifindex=99999999999\n", -1},
-        {"a=3\nb=4\n", 3},     {"", -1},
+        {"ifindex=12\n", 12},
+        {"ifindex=12\r\n", 12},
+        {"ifindex=-1\n", -1},
+        {"ifindex=12", -1},
+        {"no equals\n", -1},
+        {"", -1},
+        {"a=3\nb=4\n", 3},
+        {"ifindex= \t7 \n", 7},
+        {"ifindex=+5\n", 5},
+        {"ifindex=12abc\n", 12},
+        {"ifindex=\n", 0},
+        {"ifindex=abc\n", 0},
+        {"ifindex=99999999999\n", std::numeric_limits<int32_t>::max()},
+        {"ifindex=-99999999999\n", std::numeric_limits<int32_t>::min()},
     };
     for (const auto& [text, index] : cases) EXPECT_EQ(ParseShareInterface(text), index) << text;
+}
+
+// A reply longer than the request buffer is read into a grown buffer; when it cannot grow, the request
+// fails with 12.
+TEST(EnginePipeReplyBuffer, GrowsForALongReplyOrFailsWith12) {
+    const std::pair<std::size_t, int32_t> cases[] = {
+        {8000, 0},
+        {kPipeMaxFrameLength, 0},
+        {std::string().max_size(), kPipeErrorGrowFailed},
+    };
+    for (const auto& [length, result] : cases) {
+        std::string buffer;
+        EXPECT_EQ(GrowReplyBuffer(buffer, length), result) << length;
+        if (result == 0) {
+            EXPECT_GT(buffer.capacity(), length);
+        }
+    }
+    EXPECT_EQ(kPipeErrorGrowFailed, 12);
 }
 
 TEST(EngineShareInterface, PayloadSendsNegativeAsZeroAndNothingForZero) {

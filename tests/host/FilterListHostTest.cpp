@@ -11,6 +11,7 @@
 #include "core/Log.h"
 #include "core/Settings.h"
 #include "core/TextHelpers.h"
+#include "engine/ConnectAnswer.h"
 #include "engine/EngineState.h"
 #include "engine/FilterList.h"
 #include "inprocess/SimHelperService.h"
@@ -59,7 +60,8 @@ protected:
         std::string answer;
         uint32_t status = 0;
         const std::u16string base = sim_.TenantUrl(GetParam(), tenant_);
-        EXPECT_EQ(client.PostText(base + u"/api/mobile/v2/connect", u"{\"sn\":\"SN\"}", answer, status, 1,
+        EXPECT_EQ(client.PostText(base + u"/api/mobile/v2/connect",
+                                  ConnectBody(false, false, u"None", u"1.0.0.1", u"SN", false), answer, status, 1,
                                   u"sn:SN", u"X-KX-AUTH-HEADER:tok-1", u"type:windows"),
                   0u);
         EXPECT_EQ(status, 200u) << answer;

@@ -58,6 +58,10 @@ protected:
         corvane::inprocess::SetHelperAnswer(u"FindMinMetricInfOfDefaultGW", -1);
     }
     void TearDown() override {
+        // Nothing the client sent broke the protocol (a refused heartbeat would pass unseen otherwise).
+        if (!tenant_.empty()) {
+            EXPECT_EQ(sim_.Refusals(tenant_), "");
+        }
         g_monitor.onPause = nullptr;
         platform::SetPauseFunction(nullptr);
         platform::host::ResetAddressChange();
@@ -147,6 +151,9 @@ TEST_F(MobileDetectMonitorHost, FailingHeartbeatsGiveTheLinkUpPastTheLimit) {
         {50000, 40000, "heartBeatFailedTimes 22 timeoutInterval 40000 current 42000"},  // the floor
         {60000, 40000, "heartBeatFailedTimes 22 timeoutInterval 40000 current 42000"},
         {100000, 80000, "heartBeatFailedTimes 42 timeoutInterval 80000 current 82000"},
+        // Values below 1 come from the orchestrator as they are; the floor holds for them too.
+        {0, 40000, "heartBeatFailedTimes 22 timeoutInterval 40000 current 42000"},
+        {-120000, 40000, "heartBeatFailedTimes 22 timeoutInterval 40000 current 42000"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.heartbeatTimeout);

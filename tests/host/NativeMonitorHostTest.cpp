@@ -61,6 +61,10 @@ protected:
         SetSetting(u"AuthToken", u"tok-mon");
     }
     void TearDown() override {
+        // Nothing the client sent broke the protocol (a refused heartbeat would pass unseen otherwise).
+        if (!tenant_.empty()) {
+            EXPECT_EQ(sim_.Refusals(tenant_), "");
+        }
         CloseEnginePipe();
         platform::host::StopSimPipe(kEnginePipeName);
         platform::host::SetSimPipeServerImage(kEnginePipeName, u"");

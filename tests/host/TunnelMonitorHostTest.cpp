@@ -71,6 +71,10 @@ protected:
         Orchestrator(u"[{\"action\":0}]");
     }
     void TearDown() override {
+        // Nothing the client sent broke the protocol (a refused heartbeat would pass unseen otherwise).
+        if (!tenant_.empty()) {
+            EXPECT_EQ(sim_.Refusals(tenant_), "");
+        }
         g_monitor.onPause = nullptr;
         platform::SetPauseFunction(nullptr);
         host::ResetSimDialUp();

@@ -106,6 +106,17 @@ public:
     std::u16string TenantUrl(const std::string& listener, std::u16string_view tenant) const {
         return Url(listener) + u"/t/" + std::u16string(tenant);
     }
+    // The requests of the tenant's orchestrator refused for breaking the protocol (method, path and what
+    // was wrong, as the stand-in's state keeps them); empty when there were none. A client that shrugs
+    // off the 400 (a heartbeat) does not fail by itself: tests look here.
+    std::string Refusals(std::u16string_view tenant) const {
+        CHttpClient client;
+        std::string answer;
+        uint32_t status = 0;
+        EXPECT_EQ(client.GetText(TenantUrl("http", tenant) + u"/orch/_state", answer, status), 0u);
+        const std::size_t at = answer.find("\"refusals\":");
+        return at == std::string::npos ? std::string() : answer.substr(at, answer.find(']', at) - at + 1);
+    }
 
 private:
     std::map<std::string, std::u16string> urls_;

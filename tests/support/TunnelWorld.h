@@ -13,6 +13,7 @@
 #include "core/Settings.h"
 #include "inprocess/SimHelperService.h"
 #include "core/TextHelpers.h"
+#include "engine/ConnectAnswer.h"
 
 namespace velora::test {
 
@@ -57,7 +58,9 @@ inline std::u16string PostConnect(const std::u16string& tenantBase) {
     CHttpClient client;
     std::string answer;
     uint32_t status = 0;
-    EXPECT_EQ(client.PostText(tenantBase + u"/api/mobile/v2/connect", u"{\"sn\":\"SN\"}", answer, status, 1,
+    // The request as the client makes it: its usual body for the serial of the sn: line.
+    EXPECT_EQ(client.PostText(tenantBase + u"/api/mobile/v2/connect",
+                              ConnectBody(false, false, u"None", u"1.0.0.1", u"SN", false), answer, status, 1,
                               u"X-KX-AUTH-HEADER:tok-1", u"sn:SN", u"type:windows"),
               0u);
     EXPECT_EQ(status, 200u) << answer;

@@ -12,6 +12,7 @@
 #include "core/JsonFields.h"
 #include "core/Settings.h"
 #include "core/TextHelpers.h"
+#include "engine/ConnectAnswer.h"
 #include "engine/EngineState.h"
 #include "engine/FilterList.h"
 #include "platform/Http.h"
@@ -63,7 +64,8 @@ TEST_P(FilterListWin, DownloadedInstalledSkippedAndCached) {
     std::string answer;
     uint32_t status = 0;
     ASSERT_EQ(
-        client.PostText(sim_.TenantUrl(GetParam(), tenant) + u"/api/mobile/v2/connect", u"{\"sn\":\"SN\"}",
+        client.PostText(sim_.TenantUrl(GetParam(), tenant) + u"/api/mobile/v2/connect",
+                        ConnectBody(false, false, u"None", u"1.0.0.1", u"SN", false),
                         answer, status, 1, u"sn:SN", u"X-KX-AUTH-HEADER:tok-1", u"type:windows"),
         0u);
     ASSERT_EQ(status, 200u) << answer;

@@ -13,6 +13,7 @@
 #include "core/TextHelpers.h"
 #include "core/WindowMessages.h"
 #include "engine/EngineEvents.h"
+#include "engine/ConnectAnswer.h"
 #include "engine/EngineState.h"
 #include "engine/TunnelBringUp.h"
 #include "engine/TunnelValues.h"
@@ -102,8 +103,9 @@ TEST(TunnelWin, VcpeBringUpReportsTheDialFailure) {
     CHttpClient client;
     std::string answer;
     uint32_t status = 0;
-    ASSERT_EQ(client.PostText(cloud.TenantUrl("http", tenant) + u"/api/mobile/v2/connect", u"{\"sn\":\"SN\"}",
-                              answer, status, 1, u"X-KX-AUTH-HEADER:tok-1"),
+    ASSERT_EQ(client.PostText(cloud.TenantUrl("http", tenant) + u"/api/mobile/v2/connect",
+                              ConnectBody(false, false, u"None", u"1.0.0.1", u"SN", false), answer, status, 1,
+                              u"X-KX-AUTH-HEADER:tok-1", u"sn:SN", u"type:windows"),
               0u);
     ASSERT_EQ(status, 200u) << answer;
 

@@ -35,7 +35,7 @@ velora_add_installed_test(velora_native_connect_test ${CMAKE_CURRENT_SOURCE_DIR}
 # Registered one by one (a test added to the source is added here too): the discovered tests' properties
 # cannot carry the two fixtures and two labels these need.
 foreach(name ConnectsCountsSurvivesAnEngineCrashAndDisconnects StoppedPacketDriverRefusesTheConnect
-             UnconnectedEndsLeaveNoEngineRunning)
+             UnconnectedEndsLeaveNoEngineRunning CachedFilterListIsReadBesideVeloraDll)
     add_test(NAME NativeConnect.${name} COMMAND velora_native_connect_test --gtest_filter=NativeConnect.${name})
     set_tests_properties(NativeConnect.${name} PROPERTIES TIMEOUT 300 LABELS "installed;native-e2e"
                          ENVIRONMENT "WINEPREFIX=${VELORA_INSTALLED_PREFIX}"

@@ -14,8 +14,10 @@
 #include <thread>
 
 #include "InstalledProduct.h"
+#include "core/CryptoHelpers.h"
 #include "core/HttpClient.h"
 #include "core/JsonFields.h"
+#include "core/Settings.h"
 #include "platform/Text.h"
 #include "support/SignInWorld.h"
 
@@ -110,6 +112,12 @@ protected:
         GetTempPathW(MAX_PATH, temp);
         clientLog = std::filesystem::path(temp) / "velora-native-connect.log";
         std::filesystem::remove(clientLog, ec);
+        LoadClient();
+    }
+    // Loads Velora.dll afresh (nothing of an earlier load's state left) and calls Init.
+    void LoadClient() {
+        if (veloraExit) veloraExit();
+        dll.Reset();  // unloaded before the next load, so its state starts afresh
         dll.Reset(LoadLibraryW((kProgramFolder / "Velora.dll").c_str()));
         ASSERT_TRUE(dll) << GetLastError();
         init = Export<InitFn>("VeloraInit");
@@ -217,6 +225,37 @@ TEST_F(NativeConnect, ConnectsCountsSurvivesAnEngineCrashAndDisconnects) {
     EXPECT_EQ(world.sim.Last(world.Path(u"/api/mobile/v2/disconnect"), u"method"), "POST");
     sent = received = -1;
     EXPECT_EQ(checkStatus(&sent, &received), 0) << "no engine answers any more";
+}
+
+// Velora.dll reads the cached filter list beside itself, wherever the program that loaded it lies (this
+// test program is elsewhere): a cached list that the settings vouch for and the orchestrator still
+// announces is not downloaded again; one that differs is.
+TEST_F(NativeConnect, CachedFilterListIsReadBesideVeloraDll) {
+    // The list the tenant announces (site "site-1", version 1) and serves.
+    const std::string announced = "{\"ipSetMode\":0,\"whiteIpSet\":[],\"blackIpSet\":[]}";
+    struct Case {
+        const char* name;
+        std::string cached;  // the first line of "filterConfig.conf" beside Velora.dll
+        int downloads;
+    };
+    const Case cases[] = {
+        {"the announced list", announced, 0},
+        {"another list", "{\"ipSetMode\":1,\"whiteIpSet\":[\"10.0.0.0/8\"],\"blackIpSet\":[]}", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::ofstream(kProgramFolder / "filterConfig.conf", std::ios::binary | std::ios::trunc) << c.cached;
+        SetSetting(u"FilterVerify", SaltedMd5Hex(announced));
+        SetSetting(u"FilterVersion", u"/site-1/1");
+        LoadClient();
+        wchar_t message[256] = {};
+        ASSERT_EQ(validateUser(L"12", L"nina", L"secret5", message, 256), 0u);
+        const int before = OrchestratorCount(u"filterDownloads");
+        ASSERT_EQ(connect(message, 256), 0u)
+            << platform::Utf16ToUtf8(std::u16string(reinterpret_cast<const char16_t*>(message)));
+        EXPECT_EQ(OrchestratorCount(u"filterDownloads") - before, c.downloads);
+        EXPECT_EQ(disconnect(message, 256), 0u);
+    }
 }
 
 // The packet driver is checked before anything is started: with "brxnet" stopped the connect is refused
