@@ -6,6 +6,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "logic/ProgramRights.h"
 #include "logic/ServiceLog.h"
 #include "platform/win32/Handles.h"
 #include "win32/ComObjects.h"
@@ -13,6 +14,8 @@
 #include "win32/CorvaneIds.h"
 #include "win32/EngineMonitor.h"
 #include "win32/EventLog.h"
+#include "win32/Win32ProcessControl.h"
+#include "win32/Win32ServiceStore.h"
 
 namespace corvane::win32 {
 
@@ -96,10 +99,18 @@ void StartMonitor() {
     }
 }
 
+// How long the stop waits for the monitor: its cycle may be ending an engine (3 s for that to go).
+constexpr DWORD kMonitorJoinMs = kEngineEndJoinMs;
+
 void StopMonitor() {
     if (gMonitorThread && gMonitorStop) {
         SetEvent(gMonitorStop.Get());
-        WaitForSingleObject(gMonitorThread.Get(), 1000);
+        if (WaitForSingleObject(gMonitorThread.Get(), kMonitorJoinMs) != WAIT_OBJECT_0) {
+            // Still inside a cycle: it will look at its event once more, so the event stays open (the
+            // process is about to end anyway); closing it now could hand its number to another object.
+            LogLine(L"The engine monitor did not end in time; its stop event is left open");
+            gMonitorStop.Release();
+        }
         gMonitorThread.Reset();
         gMonitorStop.Reset();
     }
@@ -123,9 +134,23 @@ void WINAPI ControlHandler(DWORD control) {
     }
 }
 
+// At start, the service looks whether its folder and its own program could be changed by a user: the
+// finding goes to the log at once; each method that would run something refuses then by the same rule.
+void CheckOwnFolder() {
+    const std::wstring exe = ModulePath();
+    const std::size_t slash = exe.rfind(L'\\');
+    if (slash == std::wstring::npos) return;
+    const std::u16string program(exe.begin(), exe.end());
+    if (MayRunAsSystem(ServiceProcesses(), ServiceStore(), u"Service start", program.substr(0, slash), {program}))
+        return;
+    LogLine(L"The service's folder or program can be changed by other accounts: nothing will be run as the "
+            L"system account until only the system, administrators and TrustedInstaller may change them");
+}
+
 void WINAPI ServiceMain(DWORD, LPWSTR*) {
     MSG queue;
     PeekMessageW(&queue, nullptr, WM_USER, WM_USER, PM_NOREMOVE);  // the stop control posts its quit here
+    CheckOwnFolder();
     StartMonitor();
     gStatus.dwCurrentState = SERVICE_START_PENDING;
     gMainThread = GetCurrentThreadId();
