@@ -54,6 +54,8 @@ public:
     // Whether what this process starts runs with the system account's rights (the service does; the
     // plain local server runs as the user who launched it).
     virtual bool RunsAsSystem() = 0;
+    // The string SID of the account this process runs as ("S-1-5-18" for the service); empty if unknown.
+    virtual std::u16string OwnAccount() = 0;
     // The owner and access entries of a file or folder. 0 or a system error code.
     virtual uint32_t ReadRights(std::u16string_view path, ObjectRights& rights) = 0;
     // Creates or truncates `path` for the caller of the current method and keeps it open. `impersonated`

@@ -34,11 +34,13 @@ inline constexpr uint32_t kChangingRights = 0x00000002 | 0x00000004 | 0x00000010
                                             0x00010000 | 0x00040000 | 0x00080000 | 0x40000000 | 0x10000000 |
                                             0x02000000;
 
-// True for the system account, the administrators group and TrustedInstaller.
-bool IsTrustedWriter(std::u16string_view sid);
+// True for the system account, the administrators group, TrustedInstaller, and the account the service
+// itself runs as (`ownAccount`: the system account for the installed service; it can do all the service
+// does anyway).
+bool IsTrustedWriter(std::u16string_view sid, std::u16string_view ownAccount);
 
 // Empty when only trusted principals can change the object; otherwise why not (no SID in the text).
-std::u16string WhoElseMayChange(const ObjectRights& rights);
+std::u16string WhoElseMayChange(const ObjectRights& rights, std::u16string_view ownAccount = u"S-1-5-18");
 
 // Checks the service's folder and then each path before `method` runs them as the system account (only
 // when the service runs with those rights: `processes.RunsAsSystem()`). False (logged as "<method>

@@ -222,6 +222,10 @@ bool CSimProcessControl::RunsAsSystem() {
     return runsAsSystem_;
 }
 
+std::u16string CSimProcessControl::OwnAccount() {
+    return u"S-1-5-18";
+}
+
 uint32_t CSimProcessControl::ReadRights(std::u16string_view path, ObjectRights& rights) {
     std::lock_guard<std::mutex> guard(lock_);
     auto found = rights_.find(std::u16string(path));

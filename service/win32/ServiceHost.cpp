@@ -39,6 +39,8 @@ void LogLine(const std::wstring& text) {
 // A plain local server stays this long after its last object: the client creates a fresh object for
 // every call, so calls in a row find the running process instead of starting one each.
 constexpr ULONGLONG kLingerMs = 1000;
+// After the class objects were revoked, how long a plain local server stays without objects before it ends.
+constexpr ULONGLONG kSettleMs = 1000;
 
 bool LingerOver() {
     return LiveObjects() == 0 && GetTickCount64() - LastObjectActivity() >= kLingerMs;
@@ -80,9 +82,18 @@ HRESULT RunServer(bool asService) {
         }
     }
     RevokeClassObjects();
-    // Where suspension does not hold off activations (Wine), an object may still have been created just
-    // before the revocation: it is served until it is released.
-    for (int waited = 0; !asService && LiveObjects() > 0 && waited < 60000; waited += 20) Sleep(20);
+    // Where suspension does not hold off activations (Wine), a client may have found the class just before
+    // the revocation and create its object a moment later: the server goes on serving until it has been
+    // without objects for a settling time (and serves any object until it is released), so such a client
+    // is not left with a server that has gone.
+    if (!asService) {
+        MarkObjectActivity();
+        for (int waited = 0; waited < 60000 && !(LiveObjects() == 0 && GetTickCount64() - LastObjectActivity() >= kSettleMs);
+             waited += 20) {
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        }
+    }
     return S_OK;
 }
 

@@ -316,22 +316,45 @@ int CWin32ProcessControl::CreateCallerFile(std::u16string_view path, std::unique
     // a link or mount point at the file itself is opened as itself, not followed.
     const std::wstring wanted = Wide(path);
     impersonated = SUCCEEDED(CoImpersonateClient());
-    CFileHandle handle(CreateFileW(wanted.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+    // Opened without truncation first: a path that leads elsewhere must not cost the file found there its
+    // content (where impersonation is not available the open has the service's rights).
+    CFileHandle handle(CreateFileW(wanted.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     const DWORD error = handle ? 0 : GetLastError();
+    const bool created = handle && error == 0 && GetLastError() != ERROR_ALREADY_EXISTS;
     if (impersonated) CoRevertToSelf();
     if (!handle) return static_cast<int>(error == 0 ? ERROR_ACCESS_DENIED : error);
     // A folder on the way that was re-pointed (mount point, object-manager link) shows in the final path.
     const std::wstring final = FinalPath(handle.Get());
     if (final.empty() || CompareStringOrdinal(final.c_str(), static_cast<int>(final.size()), wanted.c_str(),
-                                              static_cast<int>(wanted.size()), TRUE) != CSTR_EQUAL)
+                                              static_cast<int>(wanted.size()), TRUE) != CSTR_EQUAL) {
+        if (created) {
+            // Made by this very open: it goes again, through the handle, wherever it landed.
+            FILE_DISPOSITION_INFO disposition = {TRUE};
+            SetFileInformationByHandle(handle.Get(), FileDispositionInfo, &disposition, sizeof disposition);
+        }
         return kCallerFileElsewhere;
+    }
+    if (!SetEndOfFile(handle.Get())) return static_cast<int>(GetLastError());
     file = std::make_unique<CWin32File>(std::move(handle));
     return 0;
 }
 
 bool CWin32ProcessControl::RunsAsSystem() {
     return RunningAsService();
+}
+
+std::u16string CWin32ProcessControl::OwnAccount() {
+    CKernelHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Receive())) return {};
+    BYTE buffer[256];
+    DWORD size = 0;
+    if (!GetTokenInformation(token.Get(), TokenUser, buffer, sizeof buffer, &size)) return {};
+    wchar_t* text = nullptr;
+    if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text)) return {};
+    const platform::win32::CLocalMemory owner(text);
+    const std::wstring wide(text);
+    return std::u16string(wide.begin(), wide.end());
 }
 
 uint32_t CWin32ProcessControl::ReadRights(std::u16string_view path, ObjectRights& rights) {

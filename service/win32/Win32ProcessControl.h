@@ -21,6 +21,7 @@ public:
                             bool& pipeFailed) override;
     uint32_t SystemFolder(std::u16string& folder) override;
     bool RunsAsSystem() override;
+    std::u16string OwnAccount() override;
     uint32_t ReadRights(std::u16string_view path, ObjectRights& rights) override;
     int CreateCallerFile(std::u16string_view path, std::unique_ptr<CCallerFile>& file,
                          bool& impersonated) override;

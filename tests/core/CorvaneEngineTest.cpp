@@ -582,6 +582,10 @@ TEST(CorvaneProgramRights, OnlyTheSystemAdministratorsAndTrustedInstallerMayChan
         {"an entry not read apart", {sy, true, {{u"?", 0x10000000}}}, false},
     };
     for (const Case& c : cases) EXPECT_EQ(WhoElseMayChange(c.rights).empty(), c.safe) << c.name;
+    // The account the service itself runs as counts as its own (it can do all the service does).
+    const ObjectRights own{u"S-1-5-21-0-0-0-1000", true, {{u"S-1-5-21-0-0-0-1000", 0x1F01FF}, {everyone, 0x1200A9}}};
+    EXPECT_TRUE(WhoElseMayChange(own, u"S-1-5-21-0-0-0-1000").empty());
+    EXPECT_FALSE(WhoElseMayChange(own).empty());
 }
 
 TEST_F(CorvaneEngine, NothingRunsAsSystemFromAFolderOrProgramUsersMayChange) {
