@@ -21,12 +21,14 @@ using win32::CComPtr;
 
 // Steps 1 and 2 of every call; false with `status` filled when either fails. The class identifiers come
 // from the IDL build, so step 1 (turning the identifier into a class) cannot fail on this side.
-// Answers of an activation that met a server on its way out: a plain local server that ended after its
-// last object just as this activation found its class (where class objects cannot be suspended, as under
-// Wine, the activation learns of it only when the server has gone). Nothing ran yet, so a new activation,
-// which starts a fresh server, is safe.
+// Answers of an activation that met a server on its way out: a plain local server that revoked its
+// classes after its last object just as this activation found its class. Where class objects cannot be
+// suspended (Wine), the activation learns of it only afterwards: the server's class lookup answers E_FAIL
+// once the class is revoked, or the call fails because the process has gone. Nothing ran yet, so a new
+// activation, which starts a fresh server, is safe.
 bool ServerWentAway(HRESULT hr) {
     switch (static_cast<uint32_t>(hr)) {
+        case 0x80004005u:  // E_FAIL: the class was revoked between the lookup and the creation
         case 0x800706BAu:  // RPC_S_SERVER_UNAVAILABLE
         case 0x800706BEu:  // RPC_S_CALL_FAILED
         case 0x800706BFu:  // RPC_S_CALL_FAILED_DNE

@@ -445,8 +445,8 @@ TEST_F(CorvaneTest, StartsUnderLoadAnswerEveryFirstCall) {
     std::vector<std::thread> load;
     for (int i = 0; i < 3; ++i)
         load.emplace_back([&stop] {
-            volatile unsigned spin = 0;
-            while (!stop) ++spin;
+            std::atomic<unsigned> spin{0};
+            while (!stop) spin.fetch_add(1, std::memory_order_relaxed);
         });
     struct Case {
         const wchar_t* registration;
