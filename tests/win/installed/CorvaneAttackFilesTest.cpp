@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -26,26 +27,41 @@ std::u16string U16(const std::wstring& text) {
     return std::u16string(text.begin(), text.end());
 }
 
-// The prefix's C: drive as the host sees it, for the host's ln.
-std::wstring HostPathOfDriveC() {
-    wchar_t root[MAX_PATH] = {};
-    // Wine maps C: to $WINEPREFIX/drive_c.
-    const DWORD n = GetEnvironmentVariableW(L"WINEPREFIX", root, MAX_PATH);
-    return n > 0 && n < MAX_PATH ? std::wstring(root) + L"/drive_c" : std::wstring();
+// The host's path of a Windows path, from Wine's own mapping (empty when not under Wine).
+std::string HostPath(const wchar_t* path) {
+    using Mapper = char*(CDECL*)(const wchar_t*);
+    const auto map = reinterpret_cast<Mapper>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (!map) return {};
+    char* mapped = map(path);
+    if (!mapped) return {};
+    std::string result(mapped);
+    HeapFree(GetProcessHeap(), 0, mapped);
+    return result;
 }
 
-// A host symbolic link `link` (under C:\, host form) to `target` (relative), made by the host's ln.
-bool MakeLink(const std::wstring& target, const std::wstring& link) {
-    std::wstring line = L"Z:\\bin\\ln -sfn " + target + L" " + HostPathOfDriveC() + L"/" + link;
+// A host symbolic link `link` to `target` (relative to the link's folder), made by the host's ln.
+bool MakeLink(const std::wstring& target, const wchar_t* link) {
+    const std::string host = HostPath(link);
+    if (host.empty()) return false;
+    std::wstring line = L"Z:\\bin\\ln -sfn " + target + L" " + std::wstring(host.begin(), host.end());
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
-    if (!CreateProcessW(L"Z:\\bin\\ln", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    if (!CreateProcessW(L"Z:\\bin\\ln", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        std::fprintf(stderr, "ln could not be started (%lu): %ls\n", GetLastError(), line.c_str());
         return false;
+    }
     CKernelHandle process(pi.hProcess), thread(pi.hThread);
-    DWORD code = 1;
-    return WaitForSingleObject(process.Get(), 10000) == WAIT_OBJECT_0 && GetExitCodeProcess(process.Get(), &code) &&
-           code == 0;
+    // A host program's handle cannot always be waited on under Wine: the link's appearance is the answer.
+    WaitForSingleObject(process.Get(), 10000);
+    for (int i = 0; i < 100; ++i) {
+        std::error_code ec;
+        if (std::filesystem::is_directory(link, ec)) return true;
+        Sleep(100);
+    }
+    std::fprintf(stderr, "no link after: %ls\n", line.c_str());
+    return false;
 }
 
 // Sets a file's access list from SDDL (under Wine this becomes the file's mode bits).
@@ -134,7 +150,7 @@ std::wstring DiagnosisLine(const std::wstring& output) {
 TEST_F(CorvaneAttackFiles, EachCallGetsItsAnswerAndNothingHappens) {
     const std::filesystem::path target = L"C:\\attack\\target";
     // The caller's own folder "link" is re-pointed at a folder it means the service to write into.
-    ASSERT_TRUE(MakeLink(L"../target", L"attack/caller/link"));
+    ASSERT_TRUE(MakeLink(L"../target", L"C:\\attack\\caller\\link"));
     ASSERT_TRUE(std::filesystem::is_directory(L"C:\\attack\\caller\\link"));
 
     struct Row {
