@@ -171,9 +171,9 @@ HResult CDiagnostics::GetSystemInfo(const InText&, const InText& outFilePath) {
     // The script runs as the system account and opens its output by name: it gets a file of the
     // service's own, in a folder no user can write, never the caller's path.
     // The folder's own separator (a store kept under a host folder uses "/").
-    const char16_t separator = folder.find(u'\\') == std::u16string::npos && folder.find(u'/') != std::u16string::npos
-                                   ? u'/'
-                                   : u'\\';
+    const char16_t separator =
+        folder.find(u'\\') == std::u16string::npos && folder.find(u'/') != std::u16string::npos ? u'/'
+                                                                                                : u'\\';
     const std::u16string work = folder + separator + std::u16string(kWorkFolderName);
     const std::u16string report = work + separator + WorkFileName(u"device");
     const std::u16string line = u"\"" + cmd + u"\" /d /c \"\"" + script + u"\" \"" + report + u"\"\"";
@@ -316,8 +316,8 @@ HResult CDiagnostics::ProduceNsCtlLog(const InText& path, const InText& name) {
         }
         const auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count();
         std::size_t got = 0;
-        const OutputRead read = pipe->Read(buffer, sizeof buffer,
-                                           static_cast<uint32_t>(std::min<int64_t>(remaining, kToolPollMs)), got);
+        const OutputRead read = pipe->Read(
+            buffer, sizeof buffer, static_cast<uint32_t>(std::min<int64_t>(remaining, kToolPollMs)), got);
         if (read == OutputRead::Closed) break;
         if (read == OutputRead::Data) {
             if (!file->Write(CaptureBlock(std::string_view(buffer, got)))) {
@@ -347,12 +347,11 @@ int CRuntimeErrno(uint32_t systemError) {
         int error;
     };
     static constexpr Row kRows[] = {
-        {2, 2},     {3, 2},    {4, 24},   {5, 13},   {6, 9},     {8, 12},   {9, 12},   {10, 7},
-        {11, 8},    {12, 22},  {13, 22},  {15, 2},   {16, 13},   {17, 18},  {18, 2},   {33, 13},
-        {53, 2},    {65, 13},  {67, 2},   {80, 17},  {82, 13},   {83, 13},  {87, 22},  {89, 11},
-        {108, 13},  {109, 32}, {112, 28}, {114, 9},  {128, 10},  {129, 10}, {130, 9},  {131, 22},
-        {132, 13},  {145, 41}, {158, 13}, {161, 2},  {164, 11},  {167, 13}, {183, 17}, {206, 2},
-        {215, 11},  {1816, 12}};
+        {2, 2},    {3, 2},    {4, 24},   {5, 13},  {6, 9},    {8, 12},   {9, 12},   {10, 7},   {11, 8},
+        {12, 22},  {13, 22},  {15, 2},   {16, 13}, {17, 18},  {18, 2},   {33, 13},  {53, 2},   {65, 13},
+        {67, 2},   {80, 17},  {82, 13},  {83, 13}, {87, 22},  {89, 11},  {108, 13}, {109, 32}, {112, 28},
+        {114, 9},  {128, 10}, {129, 10}, {130, 9}, {131, 22}, {132, 13}, {145, 41}, {158, 13}, {161, 2},
+        {164, 11}, {167, 13}, {183, 17}, {206, 2}, {215, 11}, {1816, 12}};
     for (const Row& row : kRows)
         if (row.system == systemError) return row.error;
     if (systemError >= 19 && systemError <= 36) return 13;   // write-protect and sharing range: EACCES

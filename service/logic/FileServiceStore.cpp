@@ -132,8 +132,8 @@ uint32_t CFileServiceStore::CreatePrivateFolder(std::u16string_view path) {
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     if (ec) return ec == std::errc::permission_denied ? kErrorAccessDenied : kErrorWriteFault;
-    std::filesystem::permissions(folder, std::filesystem::perms::owner_all, std::filesystem::perm_options::replace,
-                                 ec);
+    std::filesystem::permissions(folder, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::replace, ec);
     return ec ? kErrorAccessDenied : 0;
 }
 

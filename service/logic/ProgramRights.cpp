@@ -13,11 +13,13 @@ bool IsTrustedWriter(std::u16string_view sid, std::u16string_view ownAccount) {
 }
 
 std::u16string WhoElseMayChange(const ObjectRights& rights, std::u16string_view ownAccount) {
-    if (!IsTrustedWriter(rights.owner, ownAccount)) return u"its owner is not the system, administrators or TrustedInstaller";
+    if (!IsTrustedWriter(rights.owner, ownAccount))
+        return u"its owner is not the system, administrators or TrustedInstaller";
     if (!rights.hasDacl) return u"it has no access list, so everyone may change it";
     for (const AccessEntry& entry : rights.entries) {
         if (!entry.allow || entry.inheritOnly || (entry.mask & kChangingRights) == 0) continue;
-        if (!IsTrustedWriter(entry.sid, ownAccount)) return u"an account other than the system, administrators or TrustedInstaller may change it";
+        if (!IsTrustedWriter(entry.sid, ownAccount))
+            return u"an account other than the system, administrators or TrustedInstaller may change it";
     }
     return {};
 }
@@ -34,14 +36,15 @@ bool MayRunAsSystem(CProcessControl& processes, CServiceStore& store, std::u16st
         const uint32_t error = processes.ReadRights(paths[i], rights);
         std::u16string why;
         if (error != 0) {
-            why = u"its rights cannot be read " + HresultSuffix(HResultFromSystemError(error),
-                                                                  store.DescribeHResult(HResultFromSystemError(error)));
+            why = u"its rights cannot be read " +
+                  HresultSuffix(HResultFromSystemError(error),
+                                store.DescribeHResult(HResultFromSystemError(error)));
         } else {
             why = WhoElseMayChange(rights, ownAccount);
         }
         if (!why.empty()) {
-            store.WriteLog(std::u16string(method) + u" refused: " + what + u" is not safe to run as the system account: " +
-                           why);
+            store.WriteLog(std::u16string(method) + u" refused: " + what +
+                           u" is not safe to run as the system account: " + why);
             return false;
         }
     }

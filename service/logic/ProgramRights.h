@@ -15,15 +15,15 @@ class CProcessControl;
 class CServiceStore;
 
 struct AccessEntry {
-    std::u16string sid;  // string form, "S-1-5-18"
-    uint32_t mask = 0;   // the access mask as stored (generic bits not mapped)
-    bool allow = true;   // an allow entry; deny entries only take rights away
+    std::u16string sid;        // string form, "S-1-5-18"
+    uint32_t mask = 0;         // the access mask as stored (generic bits not mapped)
+    bool allow = true;         // an allow entry; deny entries only take rights away
     bool inheritOnly = false;  // applies to what is created inside, not to the object itself
 };
 
 struct ObjectRights {
-    std::u16string owner;      // string SID of the owner
-    bool hasDacl = false;      // no access list at all: everyone may do everything
+    std::u16string owner;  // string SID of the owner
+    bool hasDacl = false;  // no access list at all: everyone may do everything
     std::vector<AccessEntry> entries;
 };
 

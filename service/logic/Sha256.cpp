@@ -24,8 +24,8 @@ uint32_t Rotr(uint32_t x, int n) {
 void Compress(uint32_t state[8], const uint8_t block[64]) {
     uint32_t w[64];
     for (int i = 0; i < 16; ++i)
-        w[i] = uint32_t(block[4 * i]) << 24 | uint32_t(block[4 * i + 1]) << 16 | uint32_t(block[4 * i + 2]) << 8 |
-               uint32_t(block[4 * i + 3]);
+        w[i] = uint32_t(block[4 * i]) << 24 | uint32_t(block[4 * i + 1]) << 16 |
+               uint32_t(block[4 * i + 2]) << 8 | uint32_t(block[4 * i + 3]);
     for (int i = 16; i < 64; ++i) {
         const uint32_t s0 = Rotr(w[i - 15], 7) ^ Rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
         const uint32_t s1 = Rotr(w[i - 2], 17) ^ Rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
@@ -34,7 +34,8 @@ void Compress(uint32_t state[8], const uint8_t block[64]) {
     uint32_t a = state[0], b = state[1], c = state[2], d = state[3], e = state[4], f = state[5], g = state[6],
              h = state[7];
     for (int i = 0; i < 64; ++i) {
-        const uint32_t t1 = h + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + ((e & f) ^ (~e & g)) + kRound[i] + w[i];
+        const uint32_t t1 =
+            h + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + ((e & f) ^ (~e & g)) + kRound[i] + w[i];
         const uint32_t t2 = (Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
         h = g;
         g = f;
@@ -79,8 +80,8 @@ std::u16string SecretForLog(std::u16string_view secret) {
     const std::array<uint8_t, 32> digest = Sha256(bytes);
     const uint32_t prefix = uint32_t(digest[0]) << 24 | uint32_t(digest[1]) << 16 | uint32_t(digest[2]) << 8 |
                             uint32_t(digest[3]);
-    return u"<secret: " + Decimal(static_cast<int64_t>(secret.size())) + u" characters, sha256 " + Hex8(prefix) +
-           u">";
+    return u"<secret: " + Decimal(static_cast<int64_t>(secret.size())) + u" characters, sha256 " +
+           Hex8(prefix) + u">";
 }
 
 }  // namespace corvane

@@ -233,7 +233,8 @@ uint32_t CSimProcessControl::ReadRights(std::u16string_view path, ObjectRights& 
         rights = found->second;
         return 0;
     }
-    rights = ObjectRights{u"S-1-5-18", true, {{u"S-1-5-18", 0x1F01FF}, {u"S-1-5-32-544", 0x1F01FF}, {u"S-1-1-0", 0x1200A9}}};
+    rights = ObjectRights{
+        u"S-1-5-18", true, {{u"S-1-5-18", 0x1F01FF}, {u"S-1-5-32-544", 0x1F01FF}, {u"S-1-1-0", 0x1200A9}}};
     return 0;
 }
 

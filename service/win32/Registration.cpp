@@ -222,7 +222,8 @@ HRESULT RestrictServiceControls(SC_HANDLE service) {
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kServiceSddl, SDDL_REVISION_1, &sd, nullptr))
         return HRESULT_FROM_WIN32(GetLastError());
     const platform::win32::CLocalMemory owner(sd);
-    if (!SetServiceObjectSecurity(service, DACL_SECURITY_INFORMATION, sd)) return HRESULT_FROM_WIN32(GetLastError());
+    if (!SetServiceObjectSecurity(service, DACL_SECURITY_INFORMATION, sd))
+        return HRESULT_FROM_WIN32(GetLastError());
     return S_OK;
 }
 
@@ -242,7 +243,8 @@ HRESULT RegisterAppId(bool asService, const std::wstring& exe) {
     if (!InstallService(exe)) return E_FAIL;
     CServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
     if (!manager) return HRESULT_FROM_WIN32(GetLastError());
-    CServiceHandle service(OpenServiceW(manager.Get(), ServiceName().c_str(), SERVICE_CHANGE_CONFIG | WRITE_DAC));
+    CServiceHandle service(
+        OpenServiceW(manager.Get(), ServiceName().c_str(), SERVICE_CHANGE_CONFIG | WRITE_DAC));
     if (!service) return HRESULT_FROM_WIN32(GetLastError());
     hr = RestrictServiceControls(service.Get());
     if (FAILED(hr)) return hr;

@@ -88,7 +88,8 @@ HRESULT RunServer(bool asService) {
     // is not left with a server that has gone.
     if (!asService) {
         MarkObjectActivity();
-        for (int waited = 0; waited < 60000 && !(LiveObjects() == 0 && GetTickCount64() - LastObjectActivity() >= kSettleMs);
+        for (int waited = 0;
+             waited < 60000 && !(LiveObjects() == 0 && GetTickCount64() - LastObjectActivity() >= kSettleMs);
              waited += 20) {
             while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
             MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
@@ -152,10 +153,12 @@ void CheckOwnFolder() {
     const std::size_t slash = exe.rfind(L'\\');
     if (slash == std::wstring::npos) return;
     const std::u16string program(exe.begin(), exe.end());
-    if (MayRunAsSystem(ServiceProcesses(), ServiceStore(), u"Service start", program.substr(0, slash), {program}))
+    if (MayRunAsSystem(ServiceProcesses(), ServiceStore(), u"Service start", program.substr(0, slash),
+                       {program}))
         return;
-    LogLine(L"The service's folder or program can be changed by other accounts: nothing will be run as the "
-            L"system account until only the system, administrators and TrustedInstaller may change them");
+    LogLine(
+        L"The service's folder or program can be changed by other accounts: nothing will be run as the "
+        L"system account until only the system, administrators and TrustedInstaller may change them");
 }
 
 void WINAPI ServiceMain(DWORD, LPWSTR*) {

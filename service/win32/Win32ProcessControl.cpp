@@ -96,7 +96,8 @@ public:
             io_->overlapped.hEvent = event_.Get();
             ResetEvent(event_.Get());
             const DWORD want = static_cast<DWORD>(std::min(size, sizeof io_->buffer));
-            if (ReadFile(read_.Get(), io_->buffer, want, &n, &io_->overlapped)) return Deliver(n, buffer, got);
+            if (ReadFile(read_.Get(), io_->buffer, want, &n, &io_->overlapped))
+                return Deliver(n, buffer, got);
             if (GetLastError() != ERROR_IO_PENDING) return OutputRead::Closed;
             pending_ = true;
         }
@@ -237,8 +238,8 @@ uint32_t CWin32ProcessControl::StartCapturing(std::u16string_view program, std::
                                               std::unique_ptr<CChildOutput>& output, bool& pipeFailed) {
     pipeFailed = false;
     static std::atomic<unsigned> serial{0};
-    const std::wstring name = L"\\\\.\\pipe\\Corvane-output-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                              std::to_wstring(++serial);
+    const std::wstring name = L"\\\\.\\pipe\\Corvane-output-" + std::to_wstring(GetCurrentProcessId()) +
+                              L"-" + std::to_wstring(++serial);
     // Only the system account and administrators may open the pipe; the one instance is taken at once.
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;GA;;;SY)(A;;GA;;;BA)", SDDL_REVISION_1,
@@ -248,9 +249,9 @@ uint32_t CWin32ProcessControl::StartCapturing(std::u16string_view program, std::
     }
     const platform::win32::CLocalMemory descriptorOwner(descriptor);
     SECURITY_ATTRIBUTES pipeSa = {sizeof pipeSa, descriptor, FALSE};
-    CKernelHandle read(CreateNamedPipeW(name.c_str(),
-                                        PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
-                                        PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 0, 4096, 0, &pipeSa));
+    CKernelHandle read(CreateNamedPipeW(
+        name.c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+        PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 0, 4096, 0, &pipeSa));
     if (!read || read.Get() == INVALID_HANDLE_VALUE) {
         read.Release();
         pipeFailed = true;
@@ -297,10 +298,12 @@ namespace {
 // The path as the file system names the opened file, without the "\\?\" prefix; empty when unknown.
 std::wstring FinalPath(HANDLE file) {
     std::wstring path(MAX_PATH + 8, L'\0');
-    DWORD n = GetFinalPathNameByHandleW(file, path.data(), static_cast<DWORD>(path.size()), FILE_NAME_NORMALIZED);
+    DWORD n =
+        GetFinalPathNameByHandleW(file, path.data(), static_cast<DWORD>(path.size()), FILE_NAME_NORMALIZED);
     if (n >= path.size()) {
         path.resize(n + 1);
-        n = GetFinalPathNameByHandleW(file, path.data(), static_cast<DWORD>(path.size()), FILE_NAME_NORMALIZED);
+        n = GetFinalPathNameByHandleW(file, path.data(), static_cast<DWORD>(path.size()),
+                                      FILE_NAME_NORMALIZED);
     }
     if (n == 0 || n >= path.size()) return {};
     path.resize(n);
@@ -318,8 +321,9 @@ int CWin32ProcessControl::CreateCallerFile(std::u16string_view path, std::unique
     impersonated = SUCCEEDED(CoImpersonateClient());
     // Opened without truncation first: a path that leads elsewhere must not cost the file found there its
     // content (where impersonation is not available the open has the service's rights).
-    CFileHandle handle(CreateFileW(wanted.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    CFileHandle handle(CreateFileW(wanted.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
+                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                                   nullptr));
     const DWORD error = handle ? 0 : GetLastError();
     const bool created = handle && error == 0 && GetLastError() != ERROR_ALREADY_EXISTS;
     if (impersonated) CoRevertToSelf();

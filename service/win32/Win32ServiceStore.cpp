@@ -126,8 +126,9 @@ uint32_t CWin32ServiceStore::OpenParameters(bool create, std::unique_ptr<CParame
         // key that was created before (or changed since) gets the same rights again before any write.
         const DescriptorBytes sd = PrivateDescriptor(kPrivateKeySddl);
         if (sd.empty()) return GetLastError();
-        status = RegSetKeySecurity(owned.Get(), DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-                                   const_cast<BYTE*>(sd.data()));
+        status =
+            RegSetKeySecurity(owned.Get(), DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                              const_cast<BYTE*>(sd.data()));
         if (status != ERROR_SUCCESS) return static_cast<uint32_t>(status);
         handle = owned.Release();
     } else {

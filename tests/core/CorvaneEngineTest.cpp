@@ -418,7 +418,8 @@ TEST_F(CorvaneEngine, DiagnosisRunsOnlyTheServicesOwnScriptsAndTool) {
     processes_.SetRepointedPath(u"C:\\device.log.d\\");
     const auto before = processes_.Launches().size();
     EXPECT_EQ(diagnostics.GetSystemInfo(std::nullopt, client), kE_ACCESSDENIED);
-    EXPECT_EQ(diagnostics.ProduceNsCtlLog(folder + u"\\nsCtl.exe", u"C:\\device.log.d\\nsctl.log"), kE_ACCESSDENIED);
+    EXPECT_EQ(diagnostics.ProduceNsCtlLog(folder + u"\\nsCtl.exe", u"C:\\device.log.d\\nsctl.log"),
+              kE_ACCESSDENIED);
     EXPECT_EQ(processes_.Launches().size(), before);
     EXPECT_TRUE(Logged(u"GetSystemInfo refused: the output path leads elsewhere"));
     processes_.SetRepointedPath(u"");
@@ -535,7 +536,8 @@ TEST(CorvaneSecrets, TheLogNamesASecretByLengthAndDigestPrefix) {
     EXPECT_EQ(long56[0], 0x24);
     EXPECT_EQ(long56[31], 0xc1);
     const std::u16string shown = SecretForLog(u"tok-1");
-    EXPECT_TRUE(shown.starts_with(u"<secret: 5 characters, sha256 ")) << std::string(shown.begin(), shown.end());
+    EXPECT_TRUE(shown.starts_with(u"<secret: 5 characters, sha256 "))
+        << std::string(shown.begin(), shown.end());
     EXPECT_EQ(shown.size(), std::u16string(u"<secret: 5 characters, sha256 12345678>").size());
     EXPECT_EQ(shown.find(u"tok-1"), std::u16string::npos);
 }
@@ -544,29 +546,37 @@ TEST_F(CorvaneEngine, AFailedEngineStartLogsNoToken) {
     int32_t isErr = 0, isIcs = 0;
     std::optional<std::u16string> msg;
     processes_.SetStartError(2);
-    EXPECT_EQ(DataPath().StartDataPath(u"orch.test", 0, isErr, 1033, msg, &isIcs), static_cast<HResult>(0x80070002u));
+    EXPECT_EQ(DataPath().StartDataPath(u"orch.test", 0, isErr, 1033, msg, &isIcs),
+              static_cast<HResult>(0x80070002u));
     processes_.SetStartError(0);
     EXPECT_TRUE(Logged(u"with param  -T " + SecretForLog(u"tok-1") + u" -S SN42 -d orch.test in path"));
-    for (const auto& line : log_) EXPECT_EQ(line.find(u"tok-1"), std::u16string::npos) << "the token is never logged";
+    for (const auto& line : log_)
+        EXPECT_EQ(line.find(u"tok-1"), std::u16string::npos) << "the token is never logged";
 #ifndef _WIN32
     // The stored token is the service account's alone.
-    const auto perms = std::filesystem::status(std::filesystem::path(folder_.Path()) / "Parameters").permissions();
+    const auto perms =
+        std::filesystem::status(std::filesystem::path(folder_.Path()) / "Parameters").permissions();
     EXPECT_EQ(perms & (std::filesystem::perms::group_all | std::filesystem::perms::others_all),
               std::filesystem::perms::none);
 #endif
 }
 
 TEST(CorvaneProgramRights, OnlyTheSystemAdministratorsAndTrustedInstallerMayChangeWhatRunsAsSystem) {
-    const std::u16string sy = u"S-1-5-18", ba = u"S-1-5-32-544", users = u"S-1-5-32-545", ti =
-        u"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464", everyone = u"S-1-1-0";
+    const std::u16string sy = u"S-1-5-18", ba = u"S-1-5-32-544", users = u"S-1-5-32-545",
+                         ti = u"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464",
+                         everyone = u"S-1-1-0";
     struct Case {
         const char* name;
         ObjectRights rights;
         bool safe;
     };
     const Case cases[] = {
-        {"system and administrators, users read", {sy, true, {{sy, 0x1F01FF}, {ba, 0x1F01FF}, {users, 0x1200A9}}}, true},
-        {"TrustedInstaller owns, users read and execute", {ti, true, {{ti, 0x1F01FF}, {users, 0x1200A9}}}, true},
+        {"system and administrators, users read",
+         {sy, true, {{sy, 0x1F01FF}, {ba, 0x1F01FF}, {users, 0x1200A9}}},
+         true},
+        {"TrustedInstaller owns, users read and execute",
+         {ti, true, {{ti, 0x1F01FF}, {users, 0x1200A9}}},
+         true},
         {"users may write data", {sy, true, {{sy, 0x1F01FF}, {users, 0x1200A9 | 0x2}}}, false},
         {"users may append (add a folder)", {sy, true, {{users, 0x4}}}, false},
         {"everyone generic write", {sy, true, {{everyone, 0x40000000}}}, false},
@@ -578,12 +588,15 @@ TEST(CorvaneProgramRights, OnlyTheSystemAdministratorsAndTrustedInstallerMayChan
         {"a user owns it", {u"S-1-5-21-1-2-3-1000", true, {{sy, 0x1F01FF}}}, false},
         {"no access list", {sy, false, {}}, false},
         {"a deny entry takes away only", {sy, true, {{users, 0x1F01FF, false}}}, true},
-        {"an inherit-only entry applies to what is made inside", {sy, true, {{u"S-1-3-0", 0x1F01FF, true, true}}}, true},
+        {"an inherit-only entry applies to what is made inside",
+         {sy, true, {{u"S-1-3-0", 0x1F01FF, true, true}}},
+         true},
         {"an entry not read apart", {sy, true, {{u"?", 0x10000000}}}, false},
     };
     for (const Case& c : cases) EXPECT_EQ(WhoElseMayChange(c.rights).empty(), c.safe) << c.name;
     // The account the service itself runs as counts as its own (it can do all the service does).
-    const ObjectRights own{u"S-1-5-21-0-0-0-1000", true, {{u"S-1-5-21-0-0-0-1000", 0x1F01FF}, {everyone, 0x1200A9}}};
+    const ObjectRights own{
+        u"S-1-5-21-0-0-0-1000", true, {{u"S-1-5-21-0-0-0-1000", 0x1F01FF}, {everyone, 0x1200A9}}};
     EXPECT_TRUE(WhoElseMayChange(own, u"S-1-5-21-0-0-0-1000").empty());
     EXPECT_FALSE(WhoElseMayChange(own).empty());
 }
@@ -598,8 +611,8 @@ TEST_F(CorvaneEngine, NothingRunsAsSystemFromAFolderOrProgramUsersMayChange) {
     EXPECT_EQ(diagnostics.FixErrAuto(711), kS_OK);
     const auto launches = processes_.Launches().size();
     const ObjectRights writable{u"S-1-5-18", true, {{u"S-1-5-32-545", 0x1301BF}}};
-    for (const std::u16string& path :
-         std::vector<std::u16string>{folder, folder + u"\\fixservice.bat", u"C:\\Windows\\system32\\cmd.exe"}) {
+    for (const std::u16string& path : std::vector<std::u16string>{folder, folder + u"\\fixservice.bat",
+                                                                  u"C:\\Windows\\system32\\cmd.exe"}) {
         processes_.SetRights(path, writable);
         log_.clear();
         EXPECT_EQ(diagnostics.FixErrAuto(711), kE_ACCESSDENIED);
@@ -612,7 +625,8 @@ TEST_F(CorvaneEngine, NothingRunsAsSystemFromAFolderOrProgramUsersMayChange) {
     EXPECT_EQ(diagnostics.GetSystemInfo(std::nullopt, report), kE_ACCESSDENIED);
     EXPECT_EQ(diagnostics.ProduceNsCtlLog(folder + u"\\nsCtl.exe", u"C:\\r\\nsctl.log"), kE_ACCESSDENIED);
     EXPECT_EQ(DataPath().StartDataPath(u"", 0, isErr, 1033, msg, &isIcs), kE_ACCESSDENIED);
-    EXPECT_TRUE(Logged(u"StartDataPath refused: the service's folder is not safe to run as the system account"));
+    EXPECT_TRUE(
+        Logged(u"StartDataPath refused: the service's folder is not safe to run as the system account"));
     EXPECT_EQ(processes_.Launches().size(), launches) << "nothing started";
     // The plain local server runs things as its own user: the rule is for the system account's runs.
     processes_.SetRunsAsSystem(false);

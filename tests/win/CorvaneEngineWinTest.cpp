@@ -202,7 +202,8 @@ TEST(CorvaneEngineWinDirect, WhatAScriptLeavesRunningEndsWithIt) {
     std::filesystem::create_directories(folder);
     std::filesystem::copy_file(Bin() / "linger.exe", folder / "linger.exe",
                                std::filesystem::copy_options::overwrite_existing);
-    std::ofstream(folder / "fix692.bat", std::ios::binary) << "@echo off\r\nstart \"\" \"%~dp0linger.exe\"\r\n";
+    std::ofstream(folder / "fix692.bat", std::ios::binary)
+        << "@echo off\r\nstart \"\" \"%~dp0linger.exe\"\r\n";
     corvane::CFileServiceStore store(folder);
     corvane::CDiagnostics diagnostics(store, corvane::win32::ServiceProcesses());
     const int before = CountProcesses(L"linger.exe");
@@ -219,7 +220,8 @@ TEST(CorvaneEngineWinDirect, ToolOutputReadsAreBoundedAndTheToolRunsInAJob) {
     bool pipeFailed = false;
     const int before = CountProcesses(L"linger.exe");
     const std::wstring linger = (Bin() / "linger.exe").wstring();
-    ASSERT_EQ(processes.StartCapturing(U16(linger), U16(L"\"" + linger + L"\""), child, output, pipeFailed), 0u);
+    ASSERT_EQ(processes.StartCapturing(U16(linger), U16(L"\"" + linger + L"\""), child, output, pipeFailed),
+              0u);
     char buffer[4095];
     std::size_t got = 0;
     std::string said;
@@ -232,7 +234,8 @@ TEST(CorvaneEngineWinDirect, ToolOutputReadsAreBoundedAndTheToolRunsInAJob) {
     EXPECT_EQ(read, corvane::OutputRead::TimedOut) << "the output stays open while linger runs";
     EXPECT_NE(said.find("linger stand-in"), std::string::npos) << said;
     EXPECT_EQ(child->Terminate(0), 0u);
-    for (int i = 0; i < 40 && read != corvane::OutputRead::Closed; ++i) read = output->Read(buffer, sizeof buffer, 250, got);
+    for (int i = 0; i < 40 && read != corvane::OutputRead::Closed; ++i)
+        read = output->Read(buffer, sizeof buffer, 250, got);
     EXPECT_EQ(read, corvane::OutputRead::Closed) << "ending the job closed the output";
     child.reset();
     output.reset();

@@ -459,7 +459,9 @@ TEST_F(CorvaneTest, StartsUnderLoadAnswerEveryFirstCall) {
             SCOPED_TRACE(round);
             if (c.stopBetweenCalls) {
                 SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
-                SC_HANDLE service = manager ? OpenServiceW(manager, L"Corvane", SERVICE_STOP | SERVICE_QUERY_STATUS) : nullptr;
+                SC_HANDLE service =
+                    manager ? OpenServiceW(manager, L"Corvane", SERVICE_STOP | SERVICE_QUERY_STATUS)
+                            : nullptr;
                 SERVICE_STATUS state = {};
                 if (service) ControlService(service, SERVICE_CONTROL_STOP, &state);
                 for (int i = 0; service && i < 300 && QueryServiceStatus(service, &state) &&

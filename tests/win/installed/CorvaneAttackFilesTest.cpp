@@ -30,8 +30,8 @@ std::u16string U16(const std::wstring& text) {
 // The host's path of a Windows path, from Wine's own mapping (empty when not under Wine).
 std::string HostPath(const wchar_t* path) {
     using Mapper = char*(CDECL*)(const wchar_t*);
-    const auto map = reinterpret_cast<Mapper>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    const auto map = reinterpret_cast<Mapper>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
     if (!map) return {};
     char* mapped = map(path);
     if (!mapped) return {};
@@ -48,7 +48,8 @@ bool MakeLink(const std::wstring& target, const wchar_t* link) {
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
-    if (!CreateProcessW(L"Z:\\bin\\ln", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    if (!CreateProcessW(L"Z:\\bin\\ln", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                        &pi)) {
         std::fprintf(stderr, "ln could not be started (%lu): %ls\n", GetLastError(), line.c_str());
         return false;
     }
@@ -67,14 +68,15 @@ bool MakeLink(const std::wstring& target, const wchar_t* link) {
 // Sets a file's access list from SDDL (under Wine this becomes the file's mode bits).
 bool SetDacl(const std::filesystem::path& path, const wchar_t* sddl) {
     PSECURITY_DESCRIPTOR sd = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &sd, nullptr)) return false;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &sd, nullptr))
+        return false;
     platform::win32::CLocalMemory owner(sd);
     BOOL present = FALSE, defaulted = FALSE;
     PACL dacl = nullptr;
     GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted);
     std::wstring name = path.wstring();
-    return SetNamedSecurityInfoW(name.data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, dacl,
-                                 nullptr) == ERROR_SUCCESS;
+    return SetNamedSecurityInfoW(name.data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                 dacl, nullptr) == ERROR_SUCCESS;
 }
 
 constexpr wchar_t kAnyoneWrites[] = L"D:(A;;FA;;;SY)(A;;FA;;;BA)(A;;FA;;;WD)";
@@ -89,8 +91,8 @@ std::wstring DaclOf(const std::filesystem::path& path) {
         return {};
     platform::win32::CLocalMemory owner(sd);
     wchar_t* text = nullptr;
-    if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(sd, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text,
-                                                              nullptr))
+    if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(sd, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                                              &text, nullptr))
         return {};
     platform::win32::CLocalMemory textOwner(text);
     return text;
@@ -118,8 +120,8 @@ std::wstring ParametersDacl() {
     DWORD size = sizeof buffer;
     if (RegGetKeySecurity(key.Get(), DACL_SECURITY_INFORMATION, buffer, &size) != ERROR_SUCCESS) return {};
     wchar_t* text = nullptr;
-    if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(buffer, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
-                                                              &text, nullptr))
+    if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(buffer, SDDL_REVISION_1,
+                                                              DACL_SECURITY_INFORMATION, &text, nullptr))
         return {};
     platform::win32::CLocalMemory owner(text);
     return text;
@@ -161,15 +163,26 @@ TEST_F(CorvaneAttackFiles, EachCallGetsItsAnswerAndNothingHappens) {
         std::function<bool()> nothingHappened;
     };
     const std::wstring tool = (kProgramFolder / "nsCtl.exe").wstring();
-    COpenRights script(kProgramFolder / "fixservice.bat"), toolRights(tool), engine(kProgramFolder / "ferronwin.exe");
+    COpenRights script(kProgramFolder / "fixservice.bat"), toolRights(tool),
+        engine(kProgramFolder / "ferronwin.exe");
     const Row rows[] = {
         {"GetSystemInfo into a folder the caller re-pointed elsewhere",
-         [] { return platform::HelperGetSystemInfo(u"", U16(DiagnosisLine(L"C:\\attack\\caller\\link\\device.log"))).code; },
-         E_ACCESSDENIED, {}, {},
+         [] {
+             return platform::HelperGetSystemInfo(u"",
+                                                  U16(DiagnosisLine(L"C:\\attack\\caller\\link\\device.log")))
+                 .code;
+         },
+         E_ACCESSDENIED,
+         {},
+         {},
          [&] { return ReadAll(target / "device.log") == "precious"; }},
         {"ProduceNsCtlLog into a folder the caller re-pointed elsewhere",
-         [&] { return platform::HelperProduceNsCtlLog(U16(tool), u"C:\\attack\\caller\\link\\nsctl.log").code; },
-         E_ACCESSDENIED, {}, {},
+         [&] {
+             return platform::HelperProduceNsCtlLog(U16(tool), u"C:\\attack\\caller\\link\\nsctl.log").code;
+         },
+         E_ACCESSDENIED,
+         {},
+         {},
          [&] { return ReadAll(target / "nsctl.log") == "precious"; }},
         {"FixErrAuto while anyone may change the repair script",
          [] { return platform::HelperFixErrAuto(711).code; }, E_ACCESSDENIED,
@@ -193,8 +206,9 @@ TEST_F(CorvaneAttackFiles, EachCallGetsItsAnswerAndNothingHappens) {
          E_ACCESSDENIED, [&] { engine.Open(); }, [&] { engine.Restore(); },
          [] { return CountProcesses(L"ferronwin.exe") == 0; }},
     };
-    ASSERT_EQ(platform::HelperSaveOrchConfigToFile(u"127.0.0.1", 1, 2, 3, u"tok-attack", u"SN-ATTACK", u"").code,
-              S_OK);
+    ASSERT_EQ(
+        platform::HelperSaveOrchConfigToFile(u"127.0.0.1", 1, 2, 3, u"tok-attack", u"SN-ATTACK", u"").code,
+        S_OK);
     std::optional<std::u16string> stopped;
     platform::HelperStopDataPath(stopped);
     ASSERT_TRUE(WaitForCount(L"ferronwin.exe", 0, 5000));
@@ -214,14 +228,17 @@ TEST_F(CorvaneAttackFiles, EachCallGetsItsAnswerAndNothingHappens) {
     // With the rights restored and a plain folder (whose name holds what profile names may), the report
     // arrives, written by the script into the service's own folder and copied into the caller's file.
     std::filesystem::create_directories(L"C:\\attack\\caller\\Tom & Jerry (2)");
-    EXPECT_EQ(platform::HelperGetSystemInfo(u"", U16(DiagnosisLine(L"C:\\attack\\caller\\Tom & Jerry (2)\\device.log"))).code,
+    EXPECT_EQ(platform::HelperGetSystemInfo(
+                  u"", U16(DiagnosisLine(L"C:\\attack\\caller\\Tom & Jerry (2)\\device.log")))
+                  .code,
               S_OK);
     EXPECT_EQ(ReadAll(L"C:\\attack\\caller\\Tom & Jerry (2)\\device.log").rfind("diagnosis stand-in", 0), 0u);
     EXPECT_TRUE(std::filesystem::is_empty(kProgramFolder / "reports")) << "the service's copy is gone";
 }
 
 TEST_F(CorvaneAttackFiles, TheTokenIsReadableByTheSystemAndAdministratorsOnly) {
-    ASSERT_EQ(platform::HelperSaveOrchConfigToFile(u"127.0.0.1", 1, 2, 3, u"tok-acl", u"SN-ACL", u"").code, S_OK);
+    ASSERT_EQ(platform::HelperSaveOrchConfigToFile(u"127.0.0.1", 1, 2, 3, u"tok-acl", u"SN-ACL", u"").code,
+              S_OK);
     // Protected (nothing inherited from the service key, whose users may read) and only these two.
     EXPECT_EQ(ParametersDacl(), L"D:P(A;CI;KA;;;SY)(A;CI;KA;;;BA)");
 }
