@@ -21,10 +21,38 @@ using win32::CComPtr;
 
 // Steps 1 and 2 of every call; false with `status` filled when either fails. The class identifiers come
 // from the IDL build, so step 1 (turning the identifier into a class) cannot fail on this side.
+// Answers of an activation that met a server on its way out: a plain local server that revoked its
+// classes after its last object just as this activation found its class. Where class objects cannot be
+// suspended (Wine), the activation learns of it only afterwards: the server's class lookup answers E_FAIL
+// once the class is revoked, or the call fails because the process has gone. Nothing ran yet, so a new
+// activation, which starts a fresh server, is safe.
+bool ServerWentAway(HRESULT hr) {
+    switch (static_cast<uint32_t>(hr)) {
+        case 0x80004005u:  // E_FAIL: the class was revoked between the lookup and the creation
+        case 0x800706BAu:  // RPC_S_SERVER_UNAVAILABLE
+        case 0x800706BEu:  // RPC_S_CALL_FAILED
+        case 0x800706BFu:  // RPC_S_CALL_FAILED_DNE
+        case 0x80010108u:  // RPC_E_DISCONNECTED
+        case 0x80010007u:  // RPC_E_SERVER_DIED
+        case 0x80010012u:  // RPC_E_SERVER_DIED_DNE
+        case 0x800401FDu:  // CO_E_OBJNOTCONNECTED
+        case 0x80004028u:  // CO_E_SERVER_STOPPING
+            return true;
+        default:
+            return false;
+    }
+}
+
+constexpr int kActivationAttempts = 3;
+
 template <typename I>
 bool Create(const CLSID& clsid, CComPtr<I>& instance, HelperStatus& status) {
-    const HRESULT hr =
-        CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, __uuidof(I), instance.ReceiveVoid());
+    HRESULT hr = E_FAIL;
+    for (int attempt = 0; attempt < kActivationAttempts; ++attempt) {
+        instance.Reset();
+        hr = CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, __uuidof(I), instance.ReceiveVoid());
+        if (!ServerWentAway(hr)) break;
+    }
     if (FAILED(hr)) {
         status.code = hr;
         status.step = HelperStep::Create;

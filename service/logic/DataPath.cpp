@@ -5,6 +5,8 @@
 #include "logic/DataPathMessages.h"
 #include "logic/EngineCommandLine.h"
 #include "logic/ControlHelperLogic.h"
+#include "logic/ProgramRights.h"
+#include "logic/Sha256.h"
 
 namespace corvane {
 std::unique_ptr<CRunningProcess> CDataPath::FindEngineProcess() {
@@ -162,11 +164,18 @@ HResult CDataPath::StartDataPath(const InText& orchDomain, int32_t enableHotSpot
     SetSharingInterfaceIndex(-1);
     if (enableHotSpotOrTransferMode != 0) DetectSharing(*commandLine, isErr, langId, msgErr, isIcsEnable);
 
+    if (!MayRunAsSystem(processes_, store_, u"StartDataPath", folder, {enginePath})) {
+        msgErr = u"Refused to run the engine: its folder or program is not protected";
+        return kE_ACCESSDENIED;
+    }
     const uint32_t startError = processes_.StartDetached(enginePath, *commandLine, folder);
     if (startError != 0) {
         const HResult hr = HResultFromSystemError(startError);
-        Log(u"Failed to start data path: " + enginePath + u" with param " + *commandLine + u" in path " +
-            folder + u" " + Suffix(hr));
+        // The token is a credential and the service log is readable by users: it is named, never written.
+        std::u16string shown = *commandLine;
+        shown.replace(4, credentials.token.size(), SecretForLog(credentials.token));
+        Log(u"Failed to start data path: " + enginePath + u" with param " + shown + u" in path " + folder +
+            u" " + Suffix(hr));
         msgErr = u"Failed to start data path: " + enginePath;
         return hr;
     }

@@ -1,11 +1,13 @@
 // The report script, the repair scripts and the engine's control tool.
 #include "logic/Diagnostics.h"
 
+#include <algorithm>
 #include <atomic>
-#include <thread>
+#include <chrono>
 
 #include "contract/CorvaneContract.h"
 #include "logic/EngineCommandLine.h"
+#include "logic/ProgramRights.h"
 
 namespace corvane {
 namespace {
@@ -34,10 +36,21 @@ bool IsDeviceName(std::u16string_view part) {
 
 bool IsAllowedPathChar(char16_t c) {
     if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) return false;
-    // What cmd.exe or a script's unquoted %~1 could take as syntax, and what a path parser gives meaning;
-    // an apostrophe (common in user names) is harmless in all of them.
-    constexpr std::u16string_view kSpecial = u"\"&|<>^%!*?/:;,=()[]{}`$@";
-    return kSpecial.find(c) == std::u16string_view::npos;
+    // The path reaches no command line (the scripts write into the service's own files), so only what
+    // the file system refuses or gives a meaning is kept out: a name a profile folder may carry
+    // ("Tom & Jerry", "x (2)", "100%") passes. "/" and ":" would be a second separator or a stream.
+    constexpr std::u16string_view kSpecial = u"\"|<>*?/:";
+    if (kSpecial.find(c) != std::u16string_view::npos) return false;
+    // Full-width forms that a conversion to a single-byte code page turns into the quote, ampersand,
+    // pipe and angle brackets themselves.
+    constexpr std::u16string_view kLookAlikes = u"\uFF02\uFF06\uFF5C\uFF1C\uFF1E";
+    return kLookAlikes.find(c) == std::u16string_view::npos;
+}
+
+// A name for the service's own copy of one report that no concurrent call shares.
+std::u16string WorkFileName(std::u16string_view base) {
+    static std::atomic<uint32_t> counter{0};
+    return std::u16string(base) + u"-" + Decimal(++counter) + u".log";
 }
 
 }  // namespace
@@ -154,17 +167,34 @@ HResult CDiagnostics::GetSystemInfo(const InText&, const InText& outFilePath) {
         return Refuse(kMethod, u"the script is not the service's own diagnosis.bat");
     if (!IsCallerOutputPath(command->output, u"device.log"))
         return Refuse(kMethod, u"the output is not a plain device.log in a local folder");
-    const std::u16string line =
-        u"\"" + cmd + u"\" /d /c \"\"" + script + u"\" \"" + command->output + u"\"\"";
+    if (!MayRunAsSystem(processes_, store_, kMethod, folder, {cmd, script})) return kE_ACCESSDENIED;
+    // The script runs as the system account and opens its output by name: it gets a file of the
+    // service's own, in a folder no user can write, never the caller's path.
+    // The folder's own separator (a store kept under a host folder uses "/").
+    const char16_t separator =
+        folder.find(u'\\') == std::u16string::npos && folder.find(u'/') != std::u16string::npos ? u'/'
+                                                                                                : u'\\';
+    const std::u16string work = folder + separator + std::u16string(kWorkFolderName);
+    const std::u16string report = work + separator + WorkFileName(u"device");
+    const std::u16string line = u"\"" + cmd + u"\" /d /c \"\"" + script + u"\" \"" + report + u"\"\"";
     if (!FitsBuffer(line, kPathBufferUnits))
         return Refuse(kMethod, u"the command line would exceed 259 characters");
-    {
-        std::unique_ptr<CCallerFile> file;
-        bool impersonated = false;
-        const int error = processes_.CreateCallerFile(command->output, file, impersonated);
-        if (error != 0) return Refuse(kMethod, u"the caller cannot create the output file");
-        if (!impersonated) Log(u"GetSystemInfo: the output file was created without the caller's rights");
+    // The caller's file is opened first, as the caller, and kept open: the report is copied into this
+    // very handle, so re-pointing a folder on the path afterwards changes nothing.
+    std::unique_ptr<CCallerFile> file;
+    bool impersonated = false;
+    const int error = processes_.CreateCallerFile(command->output, file, impersonated);
+    if (error == kCallerFileElsewhere) return Refuse(kMethod, u"the output path leads elsewhere");
+    if (error != 0) return Refuse(kMethod, u"the caller cannot create the output file");
+    if (!impersonated) Log(u"GetSystemInfo: the output file was created without the caller's rights");
+    const uint32_t folderError = store_.CreatePrivateFolder(work);
+    if (folderError != 0) {
+        const HResult hr = HResultFromSystemError(folderError);
+        Log(u"GetSystemInfo: the service's report folder cannot be made " + Suffix(hr));
+        return hr;
     }
+    store_.RemoveFile(report);
+
     std::unique_ptr<CRunningProcess> child;
     const uint32_t startError = processes_.StartChild(cmd, line, child);
     if (startError != 0) {
@@ -172,7 +202,16 @@ HResult CDiagnostics::GetSystemInfo(const InText&, const InText& outFilePath) {
         Log(u"Failed to run system diagnosis bat: " + line + u" " + Suffix(hr));
         return hr;
     }
-    return WaitBounded(child, limits_.reportMs, u"The system diagnosis script");
+    const HResult result = WaitBounded(child, limits_.reportMs, u"The system diagnosis script");
+    child.reset();
+    std::string bytes;
+    if (store_.ReadWholeFile(report, bytes) != 0) {
+        Log(u"GetSystemInfo: the diagnosis script wrote no report");
+    } else if (!file->Write(bytes)) {
+        Log(u"GetSystemInfo: writing the output file failed");
+    }
+    store_.RemoveFile(report);
+    return result;
 }
 
 HResult CDiagnostics::FixErrAuto(uint32_t errCode) {
@@ -204,6 +243,7 @@ HResult CDiagnostics::FixErrAuto(uint32_t errCode) {
     std::u16string folder, cmd;
     if (!Folders(u"FixErrAuto", folder, cmd)) return kS_OK;
     const std::u16string script = folder + u"\\" + std::u16string(scriptName);
+    if (!MayRunAsSystem(processes_, store_, u"FixErrAuto", folder, {cmd, script})) return kE_ACCESSDENIED;
     const std::u16string line = u"\"" + cmd + u"\" /d /c \"\"" + script + u"\"\"";
     if (!FitsBuffer(line, kPathBufferUnits)) {
         Log(u"FixErrAuto: the repair command line would exceed 259 characters");
@@ -229,12 +269,15 @@ HResult CDiagnostics::ProduceNsCtlLog(const InText& path, const InText& name) {
     const std::u16string_view output = name.value_or(u"");
     if (!IsCallerOutputPath(output, u"nsctl.log"))
         return Refuse(kMethod, u"the output is not a plain nsctl.log in a local folder");
+    if (!MayRunAsSystem(processes_, store_, kMethod, folder, {tool})) return kE_ACCESSDENIED;
 
     std::unique_ptr<CCallerFile> file;
     bool impersonated = false;
     const int openError = processes_.CreateCallerFile(output, file, impersonated);
+    if (openError == kCallerFileElsewhere) return Refuse(kMethod, u"the output path leads elsewhere");
     if (openError != 0) {
-        Log(u"Can't open " + std::u16string(output) + u" to write, errno_t: " + Decimal(openError));
+        Log(u"Can't open " + std::u16string(output) + u" to write, errno_t: " +
+            Decimal(CRuntimeErrno(static_cast<uint32_t>(openError))));
         return kS_FALSE;
     }
     if (!impersonated) Log(u"ProduceNsCtlLog: the output file was opened without the caller's rights");
@@ -253,35 +296,67 @@ HResult CDiagnostics::ProduceNsCtlLog(const InText& path, const InText& name) {
         }
         return hr;
     }
-    // A tool that never closes its output is ended at the limit, which closes the pipe.
-    std::atomic<bool> timedOut{false};
-    std::thread watchdog([&] {
-        uint32_t error = 0;
-        if (child->Wait(limits_.toolMs, error) == WaitOutcome::TimedOut) {
-            timedOut = true;
-            child->Terminate(0);
-        }
-    });
+    // The copy ends when the output closes, at the tool's limit, or a short while after the tool itself
+    // ended while something it started still holds the output open; the job then ends that too.
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limits_.toolMs);
+    std::optional<Clock::time_point> leftOpenUntil;
     HResult result = kS_OK;
+    bool timedOut = false, leftOpen = false;
     char buffer[4095];
     for (;;) {
-        const std::size_t n = pipe->Read(buffer, sizeof buffer);
-        if (n == 0) break;
-        if (!file->Write(CaptureBlock(std::string_view(buffer, n)))) {
-            Log(u"ProduceNsCtlLog: writing the output file failed");
+        uint32_t waitError = 0;
+        if (!leftOpenUntil && child->Wait(0, waitError) != WaitOutcome::TimedOut)
+            leftOpenUntil = Clock::now() + std::chrono::milliseconds(limits_.toolOutputGraceMs);
+        const Clock::time_point now = Clock::now();
+        const Clock::time_point until = leftOpenUntil ? std::min(*leftOpenUntil, deadline) : deadline;
+        if (now >= until) {
+            (leftOpenUntil && *leftOpenUntil <= deadline ? leftOpen : timedOut) = true;
             break;
+        }
+        const auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count();
+        std::size_t got = 0;
+        const OutputRead read = pipe->Read(
+            buffer, sizeof buffer, static_cast<uint32_t>(std::min<int64_t>(remaining, kToolPollMs)), got);
+        if (read == OutputRead::Closed) break;
+        if (read == OutputRead::Data) {
+            if (!file->Write(CaptureBlock(std::string_view(buffer, got)))) {
+                Log(u"ProduceNsCtlLog: writing the output file failed");
+                break;
+            }
         }
     }
     child->Terminate(0);
-    watchdog.join();
+    child.reset();
     file.reset();
     pipe.reset();
     if (timedOut) {
         Log(u"nsCtl.exe did not close its output within " + Decimal(limits_.toolMs / 1000) +
             u" s and was stopped");
         result = kTimeoutResult;
+    } else if (leftOpen) {
+        Log(u"nsCtl.exe ended but what it started kept its output open; that was stopped");
     }
     return result;
+}
+
+int CRuntimeErrno(uint32_t systemError) {
+    // The C runtime's own mapping of system error codes to errno values, as _wfopen_s reports them.
+    struct Row {
+        uint32_t system;
+        int error;
+    };
+    static constexpr Row kRows[] = {
+        {2, 2},    {3, 2},    {4, 24},   {5, 13},  {6, 9},    {8, 12},   {9, 12},   {10, 7},   {11, 8},
+        {12, 22},  {13, 22},  {15, 2},   {16, 13}, {17, 18},  {18, 2},   {33, 13},  {53, 2},   {65, 13},
+        {67, 2},   {80, 17},  {82, 13},  {83, 13}, {87, 22},  {89, 11},  {108, 13}, {109, 32}, {112, 28},
+        {114, 9},  {128, 10}, {129, 10}, {130, 9}, {131, 22}, {132, 13}, {145, 41}, {158, 13}, {161, 2},
+        {164, 11}, {167, 13}, {183, 17}, {206, 2}, {215, 11}, {1816, 12}};
+    for (const Row& row : kRows)
+        if (row.system == systemError) return row.error;
+    if (systemError >= 19 && systemError <= 36) return 13;   // write-protect and sharing range: EACCES
+    if (systemError >= 188 && systemError <= 202) return 8;  // not an executable: ENOEXEC
+    return 22;                                               // EINVAL
 }
 
 }  // namespace corvane

@@ -1,8 +1,10 @@
 // GetSystemInfo, FixErrAuto and ProduceNsCtlLog: the report script, the repair scripts and the engine's
 // control tool, run with the service's rights. Only the service's own "diagnosis.bat", "fix692.bat",
 // "fixservice.bat" and "nsCtl.exe" are run, by absolute path, cmd.exe from the system folder with /d;
-// an output file must be a plain "device.log" or "nsctl.log" in a local folder and is created with the
-// caller's rights where the platform allows it. Anything else is refused with E_ACCESSDENIED and a log
+// an output file must be a plain "device.log" or "nsctl.log" in a local folder; it is opened first (with
+// the caller's rights where the platform allows it) and kept open, and what is written for the caller
+// goes into that handle: the report script writes into a file of the service's own and never sees the
+// caller's path. Anything else is refused with E_ACCESSDENIED and a log
 // line that does not repeat the caller's text. Every wait is bounded.
 #pragma once
 #include <cstdint>
@@ -23,11 +25,24 @@ inline constexpr HResult kTimeoutResult = static_cast<HResult>(0x800705B4u);
 // After a script was ended at its limit, how long to wait for it to go.
 inline constexpr uint32_t kScriptEndWaitMs = 3000;
 
+// How often the copy of the tool's output looks whether the tool itself has ended.
+inline constexpr uint32_t kToolPollMs = 500;
+
+// The folder beside the executable where the system scripts write their reports (system account and
+// administrators only).
+inline constexpr char16_t kWorkFolderName[] = u"reports";
+
 struct DiagnosisLimits {
     uint32_t reportMs = 120000;
     uint32_t repairMs = 300000;
     uint32_t toolMs = 120000;
+    // After the tool ended, how long what it started may keep its output open.
+    uint32_t toolOutputGraceMs = 2000;
 };
+
+// The errno value the C runtime gives for a system error code (its _dosmaperr table): what the
+// "errno_t" of a failed open is.
+int CRuntimeErrno(uint32_t systemError);
 
 // The command line the client sends to GetSystemInfo, taken apart:
 // cmd.exe /C ""<folder>\diagnosis.bat" "<output>"" (the prefix compares without regard to case).

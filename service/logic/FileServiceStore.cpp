@@ -117,8 +117,30 @@ uint32_t CFileServiceStore::OpenParameters(bool create, std::unique_ptr<CParamet
         if (ec) return ec == std::errc::permission_denied ? kErrorAccessDenied : kErrorWriteFault;
     }
     if (!std::filesystem::is_directory(parameters, ec)) return kErrorFileNotFound;
+    if (create) {
+        // Only the account the service runs as may read the values (the token among them).
+        std::filesystem::permissions(parameters, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::replace, ec);
+        if (ec) return kErrorAccessDenied;
+    }
     key = std::make_unique<CFileParameterKey>(parameters);
     return 0;
+}
+
+uint32_t CFileServiceStore::CreatePrivateFolder(std::u16string_view path) {
+    const std::filesystem::path folder{std::u16string(path)};
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (ec) return ec == std::errc::permission_denied ? kErrorAccessDenied : kErrorWriteFault;
+    std::filesystem::permissions(folder, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::replace, ec);
+    return ec ? kErrorAccessDenied : 0;
+}
+
+int CFileServiceStore::RemoveFile(std::u16string_view path) {
+    std::error_code ec;
+    std::filesystem::remove(std::filesystem::path(std::u16string(path)), ec);
+    return ec ? (ec.value() != 0 ? ec.value() : EIO) : 0;
 }
 
 void CFileServiceStore::WriteLog(std::u16string_view message) {

@@ -38,8 +38,17 @@ public:
     virtual int ReadWholeFile(std::u16string_view path, std::string& bytes) = 0;
 
     // Opens the service's parameters key, creating it first when `create` is set (for writing); the
-    // key is set only on success. 0 or a system error code.
+    // key is set only on success. 0 or a system error code. A key opened for writing has been made
+    // readable and writable by the system account and administrators only (it holds the engine's
+    // token): when those rights cannot be set, the open fails.
     virtual uint32_t OpenParameters(bool create, std::unique_ptr<CParameterKey>& key) = 0;
+
+    // Creates the folder when it is missing and gives it rights for the system account and
+    // administrators only, so what the service writes there for itself no user can read, replace or
+    // re-point. 0 or a system error code.
+    virtual uint32_t CreatePrivateFolder(std::u16string_view path) = 0;
+    // Deletes a file; a missing file is no error. 0 or an error number.
+    virtual int RemoveFile(std::u16string_view path) = 0;
 
     // Appends one message to the service log.
     virtual void WriteLog(std::u16string_view message) = 0;

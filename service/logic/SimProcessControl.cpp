@@ -2,6 +2,8 @@
 #include "logic/SimProcessControl.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <filesystem>
 #include <fstream>
 
@@ -53,17 +55,22 @@ namespace {
 
 class CSimOutput : public CChildOutput {
 public:
-    explicit CSimOutput(std::string bytes) : bytes_(std::move(bytes)) {}
-    std::size_t Read(char* buffer, std::size_t size) override {
-        const std::size_t n = std::min(size, bytes_.size() - offset_);
-        std::copy_n(bytes_.data() + offset_, n, buffer);
-        offset_ += n;
-        return n;
+    CSimOutput(std::string bytes, bool staysOpen) : bytes_(std::move(bytes)), staysOpen_(staysOpen) {}
+    OutputRead Read(char* buffer, std::size_t size, uint32_t waitMs, std::size_t& got) override {
+        got = std::min(size, bytes_.size() - offset_);
+        std::copy_n(bytes_.data() + offset_, got, buffer);
+        offset_ += got;
+        if (got > 0) return OutputRead::Data;
+        if (!staysOpen_) return OutputRead::Closed;
+        // Something still holds the output open: the wait runs out (time passes here, the wait is bounded).
+        std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
+        return OutputRead::TimedOut;
     }
 
 private:
     std::string bytes_;
     std::size_t offset_ = 0;
+    bool staysOpen_;
 };
 
 class CSimFile : public CCallerFile {
@@ -175,6 +182,17 @@ uint32_t CSimProcessControl::StartChild(std::u16string_view program, std::u16str
     launches_.push_back({std::u16string(program), std::u16string(commandLine), {}});
     const uint32_t id = AddLocked(FileNameOf(program));
     const bool hangs = !hangingChild_.empty() && commandLine.find(hangingChild_) != std::u16string_view::npos;
+    if (!scriptWrites_.first.empty() && commandLine.find(scriptWrites_.first) != std::u16string_view::npos) {
+        // The script writes into the file its command line ends with: ... "<file>"".
+        const std::u16string_view line = commandLine;
+        const std::size_t end = line.rfind(u"\"\"");
+        const std::size_t begin = end == std::u16string_view::npos ? end : line.rfind(u'"', end - 1);
+        if (begin != std::u16string_view::npos && begin < end) {
+            std::ofstream out(std::filesystem::path(std::u16string(line.substr(begin + 1, end - begin - 1))),
+                              std::ios::binary | std::ios::trunc);
+            out << scriptWrites_.second;
+        }
+    }
     if (!hangs) {
         processes_[id].running = false;
         processes_[id].exitCode = 0;
@@ -190,7 +208,7 @@ uint32_t CSimProcessControl::StartCapturing(std::u16string_view program, std::u1
     const uint32_t error = StartChild(program, commandLine, child);
     if (error != 0) return error;
     std::lock_guard<std::mutex> guard(lock_);
-    output = std::make_unique<CSimOutput>(toolOutput_);
+    output = std::make_unique<CSimOutput>(toolOutput_, toolOutputStaysOpen_);
     return 0;
 }
 
@@ -199,9 +217,33 @@ uint32_t CSimProcessControl::SystemFolder(std::u16string& folder) {
     return 0;
 }
 
+bool CSimProcessControl::RunsAsSystem() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return runsAsSystem_;
+}
+
+std::u16string CSimProcessControl::OwnAccount() {
+    return u"S-1-5-18";
+}
+
+uint32_t CSimProcessControl::ReadRights(std::u16string_view path, ObjectRights& rights) {
+    std::lock_guard<std::mutex> guard(lock_);
+    auto found = rights_.find(std::u16string(path));
+    if (found != rights_.end()) {
+        rights = found->second;
+        return 0;
+    }
+    rights = ObjectRights{
+        u"S-1-5-18", true, {{u"S-1-5-18", 0x1F01FF}, {u"S-1-5-32-544", 0x1F01FF}, {u"S-1-1-0", 0x1200A9}}};
+    return 0;
+}
+
 int CSimProcessControl::CreateCallerFile(std::u16string_view path, std::unique_ptr<CCallerFile>& file,
                                          bool& impersonated) {
     impersonated = false;
+    std::u16string elsewhere;
+    Locked([&] { elsewhere = repointed_; });
+    if (!elsewhere.empty() && path.starts_with(elsewhere)) return kCallerFileElsewhere;
     std::u16string rest(path.size() > 3 && path[1] == u':' ? path.substr(3) : path);
     for (char16_t& c : rest)
         if (c == u'\\') c = u'/';
@@ -209,7 +251,7 @@ int CSimProcessControl::CreateCallerFile(std::u16string_view path, std::unique_p
     Locked([&] { root = fileRoot_; });
     std::ofstream stream(root.empty() ? std::filesystem::path(rest) : root / std::filesystem::path(rest),
                          std::ios::binary | std::ios::trunc);
-    if (!stream) return 2;
+    if (!stream) return 3;  // the folder is missing: ERROR_PATH_NOT_FOUND, as Windows answers
     file = std::make_unique<CSimFile>(std::move(stream));
     return 0;
 }

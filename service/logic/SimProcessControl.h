@@ -32,6 +32,9 @@ public:
                             std::unique_ptr<CRunningProcess>& child, std::unique_ptr<CChildOutput>& output,
                             bool& pipeFailed) override;
     uint32_t SystemFolder(std::u16string& folder) override;
+    bool RunsAsSystem() override;
+    std::u16string OwnAccount() override;
+    uint32_t ReadRights(std::u16string_view path, ObjectRights& rights) override;
     int CreateCallerFile(std::u16string_view path, std::unique_ptr<CCallerFile>& file,
                          bool& impersonated) override;
 
@@ -58,6 +61,29 @@ public:
     }
     void SetToolOutput(std::string bytes) {
         Locked([&] { toolOutput_ = std::move(bytes); });
+    }
+    // After its bytes the tool's output stays open (something the tool started holds it): each read
+    // waits its full time and times out.
+    void SetToolOutputStaysOpen(bool staysOpen) {
+        Locked([&] { toolOutputStaysOpen_ = staysOpen; });
+    }
+    // A child whose command line contains `text` writes `bytes` into the file its command line ends
+    // with (as the report script does with its argument).
+    void SetScriptWrites(std::u16string text, std::string bytes) {
+        Locked([&] { scriptWrites_ = {std::move(text), std::move(bytes)}; });
+    }
+    // Runs as the system account (the rights rule applies); off by default.
+    void SetRunsAsSystem(bool asSystem) {
+        Locked([&] { runsAsSystem_ = asSystem; });
+    }
+    // The rights ReadRights gives for a path (others: owned by the system, changeable by it and the
+    // administrators only).
+    void SetRights(std::u16string path, ObjectRights rights) {
+        Locked([&] { rights_[std::move(path)] = std::move(rights); });
+    }
+    // Caller files under this path prefix lead elsewhere (a folder on the way was re-pointed).
+    void SetRepointedPath(std::u16string prefix) {
+        Locked([&] { repointed_ = std::move(prefix); });
     }
     // Hooks for a stand-in that plays a started program: `onStart` runs after a detached start with the
     // new process's id, `onTerminate` after a process was ended through Terminate; both outside the
@@ -94,6 +120,11 @@ private:
     uint32_t startError_ = 0, snapshotError_ = 0, terminateError_ = 0;
     std::u16string hangingChild_;
     std::string toolOutput_;
+    bool toolOutputStaysOpen_ = false;
+    std::pair<std::u16string, std::string> scriptWrites_;
+    std::u16string repointed_;
+    bool runsAsSystem_ = false;
+    std::map<std::u16string, ObjectRights> rights_;
     std::filesystem::path fileRoot_;
     std::shared_ptr<StartHook> onStart_;
     std::shared_ptr<TerminateHook> onTerminate_;

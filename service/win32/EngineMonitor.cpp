@@ -9,9 +9,10 @@ namespace corvane::win32 {
 
 DWORD WINAPI EngineMonitor(LPVOID stopEvent) {
     CEngineWatch watch(ServiceStore(), ServiceProcesses());
-    do {
+    for (;;) {
         watch.RunCycle();
-    } while (WaitForSingleObject(static_cast<HANDLE>(stopEvent), kEngineWatchPeriodMs) != WAIT_OBJECT_0);
+        if (WaitForSingleObject(static_cast<HANDLE>(stopEvent), kEngineWatchPeriodMs) != WAIT_TIMEOUT) break;
+    }
     return 0;
 }
 

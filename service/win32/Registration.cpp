@@ -2,6 +2,7 @@
 #include "win32/Registration.h"
 
 #include <oleauto.h>
+#include <sddl.h>
 
 #include <string>
 #include <vector>
@@ -209,6 +210,23 @@ HRESULT SetPermission(HKEY key, const wchar_t* name, DWORD rights) {
     return FromStatus(RegSetValueExW(key, name, 0, REG_BINARY, sd.data(), static_cast<DWORD>(sd.size())));
 }
 
+// The service's own rights: the system's usual grants (users query and interrogate, administrators
+// manage), except that the user-defined control codes (128-255) are the system account's and the
+// administrators' alone; the service accepts none of them, and no user is to send them.
+constexpr wchar_t kServiceSddl[] =
+    L"D:(A;;CCLCSWRPWPDTLOCRRC;;;SY)(A;;CCDCLCSWRPWPDTLOCRSDRCWDWO;;;BA)(A;;CCLCSWLORC;;;IU)"
+    L"(A;;CCLCSWLORC;;;SU)(A;;CCLCSWLORC;;;AU)";
+
+HRESULT RestrictServiceControls(SC_HANDLE service) {
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kServiceSddl, SDDL_REVISION_1, &sd, nullptr))
+        return HRESULT_FROM_WIN32(GetLastError());
+    const platform::win32::CLocalMemory owner(sd);
+    if (!SetServiceObjectSecurity(service, DACL_SECURITY_INFORMATION, sd))
+        return HRESULT_FROM_WIN32(GetLastError());
+    return S_OK;
+}
+
 HRESULT RegisterAppId(bool asService, const std::wstring& exe) {
     if (!UninstallService()) return E_FAIL;
     CKey key;
@@ -225,8 +243,11 @@ HRESULT RegisterAppId(bool asService, const std::wstring& exe) {
     if (!InstallService(exe)) return E_FAIL;
     CServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
     if (!manager) return HRESULT_FROM_WIN32(GetLastError());
-    CServiceHandle service(OpenServiceW(manager.Get(), ServiceName().c_str(), SERVICE_CHANGE_CONFIG));
+    CServiceHandle service(
+        OpenServiceW(manager.Get(), ServiceName().c_str(), SERVICE_CHANGE_CONFIG | WRITE_DAC));
     if (!service) return HRESULT_FROM_WIN32(GetLastError());
+    hr = RestrictServiceControls(service.Get());
+    if (FAILED(hr)) return hr;
     ChangeServiceConfigW(service.Get(), SERVICE_NO_CHANGE, SERVICE_AUTO_START, SERVICE_ERROR_IGNORE, nullptr,
                          nullptr, nullptr, nullptr, nullptr, nullptr, ServiceName().c_str());
     return S_OK;

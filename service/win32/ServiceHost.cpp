@@ -6,6 +6,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "logic/ProgramRights.h"
 #include "logic/ServiceLog.h"
 #include "platform/win32/Handles.h"
 #include "win32/ComObjects.h"
@@ -13,6 +14,8 @@
 #include "win32/CorvaneIds.h"
 #include "win32/EngineMonitor.h"
 #include "win32/EventLog.h"
+#include "win32/Win32ProcessControl.h"
+#include "win32/Win32ServiceStore.h"
 
 namespace corvane::win32 {
 
@@ -36,6 +39,8 @@ void LogLine(const std::wstring& text) {
 // A plain local server stays this long after its last object: the client creates a fresh object for
 // every call, so calls in a row find the running process instead of starting one each.
 constexpr ULONGLONG kLingerMs = 1000;
+// After the class objects were revoked, how long a plain local server stays without objects before it ends.
+constexpr ULONGLONG kSettleMs = 1000;
 
 bool LingerOver() {
     return LiveObjects() == 0 && GetTickCount64() - LastObjectActivity() >= kLingerMs;
@@ -77,9 +82,19 @@ HRESULT RunServer(bool asService) {
         }
     }
     RevokeClassObjects();
-    // Where suspension does not hold off activations (Wine), an object may still have been created just
-    // before the revocation: it is served until it is released.
-    for (int waited = 0; !asService && LiveObjects() > 0 && waited < 60000; waited += 20) Sleep(20);
+    // Where suspension does not hold off activations (Wine), a client may have found the class just before
+    // the revocation and create its object a moment later: the server goes on serving until it has been
+    // without objects for a settling time (and serves any object until it is released), so such a client
+    // is not left with a server that has gone.
+    if (!asService) {
+        MarkObjectActivity();
+        for (int waited = 0;
+             waited < 60000 && !(LiveObjects() == 0 && GetTickCount64() - LastObjectActivity() >= kSettleMs);
+             waited += 20) {
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        }
+    }
     return S_OK;
 }
 
@@ -96,10 +111,18 @@ void StartMonitor() {
     }
 }
 
+// How long the stop waits for the monitor: its cycle may be ending an engine (3 s for that to go).
+constexpr DWORD kMonitorJoinMs = kEngineEndJoinMs;
+
 void StopMonitor() {
     if (gMonitorThread && gMonitorStop) {
         SetEvent(gMonitorStop.Get());
-        WaitForSingleObject(gMonitorThread.Get(), 1000);
+        if (WaitForSingleObject(gMonitorThread.Get(), kMonitorJoinMs) != WAIT_OBJECT_0) {
+            // Still inside a cycle: it will look at its event once more, so the event stays open (the
+            // process is about to end anyway); closing it now could hand its number to another object.
+            LogLine(L"The engine monitor did not end in time; its stop event is left open");
+            gMonitorStop.Release();
+        }
         gMonitorThread.Reset();
         gMonitorStop.Reset();
     }
@@ -123,9 +146,25 @@ void WINAPI ControlHandler(DWORD control) {
     }
 }
 
+// At start, the service looks whether its folder and its own program could be changed by a user: the
+// finding goes to the log at once; each method that would run something refuses then by the same rule.
+void CheckOwnFolder() {
+    const std::wstring exe = ModulePath();
+    const std::size_t slash = exe.rfind(L'\\');
+    if (slash == std::wstring::npos) return;
+    const std::u16string program(exe.begin(), exe.end());
+    if (MayRunAsSystem(ServiceProcesses(), ServiceStore(), u"Service start", program.substr(0, slash),
+                       {program}))
+        return;
+    LogLine(
+        L"The service's folder or program can be changed by other accounts: nothing will be run as the "
+        L"system account until only the system, administrators and TrustedInstaller may change them");
+}
+
 void WINAPI ServiceMain(DWORD, LPWSTR*) {
     MSG queue;
     PeekMessageW(&queue, nullptr, WM_USER, WM_USER, PM_NOREMOVE);  // the stop control posts its quit here
+    CheckOwnFolder();
     StartMonitor();
     gStatus.dwCurrentState = SERVICE_START_PENDING;
     gMainThread = GetCurrentThreadId();

@@ -1,7 +1,8 @@
 // The running system's processes for Corvane's method logic: toolhelp snapshot, OpenProcess,
-// CreateProcessW (the engine detached; scripts inside a job object so that ending one ends what it
-// started; the control tool with its output on a pipe), the system folder, and caller files created
-// while impersonating the COM caller.
+// CreateProcessW (the engine detached; scripts and the control tool inside a job object that ends what
+// they started when it is ended or closed; the tool's output on a pipe read with bounded waits), the
+// system folder, and caller files opened while impersonating the COM caller, without following a
+// reparse point, and refused when they lie elsewhere than the checked path.
 #pragma once
 #include "logic/ProcessControl.h"
 
@@ -19,6 +20,9 @@ public:
                             std::unique_ptr<CRunningProcess>& child, std::unique_ptr<CChildOutput>& output,
                             bool& pipeFailed) override;
     uint32_t SystemFolder(std::u16string& folder) override;
+    bool RunsAsSystem() override;
+    std::u16string OwnAccount() override;
+    uint32_t ReadRights(std::u16string_view path, ObjectRights& rights) override;
     int CreateCallerFile(std::u16string_view path, std::unique_ptr<CCallerFile>& file,
                          bool& impersonated) override;
 };

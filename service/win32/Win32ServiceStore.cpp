@@ -2,10 +2,12 @@
 #include "win32/Win32ServiceStore.h"
 
 #include <windows.h>
+#include <sddl.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "logic/ConfigFiles.h"
 #include "platform/win32/Handles.h"
@@ -14,6 +16,22 @@
 namespace corvane::win32 {
 
 namespace {
+
+using DescriptorBytes = std::vector<BYTE>;
+
+// Full control for the system account and administrators, nothing inherited, nobody else.
+constexpr wchar_t kPrivateKeySddl[] = L"D:P(A;CI;KA;;;SY)(A;CI;KA;;;BA)";
+constexpr wchar_t kPrivateFolderSddl[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+
+// A self-relative descriptor from SDDL; empty (last error set) when it cannot be built.
+DescriptorBytes PrivateDescriptor(const wchar_t* sddl) {
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    ULONG size = 0;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &sd, &size)) return {};
+    const platform::win32::CLocalMemory owner(sd);
+    const BYTE* bytes = static_cast<const BYTE*>(sd);
+    return DescriptorBytes(bytes, bytes + size);
+}
 
 std::wstring Wide(std::u16string_view text) {
     return std::wstring(text.begin(), text.end());
@@ -101,13 +119,51 @@ uint32_t CWin32ServiceStore::OpenParameters(bool create, std::unique_ptr<CParame
     LSTATUS status;
     if (create) {
         status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                 KEY_SET_VALUE, nullptr, &handle, nullptr);
+                                 KEY_SET_VALUE | WRITE_DAC, nullptr, &handle, nullptr);
+        if (status != ERROR_SUCCESS) return static_cast<uint32_t>(status);
+        platform::win32::CRegistryKey owned(handle);
+        // The key holds the engine's token: it no longer inherits the service key's "users read", and a
+        // key that was created before (or changed since) gets the same rights again before any write.
+        const DescriptorBytes sd = PrivateDescriptor(kPrivateKeySddl);
+        if (sd.empty()) return GetLastError();
+        status =
+            RegSetKeySecurity(owned.Get(), DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                              const_cast<BYTE*>(sd.data()));
+        if (status != ERROR_SUCCESS) return static_cast<uint32_t>(status);
+        handle = owned.Release();
     } else {
         status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_QUERY_VALUE, &handle);
+        if (status != ERROR_SUCCESS) return static_cast<uint32_t>(status);
     }
-    if (status != ERROR_SUCCESS) return static_cast<uint32_t>(status);
     key = std::make_unique<CRegistryKey>(handle);
     return 0;
+}
+
+uint32_t CWin32ServiceStore::CreatePrivateFolder(std::u16string_view path) {
+    const std::wstring folder = Wide(path);
+    const DescriptorBytes sd = PrivateDescriptor(kPrivateFolderSddl);
+    if (sd.empty()) return GetLastError();
+    SECURITY_ATTRIBUTES sa = {sizeof sa, const_cast<BYTE*>(sd.data()), FALSE};
+    if (!CreateDirectoryW(folder.c_str(), &sa)) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_ALREADY_EXISTS) return error;
+        // A folder of that name is there already: it must be a folder, not a link to elsewhere, and it
+        // gets the private rights again.
+        const DWORD attributes = GetFileAttributesW(folder.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) return GetLastError();
+        if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            return ERROR_ACCESS_DENIED;
+        if (!SetFileSecurityW(folder.c_str(), DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                              const_cast<BYTE*>(sd.data())))
+            return GetLastError();
+    }
+    return 0;
+}
+
+int CWin32ServiceStore::RemoveFile(std::u16string_view path) {
+    if (DeleteFileW(Wide(path).c_str())) return 0;
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND ? 0 : static_cast<int>(error);
 }
 
 void CWin32ServiceStore::WriteLog(std::u16string_view message) {

@@ -12,6 +12,8 @@ public:
     int WriteWholeFile(std::u16string_view path, std::string_view bytes, bool& openFailed) override;
     int ReadWholeFile(std::u16string_view path, std::string& bytes) override;
     uint32_t OpenParameters(bool create, std::unique_ptr<CParameterKey>& key) override;
+    uint32_t CreatePrivateFolder(std::u16string_view path) override;
+    int RemoveFile(std::u16string_view path) override;
     void WriteLog(std::u16string_view message) override;
     std::u16string DescribeHResult(HResult hr) override;
 };

@@ -16,6 +16,8 @@
 #include "logic/GuidText.h"
 #include "logic/HotspotNotify.h"
 #include "logic/SimProcessControl.h"
+#include "logic/ProgramRights.h"
+#include "logic/Sha256.h"
 #include "logic/SimSharing.h"
 #include "support/LogFiles.h"
 
@@ -352,7 +354,22 @@ TEST(CorvaneDiagnosis, OutputPathsTheServiceAccepts) {
         {u"C:\\Users\\u\\AppData\\Roaming\\Halvane\\device.log", true},
         {u"c:\\velora\\DEVICE.LOG", true},
         {u"C:\\Users\\o'brien\\AppData\\Roaming\\Halvane\\device.log", true},
-        {u"C:\\Users\\x (2)\\device.log", false},
+        // What a profile folder may be called passes: the path reaches no command line.
+        {u"C:\\Users\\x (2)\\device.log", true},
+        {u"C:\\Users\\Tom & Jerry\\AppData\\Roaming\\Halvane\\device.log", true},
+        {u"C:\\Users\\a!b [1] {2},;=@$^`#+~\\device.log", true},
+        {u"C:\\velora\\%TEMP%\\device.log", true},
+        // Full-width quote, ampersand, pipe and angle brackets: a single-byte conversion makes them real.
+        {u"C:\\Users\\a\uFF02b\\device.log", false},
+        {u"C:\\Users\\a\uFF06b\\device.log", false},
+        {u"C:\\Users\\a\uFF5Cb\\device.log", false},
+        {u"C:\\Users\\a\uFF1Cb\\device.log", false},
+        {u"C:\\Users\\a\uFF1Eb\\device.log", false},
+        {u"C:\\velora\\a<b\\device.log", false},
+        {u"C:\\velora\\a>b\\device.log", false},
+        {u"C:\\velora\\a*\\device.log", false},
+        {u"C:\\velora\\a?\\device.log", false},
+        {u"C:\\velora/a\\device.log", false},
         {u"C:\\velora\\device.log & calc", false},
         {u"C:\\velora\\a|b\\device.log", false},
         {u"C:\\velora\\\"\\device.log", false},
@@ -364,7 +381,6 @@ TEST(CorvaneDiagnosis, OutputPathsTheServiceAccepts) {
         {u"C:\\velora\\nul\\device.log", false},
         {u"C:\\velora\\COM1.txt\\device.log", false},
         {u"C:\\velora\\other.log", false},
-        {u"C:\\velora\\%TEMP%\\device.log", false},
         {u"C:\\velora\\device.log:stream", false},
         {u"velora\\device.log", false},
         {u"C:device.log", false},
@@ -380,10 +396,33 @@ TEST_F(CorvaneEngine, DiagnosisRunsOnlyTheServicesOwnScriptsAndTool) {
     const std::u16string out = u"C:\\device.log.d\\device.log";
     std::filesystem::create_directories(std::filesystem::path(folder_.Path()) / "device.log.d");
     const std::u16string client = u"cmd.exe /C \"\"" + folder + u"\\diagnosis.bat\" \"" + out + u"\"\"";
+    processes_.SetScriptWrites(u"diagnosis.bat", "report of the system\r\n");
     EXPECT_EQ(diagnostics.GetSystemInfo(std::nullopt, client), kS_OK);
     EXPECT_EQ(processes_.Launches().back().program, u"C:\\Windows\\system32\\cmd.exe");
-    EXPECT_EQ(processes_.Launches().back().commandLine, u"\"C:\\Windows\\system32\\cmd.exe\" /d /c \"\"" +
-                                                            folder + u"\\diagnosis.bat\" \"" + out + u"\"\"");
+    // The script, run as the system account, writes into a file of the service's own folder; it never
+    // sees the caller's path. The service copies the report into the file it opened for the caller.
+    const std::u16string line = processes_.Launches().back().commandLine;
+    const std::u16string sep = folder.find(u'\\') == std::u16string::npos ? u"/" : u"\\";
+    const std::u16string prefix = u"\"C:\\Windows\\system32\\cmd.exe\" /d /c \"\"" + folder +
+                                  u"\\diagnosis.bat\" \"" + folder + sep + u"reports" + sep + u"device-";
+    EXPECT_EQ(line.substr(0, prefix.size()), prefix);
+    EXPECT_TRUE(line.ends_with(u".log\"\""));
+    EXPECT_EQ(line.find(out), std::u16string::npos);
+    EXPECT_EQ(ReadAll(std::filesystem::path(folder_.Path()) / "device.log.d" / "device.log"),
+              "report of the system\r\n");
+    const std::filesystem::path reports = std::filesystem::path(folder_.Path()) / "reports";
+    EXPECT_TRUE(std::filesystem::is_directory(reports));
+    EXPECT_TRUE(std::filesystem::is_empty(reports)) << "the service's copy is removed";
+
+    // A caller path whose folder was re-pointed after the check leads elsewhere: refused, nothing run.
+    processes_.SetRepointedPath(u"C:\\device.log.d\\");
+    const auto before = processes_.Launches().size();
+    EXPECT_EQ(diagnostics.GetSystemInfo(std::nullopt, client), kE_ACCESSDENIED);
+    EXPECT_EQ(diagnostics.ProduceNsCtlLog(folder + u"\\nsCtl.exe", u"C:\\device.log.d\\nsctl.log"),
+              kE_ACCESSDENIED);
+    EXPECT_EQ(processes_.Launches().size(), before);
+    EXPECT_TRUE(Logged(u"GetSystemInfo refused: the output path leads elsewhere"));
+    processes_.SetRepointedPath(u"");
 
     const auto launches = processes_.Launches().size();
     const std::u16string refused[] = {
@@ -420,7 +459,8 @@ TEST_F(CorvaneEngine, DiagnosisRunsOnlyTheServicesOwnScriptsAndTool) {
     EXPECT_EQ(ReadAll(std::filesystem::path(folder_.Path()) / "diag" / "nsctl.log"),
               "state: ok \r\nload 100%\r\nend");
     EXPECT_EQ(diagnostics.ProduceNsCtlLog(folder + u"\\nsCtl.exe", u"C:\\missing\\nsctl.log"), kS_FALSE);
-    EXPECT_TRUE(Logged(u"Can't open C:\\missing\\nsctl.log to write, errno_t: "));
+    // The folder is missing (the system's 3): the C runtime's errno for that is ENOENT, 2.
+    EXPECT_TRUE(Logged(u"Can't open C:\\missing\\nsctl.log to write, errno_t: 2"));
 }
 
 TEST_F(CorvaneEngine, RepairsRunTheirScriptAndEveryWaitIsBounded) {
@@ -451,6 +491,146 @@ TEST_F(CorvaneEngine, RepairsRunTheirScriptAndEveryWaitIsBounded) {
         EXPECT_NE(image, u"cmd.exe") << "the hung child was ended";
     }
     processes_.SetHangingChild(u"");
+}
+
+TEST(CorvaneDiagnosis, OpenFailuresAreLoggedWithTheCRuntimesErrno) {
+    struct Case {
+        uint32_t system;
+        int errnoValue;
+    };
+    for (const Case& c : {Case{2, 2}, Case{3, 2}, Case{5, 13}, Case{32, 13}, Case{80, 17}, Case{112, 28},
+                          Case{206, 2}, Case{4, 24}, Case{193, 8}, Case{1234, 22}})
+        EXPECT_EQ(CRuntimeErrno(c.system), c.errnoValue) << c.system;
+}
+
+TEST_F(CorvaneEngine, ToolOutputHeldOpenAfterTheToolEndedOrPastTheLimitEndsTheCopy) {
+    DiagnosisLimits limits;
+    limits.toolMs = 400;
+    limits.toolOutputGraceMs = 20;
+    CDiagnostics diagnostics(store_, processes_, limits);
+    const std::u16string tool = Folder() + u"\\nsCtl.exe";
+    std::filesystem::create_directories(std::filesystem::path(folder_.Path()) / "n");
+    processes_.SetToolOutput("state: ok\n");
+    processes_.SetToolOutputStaysOpen(true);
+    // The tool ended but something it started holds the pipe: the copy ends after the grace, not never.
+    EXPECT_EQ(diagnostics.ProduceNsCtlLog(tool, u"C:\\n\\nsctl.log"), kS_OK);
+    EXPECT_EQ(ReadAll(std::filesystem::path(folder_.Path()) / "n" / "nsctl.log"), "state: ok\r\n");
+    EXPECT_TRUE(Logged(u"nsCtl.exe ended but what it started kept its output open; that was stopped"));
+    // The tool itself never ends: the copy ends at the limit and the tool is ended.
+    processes_.SetHangingChild(u"nsCtl.exe");
+    EXPECT_EQ(diagnostics.ProduceNsCtlLog(tool, u"C:\\n\\nsctl.log"), kTimeoutResult);
+    for (const auto& image : processes_.RunningImages()) EXPECT_NE(image, u"nsCtl.exe");
+    processes_.SetHangingChild(u"");
+    processes_.SetToolOutputStaysOpen(false);
+}
+
+TEST(CorvaneSecrets, TheLogNamesASecretByLengthAndDigestPrefix) {
+    const std::array<uint8_t, 32> abc = Sha256("abc");
+    EXPECT_EQ(abc[0], 0xba);
+    EXPECT_EQ(abc[1], 0x78);
+    EXPECT_EQ(abc[31], 0xad);
+    const std::array<uint8_t, 32> empty = Sha256("");
+    EXPECT_EQ(empty[0], 0xe3);
+    EXPECT_EQ(empty[31], 0x55);
+    const std::array<uint8_t, 32> long56 = Sha256("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq");
+    EXPECT_EQ(long56[0], 0x24);
+    EXPECT_EQ(long56[31], 0xc1);
+    const std::u16string shown = SecretForLog(u"tok-1");
+    EXPECT_TRUE(shown.starts_with(u"<secret: 5 characters, sha256 "))
+        << std::string(shown.begin(), shown.end());
+    EXPECT_EQ(shown.size(), std::u16string(u"<secret: 5 characters, sha256 12345678>").size());
+    EXPECT_EQ(shown.find(u"tok-1"), std::u16string::npos);
+}
+
+TEST_F(CorvaneEngine, AFailedEngineStartLogsNoToken) {
+    int32_t isErr = 0, isIcs = 0;
+    std::optional<std::u16string> msg;
+    processes_.SetStartError(2);
+    EXPECT_EQ(DataPath().StartDataPath(u"orch.test", 0, isErr, 1033, msg, &isIcs),
+              static_cast<HResult>(0x80070002u));
+    processes_.SetStartError(0);
+    EXPECT_TRUE(Logged(u"with param  -T " + SecretForLog(u"tok-1") + u" -S SN42 -d orch.test in path"));
+    for (const auto& line : log_)
+        EXPECT_EQ(line.find(u"tok-1"), std::u16string::npos) << "the token is never logged";
+#ifndef _WIN32
+    // The stored token is the service account's alone.
+    const auto perms =
+        std::filesystem::status(std::filesystem::path(folder_.Path()) / "Parameters").permissions();
+    EXPECT_EQ(perms & (std::filesystem::perms::group_all | std::filesystem::perms::others_all),
+              std::filesystem::perms::none);
+#endif
+}
+
+TEST(CorvaneProgramRights, OnlyTheSystemAdministratorsAndTrustedInstallerMayChangeWhatRunsAsSystem) {
+    const std::u16string sy = u"S-1-5-18", ba = u"S-1-5-32-544", users = u"S-1-5-32-545",
+                         ti = u"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464",
+                         everyone = u"S-1-1-0";
+    struct Case {
+        const char* name;
+        ObjectRights rights;
+        bool safe;
+    };
+    const Case cases[] = {
+        {"system and administrators, users read",
+         {sy, true, {{sy, 0x1F01FF}, {ba, 0x1F01FF}, {users, 0x1200A9}}},
+         true},
+        {"TrustedInstaller owns, users read and execute",
+         {ti, true, {{ti, 0x1F01FF}, {users, 0x1200A9}}},
+         true},
+        {"users may write data", {sy, true, {{sy, 0x1F01FF}, {users, 0x1200A9 | 0x2}}}, false},
+        {"users may append (add a folder)", {sy, true, {{users, 0x4}}}, false},
+        {"everyone generic write", {sy, true, {{everyone, 0x40000000}}}, false},
+        {"users generic all", {sy, true, {{users, 0x10000000}}}, false},
+        {"users may delete", {sy, true, {{users, 0x10000}}}, false},
+        {"users may change the permissions", {sy, true, {{users, 0x40000}}}, false},
+        {"users may take ownership", {sy, true, {{users, 0x80000}}}, false},
+        {"users may delete a child", {sy, true, {{users, 0x40}}}, false},
+        {"a user owns it", {u"S-1-5-21-1-2-3-1000", true, {{sy, 0x1F01FF}}}, false},
+        {"no access list", {sy, false, {}}, false},
+        {"a deny entry takes away only", {sy, true, {{users, 0x1F01FF, false}}}, true},
+        {"an inherit-only entry applies to what is made inside",
+         {sy, true, {{u"S-1-3-0", 0x1F01FF, true, true}}},
+         true},
+        {"an entry not read apart", {sy, true, {{u"?", 0x10000000}}}, false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(WhoElseMayChange(c.rights).empty(), c.safe) << c.name;
+    // The account the service itself runs as counts as its own (it can do all the service does).
+    const ObjectRights own{
+        u"S-1-5-21-0-0-0-1000", true, {{u"S-1-5-21-0-0-0-1000", 0x1F01FF}, {everyone, 0x1200A9}}};
+    EXPECT_TRUE(WhoElseMayChange(own, u"S-1-5-21-0-0-0-1000").empty());
+    EXPECT_FALSE(WhoElseMayChange(own).empty());
+}
+
+TEST_F(CorvaneEngine, NothingRunsAsSystemFromAFolderOrProgramUsersMayChange) {
+    processes_.SetRunsAsSystem(true);
+    const std::u16string folder = Folder();
+    CDiagnostics diagnostics(store_, processes_);
+    std::filesystem::create_directories(std::filesystem::path(folder_.Path()) / "r");
+    const std::u16string report = u"cmd.exe /C \"\"" + folder + u"\\diagnosis.bat\" \"C:\\r\\device.log\"\"";
+    // Protected (the default rights): everything runs.
+    EXPECT_EQ(diagnostics.FixErrAuto(711), kS_OK);
+    const auto launches = processes_.Launches().size();
+    const ObjectRights writable{u"S-1-5-18", true, {{u"S-1-5-32-545", 0x1301BF}}};
+    for (const std::u16string& path : std::vector<std::u16string>{folder, folder + u"\\fixservice.bat",
+                                                                  u"C:\\Windows\\system32\\cmd.exe"}) {
+        processes_.SetRights(path, writable);
+        log_.clear();
+        EXPECT_EQ(diagnostics.FixErrAuto(711), kE_ACCESSDENIED);
+        EXPECT_TRUE(Logged(u"FixErrAuto refused: "));
+        processes_.SetRights(path, ObjectRights{u"S-1-5-18", true, {}});
+    }
+    processes_.SetRights(folder, writable);
+    int32_t isErr = 0, isIcs = 0;
+    std::optional<std::u16string> msg;
+    EXPECT_EQ(diagnostics.GetSystemInfo(std::nullopt, report), kE_ACCESSDENIED);
+    EXPECT_EQ(diagnostics.ProduceNsCtlLog(folder + u"\\nsCtl.exe", u"C:\\r\\nsctl.log"), kE_ACCESSDENIED);
+    EXPECT_EQ(DataPath().StartDataPath(u"", 0, isErr, 1033, msg, &isIcs), kE_ACCESSDENIED);
+    EXPECT_TRUE(
+        Logged(u"StartDataPath refused: the service's folder is not safe to run as the system account"));
+    EXPECT_EQ(processes_.Launches().size(), launches) << "nothing started";
+    // The plain local server runs things as its own user: the rule is for the system account's runs.
+    processes_.SetRunsAsSystem(false);
+    EXPECT_EQ(diagnostics.FixErrAuto(711), kS_OK);
 }
 
 }  // namespace

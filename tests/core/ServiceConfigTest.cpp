@@ -77,6 +77,11 @@ public:
         key = std::make_unique<CKey>(*this);
         return 0;
     }
+    uint32_t CreatePrivateFolder(std::u16string_view) override { return 0; }
+    int RemoveFile(std::u16string_view path) override {
+        files.erase(std::u16string(path));
+        return 0;
+    }
     void WriteLog(std::u16string_view message) override { log.emplace_back(message); }
     std::u16string DescribeHResult(HResult) override { return u"text"; }
 

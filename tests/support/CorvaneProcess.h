@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include <cstdio>
 #include <string>
 
 namespace velora::test {
@@ -25,8 +26,11 @@ inline long RunCorvane(const wchar_t* option) {
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        // Said with the system's reason, so a failed start is told apart from a failed registration.
+        std::fprintf(stderr, "RunCorvane: CreateProcessW failed with %lu\n", GetLastError());
         return -2;
+    }
     long result = -1;
     if (WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0) {
         DWORD code = 0;

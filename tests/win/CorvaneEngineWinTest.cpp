@@ -194,4 +194,52 @@ TEST(CorvaneEngineWinDirect, HungScriptIsEndedAtTheLimit) {
     EXPECT_TRUE(WaitForCount(L"linger.exe", before, 5000)) << "the script's own child was ended with it";
 }
 
+// What a script leaves running when it ends goes with its job (the job ends its processes when closed).
+TEST(CorvaneEngineWinDirect, WhatAScriptLeavesRunningEndsWithIt) {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::filesystem::path folder = std::filesystem::path(temp) / "velora-leftover";
+    std::filesystem::create_directories(folder);
+    std::filesystem::copy_file(Bin() / "linger.exe", folder / "linger.exe",
+                               std::filesystem::copy_options::overwrite_existing);
+    std::ofstream(folder / "fix692.bat", std::ios::binary)
+        << "@echo off\r\nstart \"\" \"%~dp0linger.exe\"\r\n";
+    corvane::CFileServiceStore store(folder);
+    corvane::CDiagnostics diagnostics(store, corvane::win32::ServiceProcesses());
+    const int before = CountProcesses(L"linger.exe");
+    EXPECT_EQ(diagnostics.FixErrAuto(692), S_OK);
+    EXPECT_TRUE(WaitForCount(L"linger.exe", before, 5000)) << "the script's leftover was ended with its job";
+}
+
+// The tool's output is read with bounded waits (a tool that holds it open does not block the read), and
+// ending the tool ends its job.
+TEST(CorvaneEngineWinDirect, ToolOutputReadsAreBoundedAndTheToolRunsInAJob) {
+    auto& processes = corvane::win32::ServiceProcesses();
+    std::unique_ptr<corvane::CRunningProcess> child;
+    std::unique_ptr<corvane::CChildOutput> output;
+    bool pipeFailed = false;
+    const int before = CountProcesses(L"linger.exe");
+    const std::wstring linger = (Bin() / "linger.exe").wstring();
+    ASSERT_EQ(processes.StartCapturing(U16(linger), U16(L"\"" + linger + L"\""), child, output, pipeFailed),
+              0u);
+    char buffer[4095];
+    std::size_t got = 0;
+    std::string said;
+    corvane::OutputRead read = corvane::OutputRead::Data;
+    for (int i = 0; i < 40 && read != corvane::OutputRead::TimedOut; ++i) {
+        read = output->Read(buffer, sizeof buffer, 250, got);
+        if (read == corvane::OutputRead::Data) said.append(buffer, got);
+        ASSERT_NE(read, corvane::OutputRead::Closed);
+    }
+    EXPECT_EQ(read, corvane::OutputRead::TimedOut) << "the output stays open while linger runs";
+    EXPECT_NE(said.find("linger stand-in"), std::string::npos) << said;
+    EXPECT_EQ(child->Terminate(0), 0u);
+    for (int i = 0; i < 40 && read != corvane::OutputRead::Closed; ++i)
+        read = output->Read(buffer, sizeof buffer, 250, got);
+    EXPECT_EQ(read, corvane::OutputRead::Closed) << "ending the job closed the output";
+    child.reset();
+    output.reset();
+    EXPECT_TRUE(WaitForCount(L"linger.exe", before, 5000));
+}
+
 }  // namespace

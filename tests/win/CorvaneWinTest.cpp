@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -431,6 +433,54 @@ TEST_F(CorvaneTest, StartedByHandItEndsAtOnceWhenItCannotServe) {
     const long result = RunCorvane(L"");
     EXPECT_NE(result, -1) << "did not end";
     EXPECT_NE(result, 0);
+}
+
+// Starts of the server under load: a plain local server that ends after its last object while an
+// activation has just found its class (Wine cannot suspend class objects, so the activation meets a server
+// on its way out), and a service stopped between calls that the next activation starts again. Every call
+// must succeed. The pauses straddle the plain server's one-second linger so that its end and the next
+// activation meet; busy threads load both cores meanwhile. Nothing here is timed: only the answers count.
+TEST_F(CorvaneTest, StartsUnderLoadAnswerEveryFirstCall) {
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> load;
+    for (int i = 0; i < 3; ++i)
+        load.emplace_back([&stop] {
+            std::atomic<unsigned> spin{0};
+            while (!stop) spin.fetch_add(1, std::memory_order_relaxed);
+        });
+    struct Case {
+        const wchar_t* registration;
+        bool stopBetweenCalls;
+    };
+    for (const Case& c : {Case{L"/RegServer", false}, Case{L"/Service", true}}) {
+        SCOPED_TRACE(testing::Message() << std::wstring(c.registration).c_str());
+        ASSERT_EQ(RunCorvane(c.registration), 0);
+        for (int round = 0; round < 10; ++round) {
+            SCOPED_TRACE(round);
+            if (c.stopBetweenCalls) {
+                SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+                SC_HANDLE service =
+                    manager ? OpenServiceW(manager, L"Corvane", SERVICE_STOP | SERVICE_QUERY_STATUS)
+                            : nullptr;
+                SERVICE_STATUS state = {};
+                if (service) ControlService(service, SERVICE_CONTROL_STOP, &state);
+                for (int i = 0; service && i < 300 && QueryServiceStatus(service, &state) &&
+                                state.dwCurrentState != SERVICE_STOPPED;
+                     ++i)
+                    Sleep(50);
+                if (service) CloseServiceHandle(service);
+                if (manager) CloseServiceHandle(manager);
+            } else {
+                Sleep(900 + 25 * round);
+            }
+            const platform::HelperStatus status = platform::HelperFixErrAuto(720);
+            EXPECT_EQ(status.code, S_OK) << "step " << static_cast<int>(status.step);
+        }
+        ASSERT_EQ(RunCorvane(L"/UnregServer"), 0);
+        ASSERT_TRUE(WaitUntilCorvaneEnds(30000));
+    }
+    stop = true;
+    for (auto& thread : load) thread.join();
 }
 
 }  // namespace

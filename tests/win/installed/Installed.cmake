@@ -23,7 +23,8 @@ function(velora_add_installed_test name)
                      brxnet_standin linger_standin)
 endfunction()
 
-velora_add_installed_test(velora_installed_tests ${CMAKE_CURRENT_SOURCE_DIR}/win/installed/InstalledProductTest.cpp)
+velora_add_installed_test(velora_installed_tests ${CMAKE_CURRENT_SOURCE_DIR}/win/installed/InstalledProductTest.cpp
+                          ${CMAKE_CURRENT_SOURCE_DIR}/win/installed/CorvaneAttackFilesTest.cpp)
 gtest_discover_tests(velora_installed_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
                      PROPERTIES TIMEOUT 300 LABELS installed
                                 ENVIRONMENT "WINEPREFIX=${VELORA_INSTALLED_PREFIX}"
