@@ -116,7 +116,8 @@ protected:
         std::filesystem::create_directories(m_decoyFolder);
         const std::filesystem::path decoy = m_decoyFolder / L"ferronwin.exe";
         ASSERT_TRUE(CopyFileW(linger.c_str(), decoy.c_str(), FALSE)) << GetLastError();
-        STARTUPINFOW si = {sizeof si};
+        STARTUPINFOW si = {};
+        si.cb = sizeof si;
         PROCESS_INFORMATION pi = {};
         std::wstring line = L"\"" + decoy.wstring() + L"\"";
         ASSERT_TRUE(CreateProcessW(decoy.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
