@@ -19,7 +19,7 @@ constexpr int32_t kRoutesAdd = 131;
 constexpr int32_t kRoutesRemove = 132;
 
 // The tunnel's interface name handed to the route methods.
-inline constexpr std::u16string_view kTunnelInterfaceName = u"Hal-Vane";
+inline constexpr std::u16string_view kTunnelInterfaceName = corvane::kTunnelInterfaceName;
 
 struct OrchConfig {
     std::u16string commuServer;

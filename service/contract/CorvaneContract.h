@@ -13,6 +13,9 @@ inline constexpr int32_t kRouteMissing = static_cast<int32_t>(0x80070002u);     
 inline constexpr int32_t kNothingToStop = static_cast<int32_t>(0x80090011u);       // StopDataPath
 inline constexpr int32_t kClassNotRegistered = static_cast<int32_t>(0x80040154u);  // service not installed
 
+// The client's tunnel interface: the only adapter the route helper adds routes on.
+inline constexpr char16_t kTunnelInterfaceName[] = u"Hal-Vane";
+
 // Buffers the methods copy their texts into (UTF-16 units, terminator included).
 inline constexpr std::size_t kPathBufferUnits = 260;
 inline constexpr std::size_t kMessageBufferUnits = 1024;

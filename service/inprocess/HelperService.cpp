@@ -17,6 +17,8 @@
 #include "logic/HResult.h"
 #include "logic/RouteHelperLogic.h"
 #include "logic/ServiceLog.h"
+#include "logic/SimProcessControl.h"
+#include "logic/SimSharing.h"
 #include "logic/SimulatedNetwork.h"
 #include "platform/ComApartment.h"
 #include "platform/Files.h"
@@ -37,6 +39,7 @@ struct SimState {
     std::map<std::u16string, int32_t> answers;
     std::map<std::u16string, int> calls;
     std::filesystem::path folder;  // empty: the default, fixed at the first call
+    CallerIdentity caller;
 };
 SimState& Sim() {
     static SimState state;
@@ -92,6 +95,17 @@ corvane::CFileServiceStore Store() {
     });
 }
 
+CallerIdentity Caller() {
+    std::lock_guard<std::mutex> lock(Sim().lock);
+    return Sim().caller;
+}
+
+// The method logic of one call, bound to the current caller, over the simulated processes and sharing.
+corvane::CControlHelperLogic Control(corvane::CServiceStore& store) {
+    return corvane::CControlHelperLogic(store, corvane::SimulatedProcesses(), corvane::SimulatedSharing(),
+                                        Caller());
+}
+
 template <typename Body>
 HelperStatus Call(std::u16string_view method, Body body) {
     HelperStatus status;
@@ -115,6 +129,10 @@ void ClearHelperAnswers() {
     std::lock_guard<std::mutex> lock(Sim().lock);
     Sim().answers.clear();
 }
+void SetHelperCaller(const CallerIdentity& caller) {
+    std::lock_guard<std::mutex> lock(Sim().lock);
+    Sim().caller = caller;
+}
 void SetHelperServiceFolder(const std::filesystem::path& folder) {
     std::lock_guard<std::mutex> lock(Sim().lock);
     Sim().folder = folder;
@@ -137,6 +155,7 @@ CSimulatedNetwork& SimulatedNetwork() {
 namespace platform {
 
 using corvane::inprocess::Call;
+using corvane::inprocess::Control;
 using corvane::inprocess::Store;
 
 namespace {
@@ -145,7 +164,8 @@ namespace {
 template <typename Body>
 int32_t WithRouteHelper(Body body) {
     auto store = Store();
-    corvane::CRouteHelperLogic logic(corvane::inprocess::SimulatedNetwork(), store);
+    corvane::CRouteHelperLogic logic(corvane::inprocess::SimulatedNetwork(), store, corvane::inprocess::Caller(),
+                                     &corvane::SimulatedProcesses());
     return body(logic);
 }
 
@@ -175,7 +195,7 @@ HelperStatus HelperSaveOrchConfigToFile(std::u16string_view commuServer, int32_t
                                         std::u16string_view backServer) {
     return Call(corvane::method::kSaveOrchConfigToFile, [&] {
         auto store = Store();
-        return corvane::CControlHelperLogic(store).SaveOrchConfigToFile(commuServer, orchId, cpeId,
+        return Control(store).SaveOrchConfigToFile(commuServer, orchId, cpeId,
                                                                         customerId, token, sn, backServer);
     });
 }
@@ -183,7 +203,7 @@ HelperStatus HelperSaveOrchConfigToFile(std::u16string_view commuServer, int32_t
 HelperStatus HelperSaveFilterConfigToFile(std::u16string_view filterContent) {
     return Call(corvane::method::kSaveFilterConfigToFile, [&] {
         auto store = Store();
-        return corvane::CControlHelperLogic(store).SaveFilterConfigToFile(filterContent);
+        return Control(store).SaveFilterConfigToFile(filterContent);
     });
 }
 
@@ -192,7 +212,7 @@ HelperStatus HelperStartDataPath(std::u16string_view orchDomain, int32_t enableH
                                  int32_t& isIcsEnable) {
     return Call(corvane::method::kStartDataPath, [&] {
         auto store = Store();
-        return corvane::CControlHelperLogic(store).StartDataPath(orchDomain, enableHotSpotOrTransferMode,
+        return Control(store).StartDataPath(orchDomain, enableHotSpotOrTransferMode,
                                                                  isErr, langId, msgErr, isIcsEnable);
     });
 }
@@ -200,35 +220,35 @@ HelperStatus HelperStartDataPath(std::u16string_view orchDomain, int32_t enableH
 HelperStatus HelperStopDataPath(std::optional<std::u16string>& msgErr) {
     return Call(corvane::method::kStopDataPath, [&] {
         auto store = Store();
-        return corvane::CControlHelperLogic(store).StopDataPath(msgErr);
+        return Control(store).StopDataPath(msgErr);
     });
 }
 
 HelperStatus HelperGetSystemInfo(std::u16string_view execPath, std::u16string_view outFilePath) {
     return Call(corvane::method::kGetSystemInfo, [&] {
         auto store = Store();
-        return corvane::CControlHelperLogic(store).GetSystemInfo(execPath, outFilePath);
+        return Control(store).GetSystemInfo(execPath, outFilePath);
     });
 }
 
 HelperStatus HelperFixErrAuto(uint32_t errCode) {
     return Call(corvane::method::kFixErrAuto, [&] {
         auto store = Store();
-        return corvane::CControlHelperLogic(store).FixErrAuto(errCode);
+        return Control(store).FixErrAuto(errCode);
     });
 }
 
 HelperStatus HelperWifiSpotHotNotify(int32_t& ifIndex, int32_t langId, std::optional<std::u16string>& msg) {
     return Call(corvane::method::kWifiSpotHotNotify, [&] {
         auto store = Store();
-        return corvane::CControlHelperLogic(store).WifiSpotHotNotify(ifIndex, langId, msg);
+        return Control(store).WifiSpotHotNotify(ifIndex, langId, msg);
     });
 }
 
 HelperStatus HelperProduceNsCtlLog(std::u16string_view path, std::u16string_view name) {
     return Call(corvane::method::kProduceNsCtlLog, [&] {
         auto store = Store();
-        return corvane::CControlHelperLogic(store).ProduceNsCtlLog(path, name);
+        return Control(store).ProduceNsCtlLog(path, name);
     });
 }
 
@@ -245,7 +265,8 @@ HelperStatus HelperRemoveRoutes(const std::vector<std::u16string>& routes) {
     HelperStatus status;
     if (!corvane::inprocess::Reachable(status)) return status;
     auto store = Store();
-    corvane::CRouteHelperLogic instance(corvane::inprocess::SimulatedNetwork(), store);
+    corvane::CRouteHelperLogic instance(corvane::inprocess::SimulatedNetwork(), store,
+                                        corvane::inprocess::Caller(), &corvane::SimulatedProcesses());
     for (const std::u16string& route : routes) {
         int32_t code = 0;
         status.code = corvane::inprocess::Answered(corvane::method::kRemoveRoute, code)

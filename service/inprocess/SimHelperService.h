@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string_view>
 
+#include "logic/CallerIdentity.h"
 #include "logic/SimulatedNetwork.h"
 
 namespace corvane::inprocess {
@@ -20,6 +21,9 @@ void ClearHelperAnswers();
 // default "Corvane" under the user's data folder.
 void SetHelperServiceFolder(const std::filesystem::path& folder);
 std::filesystem::path HelperServiceFolder();
+// The caller every following call comes from, as the Windows service reads it from the caller's token
+// (session, user, administrator). By default the unknown caller, as under Wine.
+void SetHelperCaller(const CallerIdentity& caller);
 // How many calls reached a method (also counting those answered by SetHelperAnswer).
 int HelperCallCount(std::u16string_view method);
 // The routing table, adapters and WMI answers the route methods see: one for the process, empty at start

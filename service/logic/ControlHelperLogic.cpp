@@ -39,8 +39,14 @@ CSimSharing& SimulatedSharing() {
     return table;
 }
 
-CControlHelperLogic::CControlHelperLogic(CServiceStore& store)
-    : CControlHelperLogic(store, SimulatedProcesses(), SimulatedSharing()) {}
+CControlHelperLogic::CControlHelperLogic(CServiceStore& store, CallerIdentity caller)
+    : CControlHelperLogic(store, SimulatedProcesses(), SimulatedSharing(), std::move(caller)) {}
+
+HResult CControlHelperLogic::CheckOwner(std::u16string_view method) {
+    if (MayChangeEngine(store_, processes_, caller_)) return kS_OK;
+    store_.WriteLog(std::u16string(method) + u" refused: the engine was started by another session or user");
+    return kE_ACCESSDENIED;
+}
 
 int32_t SharingInterfaceIndex() {
     return gSharingInterfaceIndex.load(std::memory_order_relaxed);
@@ -52,23 +58,25 @@ void SetSharingInterfaceIndex(int32_t index) {
 HResult CControlHelperLogic::SaveOrchConfigToFile(const InText& commuServer, int32_t orchId, int32_t cpeId,
                                                   int32_t customerId, const InText& token, const InText& sn,
                                                   const InText& backServer) {
+    if (const HResult hr = CheckOwner(u"SaveOrchConfigToFile"); Failed(hr)) return hr;
     return corvane::SaveOrchConfigToFile(store_, commuServer, orchId, cpeId, customerId, token, sn,
                                          backServer);
 }
 
 HResult CControlHelperLogic::SaveFilterConfigToFile(const InText& filterContent) {
+    if (const HResult hr = CheckOwner(u"SaveFilterConfigToFile"); Failed(hr)) return hr;
     return corvane::SaveFilterConfigToFile(store_, filterContent);
 }
 
 HResult CControlHelperLogic::StartDataPath(const InText& orchDomain, int32_t enableHotSpotOrTransferMode,
                                            int32_t& isErr, int32_t langId,
                                            std::optional<std::u16string>& msgErr, int32_t& isIcsEnable) {
-    return CDataPath(store_, processes_, sharing_)
+    return CDataPath(store_, processes_, sharing_, caller_)
         .StartDataPath(orchDomain, enableHotSpotOrTransferMode, isErr, langId, msgErr, &isIcsEnable);
 }
 
 HResult CControlHelperLogic::StopDataPath(std::optional<std::u16string>& msgErr) {
-    return CDataPath(store_, processes_, sharing_).StopDataPath(msgErr);
+    return CDataPath(store_, processes_, sharing_, caller_).StopDataPath(msgErr);
 }
 
 HResult CControlHelperLogic::GetSystemInfo(const InText& execPath, const InText& outFilePath) {
@@ -83,6 +91,7 @@ HResult CControlHelperLogic::GetSystemInfo(const InText& execPath, const InText&
 }
 
 HResult CControlHelperLogic::FixErrAuto(uint32_t errCode) {
+    if (const HResult hr = CheckOwner(u"FixErrAuto"); Failed(hr)) return hr;
     return CDiagnostics(store_, processes_).FixErrAuto(errCode);
 }
 

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "logic/ArgumentRules.h"
+#include "logic/CallerIdentity.h"
 #include "logic/HResult.h"
 #include "logic/ProcessControl.h"
 #include "logic/ServiceStore.h"
@@ -19,9 +20,12 @@ namespace corvane {
 class CControlHelperLogic {
 public:
     // Processes and sharing detection default to the simulated ones (SimulatedProcesses, SimulatedSharing).
-    explicit CControlHelperLogic(CServiceStore& store);
-    CControlHelperLogic(CServiceStore& store, CProcessControl& processes, CSharing& sharing)
-        : store_(store), processes_(processes), sharing_(sharing) {}
+    explicit CControlHelperLogic(CServiceStore& store, CallerIdentity caller = {});
+    // `caller` is bound to what it starts: the configuration, engine and repair methods are refused to a
+    // standard caller of another session or user while the engine another caller started runs.
+    CControlHelperLogic(CServiceStore& store, CProcessControl& processes, CSharing& sharing,
+                        CallerIdentity caller = {})
+        : store_(store), processes_(processes), sharing_(sharing), caller_(std::move(caller)) {}
 
     HResult SaveOrchConfigToFile(const InText& commuServer, int32_t orchId, int32_t cpeId, int32_t customerId,
                                  const InText& token, const InText& sn, const InText& backServer);
@@ -35,9 +39,12 @@ public:
     HResult ProduceNsCtlLog(const InText& path, const InText& name);
 
 private:
+    HResult CheckOwner(std::u16string_view method);
+
     CServiceStore& store_;
     CProcessControl& processes_;
     CSharing& sharing_;
+    CallerIdentity caller_;
 };
 
 // Interface index of the current hotspot or connection-sharing interface; -1 means none. Last writer

@@ -18,7 +18,9 @@ bool SameImageName(std::u16string_view a, std::u16string_view b);
 
 bool IsEngineToken(std::u16string_view text);     // letters, digits, - . _ ~ + / = :
 bool IsEngineSerial(std::u16string_view text);    // letters, digits, - . _ : { }
-bool IsEngineHostName(std::u16string_view text);  // letters, digits, - . _ : , (empty allowed)
+// A comma-separated list of hosts, each a name of ASCII letters, digits, - . _ (an international name in
+// its punycode "xn--" form) or a bracketed IPv6 literal, with an optional ":port"; empty allowed.
+bool IsEngineHostName(std::u16string_view text);
 
 // Pieces 1 to 3; no value when a value is refused or the line would not fit 259 units.
 std::optional<std::u16string> BuildEngineCommandLine(std::u16string_view token, std::u16string_view sn,

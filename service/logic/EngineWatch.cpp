@@ -7,6 +7,7 @@
 #include "logic/DataPath.h"
 #include "logic/EngineCommandLine.h"
 #include "logic/HResult.h"
+#include "logic/ServiceState.h"
 
 namespace corvane {
 
@@ -19,17 +20,36 @@ bool IsClientImage(std::u16string_view image) {
     return false;
 }
 
+bool CEngineWatch::IsTrustedClient(const ProcessEntry& entry) {
+    if (!IsClientImage(entry.image)) return false;
+    std::u16string path;
+    if (processes_.QueryImagePath(entry.id, path) != 0) return false;
+    const std::size_t slash = path.find_last_of(u"\\/");
+    return slash != std::u16string::npos && processes_.IsAdministratorOwned(path.substr(0, slash));
+}
+
 bool CEngineWatch::RunCycle() {
     std::vector<ProcessEntry> entries;
     if (processes_.Snapshot(entries) != 0) return false;
-    bool engine = false, client = false;
+    bool client = false;
     for (const ProcessEntry& entry : entries) {
-        if (SameImageName(entry.image, kEngineImageName)) {
-            engine = true;
-            if (seenWithoutClient_) rememberedId_ = entry.id;
-        } else if (IsClientImage(entry.image)) {
+        if (IsTrustedClient(entry)) {
             client = true;
+            break;
         }
+    }
+    std::lock_guard<std::recursive_mutex> lock(ServiceStateLock());
+    CServiceState state(store_);
+    state.Load();
+    const bool hadRecord = state.engine.has_value();
+    std::u16string enginePath;
+    std::unique_ptr<CRunningProcess> process;
+    if (EnginePathOf(store_, enginePath)) process = OpenRecordedEngine(processes_, state, enginePath);
+    uint32_t code = 0;
+    const bool engine = process && process->GetExitCode(code) && code == kStillActiveCode;
+    if (!engine && hadRecord) {
+        state.engine.reset();  // ended by itself: nothing of it to remember
+        (void)state.Save();
     }
     if (!engine || client) return false;
     if (!seenWithoutClient_) {
@@ -37,15 +57,15 @@ bool CEngineWatch::RunCycle() {
         return false;
     }
     seenWithoutClient_ = false;
-    std::unique_ptr<CRunningProcess> process;
-    const uint32_t openError = processes_.Open(rememberedId_, process);
-    const uint32_t terminateError = openError != 0 ? openError : process->Terminate(0);
+    const uint32_t terminateError = process->Terminate(0);
     if (terminateError != 0) {
         const HResult hr = HResultFromSystemError(terminateError);
         store_.WriteLog(u"Failed to call TerminateProcess (0x" + Hex8(static_cast<uint32_t>(hr)) +
                         u") in minitor thread: " + store_.DescribeHResult(hr));
         return true;
     }
+    state.engine.reset();
+    (void)state.Save();
     uint32_t waitError = 0;
     switch (process->Wait(kEngineEndWaitMs, waitError)) {
         case WaitOutcome::Ended:

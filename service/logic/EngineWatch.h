@@ -1,6 +1,9 @@
-// One cycle of the engine monitor: an engine that runs while none of the client's programs runs is
-// ended at the second cycle that sees it so. The flag survives cycles in between; only a stop attempt
-// clears it. The Windows host runs a cycle every 10 s until its stop event is set.
+// One cycle of the engine monitor: the engine the service started (never another process of that name)
+// that runs while none of the client's programs runs is ended at the second cycle that sees it so. A
+// client program counts only when it runs from a folder an administrator owns: a copy a standard user
+// put into a folder of its own, under one of the client's names, does not keep the engine alive. The flag
+// survives cycles in between; only a stop attempt clears it. The Windows host runs a cycle every 10 s
+// until its stop event is set.
 #pragma once
 #include <cstdint>
 
@@ -22,8 +25,8 @@ public:
 private:
     CServiceStore& store_;
     CProcessControl& processes_;
+    bool IsTrustedClient(const ProcessEntry& entry);
     bool seenWithoutClient_ = false;
-    uint32_t rememberedId_ = 0;
 };
 
 // The client programs whose presence keeps the engine alive.

@@ -25,6 +25,12 @@ struct ProcessEntry {
 // ERROR_REPARSE_POINT_ENCOUNTERED).
 inline constexpr int kCallerFileElsewhere = 4395;
 
+// A process the service started, as it can be recognised later.
+struct StartedProcess {
+    uint32_t id = 0;
+    uint64_t creationTime = 0;
+};
+
 class CProcessControl {
 public:
     virtual ~CProcessControl() = default;
@@ -34,9 +40,15 @@ public:
     // Opens a process with the rights to synchronise, query, read memory and terminate. 0 or an error.
     virtual uint32_t Open(uint32_t id, std::unique_ptr<CRunningProcess>& process) = 0;
     // Starts `program` with `commandLine`, without a window, without handle inheritance, in
-    // `workingFolder`, and lets it run. 0 or a system error code.
+    // `workingFolder`, and lets it run; `started` tells it apart from any later process. 0 or a system
+    // error code.
     virtual uint32_t StartDetached(std::u16string_view program, std::u16string_view commandLine,
-                                   std::u16string_view workingFolder) = 0;
+                                   std::u16string_view workingFolder, StartedProcess& started) = 0;
+    // The full image path of a listed process. 0 or a system error code.
+    virtual uint32_t QueryImagePath(uint32_t id, std::u16string& path) = 0;
+    // True when the folder's owner is an administrator account (the administrators group, the system
+    // account or TrustedInstaller): a folder a standard user made is not.
+    virtual bool IsAdministratorOwned(std::u16string_view folder) = 0;
     // Starts `program` with `commandLine` without a window, without handle inheritance, in the service's
     // current folder, and hands it over for waiting. The child runs in a job: ending it also ends what it
     // started, and whatever of it is left when the handed-over object goes is ended then. When the job

@@ -1,11 +1,16 @@
-// RouteHelper methods: tunnel, DNS and gateway routes added, listed routes removed, and the interface of
-// the preferred default route. Every argument is checked before the table is read or changed; a refused
-// call changes nothing and leaves one line in the service log that names the argument, never its text.
+// RouteHelper methods: tunnel, DNS and gateway routes added, the service's own routes removed, and the
+// interface of the preferred default route. Every argument is checked before the table is read or
+// changed; a refused call changes nothing and leaves one line in the service log that names the argument,
+// never its text.
 #include "logic/RouteHelperLogic.h"
 
+#include <algorithm>
+#include <mutex>
 #include <unordered_set>
 
+#include "contract/CorvaneContract.h"
 #include "logic/ArgumentRules.h"
+#include "logic/DataPath.h"
 #include "logic/RouteText.h"
 
 namespace corvane {
@@ -28,13 +33,9 @@ void Refuse(CServiceStore& store, std::u16string_view method, std::u16string_vie
     store.WriteLog(message);
 }
 
-// A default route (mask 0) would send every destination to the gateway or into the tunnel.
-bool IsDefaultRoute(uint32_t mask) {
-    return mask == 0;
-}
-
-uint64_t PairKey(uint32_t destination, uint32_t mask) {
-    return (static_cast<uint64_t>(destination) << 32) | mask;
+bool SameRoute(const RouteRecord& record, const RouteRow& row) {
+    return record.destination == row.destination && record.mask == row.mask && record.nextHop == row.nextHop &&
+           record.interfaceIndex == row.interfaceIndex;
 }
 
 }  // namespace
@@ -62,7 +63,34 @@ HResult CRouteHelperLogic::CheckRouteList(std::u16string_view method, std::u16st
             return kE_INVALIDARG;
         }
     }
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        uint32_t destination = 0, mask = 0;
+        if (ConvertCidrToIpAndMask(items[i], destination, mask) && IsProtectedNetwork(destination, mask)) {
+            Refuse(store_, method, argument,
+                   u"item " + Decimal(static_cast<int64_t>(i + 1)) +
+                       u" is a default, loopback, link-local, multicast or broadcast network");
+            return kE_ACCESSDENIED;
+        }
+    }
     return kS_OK;
+}
+
+HResult CRouteHelperLogic::CheckOwner(std::u16string_view method) {
+    if (!processes_ || MayChangeEngine(store_, *processes_, caller_)) return kS_OK;
+    store_.WriteLog(std::u16string(method) + u" refused: the connection belongs to another session or user");
+    return kE_ACCESSDENIED;
+}
+
+RouteRecord CRouteHelperLogic::RecordOf(const RouteRow& row) const {
+    return RouteRecord{row.destination, row.mask, row.nextHop, row.interfaceIndex, caller_};
+}
+
+void CRouteHelperLogic::Remember(const std::vector<RouteRecord>& added) {
+    if (added.empty()) return;
+    CServiceState state(store_);
+    state.Load();
+    state.routes.insert(state.routes.end(), added.begin(), added.end());
+    (void)state.Save();
 }
 
 HResult CRouteHelperLogic::ReadTable(RouteTable& table) {
@@ -156,7 +184,7 @@ bool CRouteHelperLogic::GetPyhIfIdByWMI(std::vector<uint32_t>& indexes) {
 }
 
 HResult CRouteHelperLogic::AddTunnelRoutes(const std::vector<std::u16string_view>& items,
-                                           const TunnelInterface& tunnel) {
+                                           const TunnelInterface& tunnel, std::vector<RouteRecord>& added) {
     if (tunnel.index == 0 || items.empty()) return kE_INVALIDARG;
     HResult remembered = kS_OK;
     RouteRow row;
@@ -169,31 +197,35 @@ HResult CRouteHelperLogic::AddTunnelRoutes(const std::vector<std::u16string_view
             if (Succeeded(remembered)) remembered = kE_FAIL;
             continue;
         }
-        if (IsDefaultRoute(row.mask)) {
-            store_.WriteLog(u"Default route in the tunnel list skipped: the service never adds one");
-            continue;
-        }
         if (const uint32_t error = network_.CreateRoute(row); error != 0) {
             const HResult hr = HResultFromSystemError(error);
             LogWithHResult(u"Failed to add route " + std::u16string(item) + u" to L2TP interface ", hr);
             remembered = hr;
+        } else {
+            added.push_back(RecordOf(row));
         }
     }
     for (const uint32_t dns : tunnel.dnsServers) {
         if (dns == 0) continue;
         row.destination = dns;
         row.mask = 0xFFFFFFFFu;
+        if (IsProtectedNetwork(row.destination, row.mask)) {
+            store_.WriteLog(u"A DNS server of the tunnel in a protected range: no route added for it");
+            continue;
+        }
         if (const uint32_t error = network_.CreateRoute(row); error != 0) {
             const HResult hr = HResultFromSystemError(error);
             LogWithHResult(u"Failed to add dns route " + DottedAddress(dns) + u" to L2TP interface ", hr);
             remembered = hr;
+        } else {
+            added.push_back(RecordOf(row));
         }
     }
     return remembered;
 }
 
 HResult CRouteHelperLogic::AddGatewayRoutes(const std::vector<std::u16string_view>& items,
-                                            int64_t excludedIndex) {
+                                            int64_t excludedIndex, std::vector<RouteRecord>& added) {
     RouteTable table;
     if (const HResult hr = ReadTable(table); Failed(hr)) return hr;
     // The first default route is taken whatever its interface; a later one replaces it only with a
@@ -215,11 +247,9 @@ HResult CRouteHelperLogic::AddGatewayRoutes(const std::vector<std::u16string_vie
             if (Succeeded(remembered)) remembered = kE_FAIL;
             continue;
         }
-        if (IsDefaultRoute(route.mask)) {
-            store_.WriteLog(u"Default route in the gateway list skipped: the service never adds one");
-            continue;
-        }
         const uint32_t error = network_.CreateRoute(route);
+        if (error == 0) added.push_back(RecordOf(route));
+        // A route that was there already is not the service's: it is neither remembered nor ever deleted.
         if (error == 0 || error == kErrorObjectAlreadyExists) continue;
         const HResult hr = HResultFromSystemError(error);
         LogWithHResult(u"Failed to add route to gateway ", hr);
@@ -232,40 +262,56 @@ HResult CRouteHelperLogic::AddRoute(std::u16string_view routerToGw, std::u16stri
                                     std::u16string_view l2tpInfName, int32_t mode) {
     constexpr std::u16string_view kMethod = u"AddRoute";
     std::vector<std::u16string_view> gwItems, vpnItems;
-    if (Failed(CheckRouteList(kMethod, u"RouterToGw", routerToGw, gwItems)) ||
-        Failed(CheckRouteList(kMethod, u"RouterToVpn", routerToVpn, vpnItems)))
-        return kE_INVALIDARG;
+    if (const HResult hr = CheckRouteList(kMethod, u"RouterToGw", routerToGw, gwItems); Failed(hr)) return hr;
+    if (const HResult hr = CheckRouteList(kMethod, u"RouterToVpn", routerToVpn, vpnItems); Failed(hr))
+        return hr;
     if (Failed(CheckSingleLine(l2tpInfName, kPathBufferUnits))) {
         Refuse(store_, kMethod, u"L2TPInfName", u"too long, or a line break or null character");
         return kE_INVALIDARG;
     }
+    // Routes go on the client's own tunnel only, never on another adapter.
+    if (l2tpInfName != kTunnelInterfaceName) {
+        Refuse(store_, kMethod, u"L2TPInfName", u"not the tunnel's interface");
+        return kE_ACCESSDENIED;
+    }
+    std::lock_guard<std::recursive_mutex> lock(ServiceStateLock());
+    if (const HResult hr = CheckOwner(kMethod); Failed(hr)) return hr;
     TunnelInterface tunnel;
     if (const HResult hr = FindInterfaceByName(l2tpInfName, tunnel); Failed(hr)) return hr;
+    std::vector<RouteRecord> added;
+    HResult result = kS_OK;
     switch (mode) {
         case 1:
-            return AddTunnelRoutes(vpnItems, tunnel);
+            result = AddTunnelRoutes(vpnItems, tunnel, added);
+            break;
         case -1:
-            return AddGatewayRoutes(gwItems, tunnel.index);
+            result = AddGatewayRoutes(gwItems, tunnel.index, added);
+            break;
         case 0: {
-            const HResult tunnelResult = AddTunnelRoutes(vpnItems, tunnel);
-            const HResult gatewayResult = AddGatewayRoutes(gwItems, tunnel.index);
-            return Failed(tunnelResult) ? tunnelResult : gatewayResult;
+            const HResult tunnelResult = AddTunnelRoutes(vpnItems, tunnel, added);
+            const HResult gatewayResult = AddGatewayRoutes(gwItems, tunnel.index, added);
+            result = Failed(tunnelResult) ? tunnelResult : gatewayResult;
+            break;
         }
         default:
-            return kS_OK;
+            break;
     }
+    Remember(added);
+    return result;
 }
 
 HResult CRouteHelperLogic::RemoveRoute(std::u16string_view routeToGw) {
+    constexpr std::u16string_view kMethod = u"RemoveRoute";
     std::vector<std::u16string_view> items;
-    if (Failed(CheckRouteList(u"RemoveRoute", u"RouteToGW", routeToGw, items))) return kE_INVALIDARG;
+    if (const HResult hr = CheckRouteList(kMethod, u"RouteToGW", routeToGw, items); Failed(hr)) return hr;
     if (items.empty()) {
-        Refuse(store_, u"RemoveRoute", u"RouteToGW", u"an empty route list");
+        Refuse(store_, kMethod, u"RouteToGW", u"an empty route list");
         return kE_INVALIDARG;
     }
+    std::lock_guard<std::recursive_mutex> lock(ServiceStateLock());
+    if (const HResult hr = CheckOwner(kMethod); Failed(hr)) return hr;
     HResult remembered = kS_OK;
-    std::unordered_set<uint64_t> pending;
-    pending.reserve(items.size());
+    std::vector<std::pair<uint32_t, uint32_t>> pairs;
     for (const std::u16string_view item : items) {
         uint32_t destination = 0, mask = 0;
         if (!ConvertCidrToIpAndMask(item, destination, mask)) {
@@ -273,37 +319,70 @@ HResult CRouteHelperLogic::RemoveRoute(std::u16string_view routeToGw) {
             if (Succeeded(remembered)) remembered = kE_FAIL;
             continue;
         }
-        // "0.0.0.0/0" in any spelling ("0.0.0.0/00", " 0.0.0.0/0"): the default routes are never the
-        // client's to delete. Another mask-0 item ("1.2.3.4/0") names no default route (those have
-        // destination 0): it stays in the set and, absent from the table, makes the call report it.
-        if (destination == 0 && IsDefaultRoute(mask)) continue;
-        pending.insert(PairKey(destination, mask));
+        if (std::find(pairs.begin(), pairs.end(), std::pair{destination, mask}) == pairs.end())
+            pairs.emplace_back(destination, mask);
     }
     RouteTable table;
     if (const HResult hr = ReadTable(table); Failed(hr)) return hr;
-    for (const RouteRow& row : table.rows) {
-        if (pending.empty()) break;
-        const auto it = pending.find(PairKey(row.destination, row.mask));
-        if (it == pending.end()) continue;
-        pending.erase(it);
-        if (const uint32_t error = network_.DeleteRoute(row); error != 0) {
-            const HResult hr = HResultFromSystemError(error);
-            LogWithHResult(u"Failed to remove route ", hr);
-            remembered = hr;
+    CServiceState state(store_);
+    state.Load();
+    bool missing = false, foreign = false, changed = false;
+    for (const auto& [destination, mask] : pairs) {
+        // Only a row the service added for this caller (an administrator: for anyone), found by its whole
+        // key, so a route of another adapter or gateway with the same network is never touched.
+        bool ours = false;
+        for (auto record = state.routes.begin(); record != state.routes.end();) {
+            if (record->destination != destination || record->mask != mask ||
+                !MayActFor(caller_, record->owner)) {
+                ++record;
+                continue;
+            }
+            ours = true;
+            const auto row = std::find_if(table.rows.begin(), table.rows.end(),
+                                          [&](const RouteRow& r) { return SameRoute(*record, r); });
+            if (row == table.rows.end()) {
+                missing = true;  // gone with its interface: nothing left to delete
+            } else if (const uint32_t error = network_.DeleteRoute(*row); error != 0) {
+                const HResult hr = HResultFromSystemError(error);
+                LogWithHResult(u"Failed to remove route ", hr);
+                remembered = hr;
+                ++record;
+                continue;
+            }
+            record = state.routes.erase(record);
+            changed = true;
         }
+        if (ours) continue;
+        const bool listed = std::any_of(table.rows.begin(), table.rows.end(), [&](const RouteRow& r) {
+            return r.destination == destination && r.mask == mask;
+        });
+        if (listed) foreign = true;
+        else missing = true;
     }
-    if (!pending.empty()) return kRouteMissing;
-    return remembered;
+    if (changed) (void)state.Save();
+    if (foreign) {
+        store_.WriteLog(u"RemoveRoute refused: a listed route was not added by the service for this caller");
+        if (Succeeded(remembered)) remembered = kE_ACCESSDENIED;
+    }
+    if (Failed(remembered)) return remembered;
+    return missing ? kRouteMissing : kS_OK;
 }
 
 HResult CRouteHelperLogic::AddRouterToGW(std::u16string_view routerToGw) {
+    constexpr std::u16string_view kMethod = u"AddRouterToGW";
     std::vector<std::u16string_view> items;
-    if (Failed(CheckRouteList(u"AddRouterToGW", u"RouterToGw", routerToGw, items))) return kE_INVALIDARG;
-    return AddGatewayRoutes(items, -1);
+    if (const HResult hr = CheckRouteList(kMethod, u"RouterToGw", routerToGw, items); Failed(hr)) return hr;
+    std::lock_guard<std::recursive_mutex> lock(ServiceStateLock());
+    if (const HResult hr = CheckOwner(kMethod); Failed(hr)) return hr;
+    std::vector<RouteRecord> added;
+    const HResult result = AddGatewayRoutes(items, -1, added);
+    Remember(added);
+    return result;
 }
 
 HResult CRouteHelperLogic::FindMinMetricInfOfDefaultGW(int32_t exceptL2tpInf, int32_t exceptVirtualInf,
                                                        std::u16string_view l2tpInfName, int32_t& index) {
+    index = -1;  // also for a refused call: never the value the caller passed in
     if (Failed(CheckSingleLine(l2tpInfName, kPathBufferUnits))) {
         Refuse(store_, u"FindMinMetricInfOfDefaultGW", u"L2TPInfName",
                u"too long, or a line break or null character");

@@ -1,14 +1,20 @@
 // What the methods of the RouteHelper class do, in plain C++ (see CControlHelperLogic for the conventions):
 // routing-table changes for the L2TP tunnel over the network the host gives (IP Helper and WMI on Windows,
-// the simulated table elsewhere), with their lines in the service log of the store.
+// the simulated table elsewhere), with their lines in the service log of the store. Only what the client
+// needs is allowed: routes on the tunnel interface and copies of the default route toward the gateway,
+// never for a protected network (IsProtectedNetwork); every route the service adds is remembered in its
+// state with the caller it was added for, and only those routes are ever deleted, for that caller.
 #pragma once
 #include <array>
 #include <cstdint>
 #include <string_view>
 #include <vector>
 
+#include "logic/CallerIdentity.h"
 #include "logic/HResult.h"
 #include "logic/Network.h"
+#include "logic/ProcessControl.h"
+#include "logic/ServiceState.h"
 #include "logic/ServiceStore.h"
 
 namespace corvane {
@@ -21,7 +27,10 @@ struct TunnelInterface {
 
 class CRouteHelperLogic {
 public:
-    CRouteHelperLogic(CNetwork& network, CServiceStore& store) : network_(network), store_(store) {}
+    // `processes` finds the engine whose owner the changing methods are bound to; none: no binding.
+    CRouteHelperLogic(CNetwork& network, CServiceStore& store, CallerIdentity caller = {},
+                      CProcessControl* processes = nullptr)
+        : network_(network), store_(store), caller_(std::move(caller)), processes_(processes) {}
 
     HResult AddRoute(std::u16string_view routerToGw, std::u16string_view routerToVpn,
                      std::u16string_view l2tpInfName, int32_t mode);
@@ -36,8 +45,13 @@ public:
     bool GetPyhIfIdByWMI(std::vector<uint32_t>& indexes);
 
 private:
-    HResult AddTunnelRoutes(const std::vector<std::u16string_view>& items, const TunnelInterface& tunnel);
-    HResult AddGatewayRoutes(const std::vector<std::u16string_view>& items, int64_t excludedIndex);
+    HResult AddTunnelRoutes(const std::vector<std::u16string_view>& items, const TunnelInterface& tunnel,
+                            std::vector<RouteRecord>& added);
+    HResult AddGatewayRoutes(const std::vector<std::u16string_view>& items, int64_t excludedIndex,
+                             std::vector<RouteRecord>& added);
+    HResult CheckOwner(std::u16string_view method);
+    void Remember(const std::vector<RouteRecord>& added);
+    RouteRecord RecordOf(const RouteRow& row) const;
     HResult ReadTable(RouteTable& table);
     HResult CheckRouteList(std::u16string_view method, std::u16string_view argument, std::u16string_view list,
                            std::vector<std::u16string_view>& items);
@@ -45,6 +59,8 @@ private:
 
     CNetwork& network_;
     CServiceStore& store_;
+    CallerIdentity caller_;
+    CProcessControl* processes_;
 };
 
 }  // namespace corvane

@@ -1,6 +1,8 @@
 // Route list texts: splitting, the conversion into destination and mask, and the strict item check.
 #include "logic/RouteText.h"
 
+#include <algorithm>
+
 namespace corvane {
 
 namespace {
@@ -114,6 +116,31 @@ bool IsRouteItem(std::u16string_view item) {
         start = stop + 1;
     }
     return true;
+}
+
+namespace {
+// The table keeps the first dotted part in the lowest byte; ranges read better the other way round.
+uint32_t NetworkOrder(uint32_t value) {
+    return ((value & 0xFFu) << 24) | ((value & 0xFF00u) << 8) | ((value >> 8) & 0xFF00u) | (value >> 24);
+}
+}  // namespace
+
+bool IsProtectedNetwork(uint32_t destination, uint32_t mask) {
+    const uint32_t m = NetworkOrder(mask);
+    const uint32_t network = NetworkOrder(destination) & m;
+    int length = 0;
+    for (uint32_t bits = m; bits & 0x80000000u; bits <<= 1) ++length;
+    struct Range {
+        uint32_t network;
+        int length;
+    };
+    static constexpr Range kProtected[] = {
+        {0x00000000u, 8}, {0x7F000000u, 8}, {0xA9FE0000u, 16}, {0xE0000000u, 4}, {0xF0000000u, 4}};
+    for (const Range& range : kProtected) {
+        const int common = std::min(length, range.length);
+        if (common == 0 || ((network ^ range.network) >> (32 - common)) == 0) return true;
+    }
+    return false;
 }
 
 std::u16string DottedAddress(uint32_t address) {

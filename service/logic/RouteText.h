@@ -28,6 +28,12 @@ bool ConvertCidrToIpAndMask(std::u16string_view item, uint32_t& destination, uin
 // after the leading white space.
 bool IsRouteItem(std::u16string_view item);
 
+// True when the network (destination and mask in the table's byte order) touches a range no caller may
+// route: "this network" 0.0.0.0/8, loopback 127.0.0.0/8, link-local 169.254.0.0/16, multicast
+// 224.0.0.0/4 and the reserved block with the broadcast address, 240.0.0.0/4. A default route (mask 0)
+// and its halves (0.0.0.0/1, 128.0.0.0/1), like every other network that wide, touch one of them.
+bool IsProtectedNetwork(uint32_t destination, uint32_t mask);
+
 // The address as dotted decimal ("10.1.0.0").
 std::u16string DottedAddress(uint32_t address);
 

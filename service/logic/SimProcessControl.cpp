@@ -12,14 +12,17 @@
 
 namespace corvane {
 
+// A handle on one process: after its id was reused it still refers to the process it was opened on,
+// which has ended.
 class CSimProcess : public CRunningProcess {
 public:
-    CSimProcess(CSimProcessControl& table, uint32_t id) : table_(table), id_(id) {}
+    CSimProcess(CSimProcessControl& table, uint32_t id, uint64_t creationTime)
+        : table_(table), id_(id), creationTime_(creationTime) {}
     uint32_t Terminate(uint32_t exitCode) override {
         std::shared_ptr<CSimProcessControl::TerminateHook> hook;
         {
             std::lock_guard<std::mutex> guard(table_.lock_);
-            auto it = table_.processes_.find(id_);
+            auto it = Find();
             if (it == table_.processes_.end() || !it->second.running)
                 return 5;  // access denied, as for an ended one
             if (table_.terminateError_ != 0) return table_.terminateError_;
@@ -34,21 +37,39 @@ public:
     }
     WaitOutcome Wait(uint32_t, uint32_t&) override {
         std::lock_guard<std::mutex> guard(table_.lock_);
-        auto it = table_.processes_.find(id_);
+        auto it = Find();
         return it == table_.processes_.end() || !it->second.running ? WaitOutcome::Ended
                                                                     : WaitOutcome::TimedOut;
     }
     bool GetExitCode(uint32_t& code) override {
         std::lock_guard<std::mutex> guard(table_.lock_);
-        auto it = table_.processes_.find(id_);
-        if (it == table_.processes_.end()) return false;
+        auto it = Find();
+        if (it == table_.processes_.end()) {
+            code = 0;  // reused id: this process has ended
+            return table_.processes_.count(id_) != 0;
+        }
         code = it->second.exitCode;
+        return true;
+    }
+    bool Identity(uint64_t& creationTime, std::u16string& imagePath) override {
+        std::lock_guard<std::mutex> guard(table_.lock_);
+        auto it = Find();
+        if (it == table_.processes_.end()) return false;
+        creationTime = it->second.creationTime;
+        imagePath = it->second.path;
         return true;
     }
 
 private:
+    std::map<uint32_t, CSimProcessControl::Entry>::iterator Find() {
+        auto it = table_.processes_.find(id_);
+        if (it != table_.processes_.end() && it->second.creationTime != creationTime_)
+            return table_.processes_.end();
+        return it;
+    }
     CSimProcessControl& table_;
     uint32_t id_;
+    uint64_t creationTime_;
 };
 
 namespace {
@@ -92,16 +113,52 @@ std::u16string FileNameOf(std::u16string_view path) {
 
 }  // namespace
 
-uint32_t CSimProcessControl::AddLocked(std::u16string image) {
+// Creation times differ between test runs too, so a state file left by an earlier run never names a
+// process of this one.
+uint64_t CSimProcessControl::NextCreationTime() {
+    const uint64_t now = static_cast<uint64_t>(
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count());
+    lastCreation_ = std::max(lastCreation_ + 1, now);
+    return lastCreation_;
+}
+
+uint32_t CSimProcessControl::AddLocked(std::u16string image, std::u16string path) {
     const uint32_t id = nextId_;
     nextId_ += 4;
-    processes_[id] = Entry{std::move(image)};
+    if (path.empty()) path = u"C:\\Users\\someone\\Downloads\\" + image;
+    processes_[id] = Entry{std::move(image), true, kStillActiveCode, std::move(path), NextCreationTime()};
     return id;
 }
 
-uint32_t CSimProcessControl::AddProcess(std::u16string image) {
+uint32_t CSimProcessControl::AddProcess(std::u16string image, std::u16string path) {
     std::lock_guard<std::mutex> guard(lock_);
-    return AddLocked(std::move(image));
+    return AddLocked(std::move(image), std::move(path));
+}
+
+void CSimProcessControl::ReuseId(uint32_t id, std::u16string image, std::u16string path) {
+    std::lock_guard<std::mutex> guard(lock_);
+    processes_[id] = Entry{std::move(image), true, kStillActiveCode, std::move(path), NextCreationTime()};
+}
+
+void CSimProcessControl::SetAdministratorOwned(std::u16string folder, bool owned) {
+    std::lock_guard<std::mutex> guard(lock_);
+    adminOwned_[std::move(folder)] = owned;
+}
+
+bool CSimProcessControl::IsAdministratorOwned(std::u16string_view folder) {
+    std::lock_guard<std::mutex> guard(lock_);
+    for (const auto& [owned, on] : adminOwned_)
+        if (on && owned.size() == folder.size() && SameImageName(owned, folder)) return true;
+    return false;
+}
+
+uint32_t CSimProcessControl::QueryImagePath(uint32_t id, std::u16string& path) {
+    std::lock_guard<std::mutex> guard(lock_);
+    auto it = processes_.find(id);
+    if (it == processes_.end() || !it->second.running) return 87;
+    path = it->second.path;
+    return 0;
 }
 
 bool CSimProcessControl::IsRunning(uint32_t id) {
@@ -141,12 +198,12 @@ uint32_t CSimProcessControl::Open(uint32_t id, std::unique_ptr<CRunningProcess>&
     std::lock_guard<std::mutex> guard(lock_);
     auto it = processes_.find(id);
     if (it == processes_.end() || !it->second.running) return 87;
-    process = std::make_unique<CSimProcess>(*this, id);
+    process = std::make_unique<CSimProcess>(*this, id, it->second.creationTime);
     return 0;
 }
 
 uint32_t CSimProcessControl::StartDetached(std::u16string_view program, std::u16string_view commandLine,
-                                           std::u16string_view workingFolder) {
+                                           std::u16string_view workingFolder, StartedProcess& started) {
     std::shared_ptr<StartHook> hook;
     SimLaunch launch{std::u16string(program), std::u16string(commandLine), std::u16string(workingFolder)};
     uint32_t id = 0;
@@ -154,7 +211,8 @@ uint32_t CSimProcessControl::StartDetached(std::u16string_view program, std::u16
         std::lock_guard<std::mutex> guard(lock_);
         if (startError_ != 0) return startError_;
         launches_.push_back(launch);
-        id = AddLocked(FileNameOf(program));
+        id = AddLocked(FileNameOf(program), std::u16string(program));
+        started = {id, processes_[id].creationTime};
         hook = onStart_;
     }
     if (hook && *hook) (*hook)(id, launch);
@@ -180,7 +238,7 @@ uint32_t CSimProcessControl::StartChild(std::u16string_view program, std::u16str
     std::lock_guard<std::mutex> guard(lock_);
     if (startError_ != 0) return startError_;
     launches_.push_back({std::u16string(program), std::u16string(commandLine), {}});
-    const uint32_t id = AddLocked(FileNameOf(program));
+    const uint32_t id = AddLocked(FileNameOf(program), std::u16string(program));
     const bool hangs = !hangingChild_.empty() && commandLine.find(hangingChild_) != std::u16string_view::npos;
     if (!scriptWrites_.first.empty() && commandLine.find(scriptWrites_.first) != std::u16string_view::npos) {
         // The script writes into the file its command line ends with: ... "<file>"".
@@ -197,7 +255,7 @@ uint32_t CSimProcessControl::StartChild(std::u16string_view program, std::u16str
         processes_[id].running = false;
         processes_[id].exitCode = 0;
     }
-    child = std::make_unique<CSimProcess>(*this, id);
+    child = std::make_unique<CSimProcess>(*this, id, processes_[id].creationTime);
     return 0;
 }
 

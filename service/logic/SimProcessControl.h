@@ -25,7 +25,9 @@ public:
     uint32_t Snapshot(std::vector<ProcessEntry>& entries) override;
     uint32_t Open(uint32_t id, std::unique_ptr<CRunningProcess>& process) override;
     uint32_t StartDetached(std::u16string_view program, std::u16string_view commandLine,
-                           std::u16string_view workingFolder) override;
+                           std::u16string_view workingFolder, StartedProcess& started) override;
+    uint32_t QueryImagePath(uint32_t id, std::u16string& path) override;
+    bool IsAdministratorOwned(std::u16string_view folder) override;
     uint32_t StartChild(std::u16string_view program, std::u16string_view commandLine,
                         std::unique_ptr<CRunningProcess>& child) override;
     uint32_t StartCapturing(std::u16string_view program, std::u16string_view commandLine,
@@ -39,7 +41,13 @@ public:
                          bool& impersonated) override;
 
     // Test controls.
-    uint32_t AddProcess(std::u16string image);  // returns its id
+    // A running process listed under `image`; its full path is `path`, or by default a file of that name
+    // in a folder a standard user owns. Returns its id.
+    uint32_t AddProcess(std::u16string image, std::u16string path = {});
+    // The process `id` ends and a new one with the same id starts (the system reuses ids).
+    void ReuseId(uint32_t id, std::u16string image, std::u16string path);
+    // Folders whose owner is an administrator account (none by default).
+    void SetAdministratorOwned(std::u16string folder, bool owned);
     bool IsRunning(uint32_t id);
     std::vector<std::u16string> RunningImages();
     std::vector<SimLaunch> Launches();
@@ -104,19 +112,24 @@ private:
         std::u16string image;
         bool running = true;
         uint32_t exitCode = kStillActiveCode;
+        std::u16string path;
+        uint64_t creationTime = 0;
     };
     template <typename F>
     void Locked(F f) {
         std::lock_guard<std::mutex> guard(lock_);
         f();
     }
-    uint32_t AddLocked(std::u16string image);
+    uint32_t AddLocked(std::u16string image, std::u16string path);
+    uint64_t NextCreationTime();
 
     std::mutex lock_;
     std::map<uint32_t, Entry> processes_;
     uint32_t nextId_ = 1000;
     std::vector<SimLaunch> launches_;
     std::map<std::u16string, bool> unkillable_;
+    std::map<std::u16string, bool> adminOwned_;
+    uint64_t lastCreation_ = 0;
     uint32_t startError_ = 0, snapshotError_ = 0, terminateError_ = 0;
     std::u16string hangingChild_;
     std::string toolOutput_;

@@ -15,6 +15,7 @@
 #include "logic/ControlHelperLogic.h"
 #include "logic/RouteHelperLogic.h"
 #include "platform/win32/Handles.h"
+#include "win32/CallerToken.h"
 #include "win32/Win32Network.h"
 #include "win32/Win32ProcessControl.h"
 #include "win32/Win32Sharing.h"
@@ -157,12 +158,12 @@ public:
     HRESULT STDMETHODCALLTYPE SaveOrchConfigToFile(BSTR CommuServer, INT OrchId, INT CpeId, INT CustomerId,
                                                    BSTR Token, BSTR Sn, BSTR BackServer) override {
         return Guarded([&] {
-            return logic_.SaveOrchConfigToFile(Text(CommuServer), OrchId, CpeId, CustomerId, Text(Token),
+            return Logic().SaveOrchConfigToFile(Text(CommuServer), OrchId, CpeId, CustomerId, Text(Token),
                                                Text(Sn), Text(BackServer));
         });
     }
     HRESULT STDMETHODCALLTYPE SaveFilterConfigToFile(BSTR FilterContent) override {
-        return Guarded([&] { return logic_.SaveFilterConfigToFile(Text(FilterContent)); });
+        return Guarded([&] { return Logic().SaveFilterConfigToFile(Text(FilterContent)); });
     }
     HRESULT STDMETHODCALLTYPE StartDataPath(BSTR OrchDomain, INT EnableHotSpotOrTransferMode, LONG* IsErr,
                                             INT LangID, BSTR* MsgErr, LONG* IsIcsEnable) override {
@@ -171,7 +172,7 @@ public:
             int32_t isErr = *IsErr, ics = *IsIcsEnable;
             std::optional<std::u16string> msg;
             const HRESULT hr =
-                logic_.StartDataPath(Text(OrchDomain), EnableHotSpotOrTransferMode, isErr, LangID, msg, ics);
+                Logic().StartDataPath(Text(OrchDomain), EnableHotSpotOrTransferMode, isErr, LangID, msg, ics);
             *IsErr = isErr;
             *IsIcsEnable = ics;
             const HRESULT put = PutText(msg, MsgErr);
@@ -182,34 +183,37 @@ public:
         if (!MsgErr) return E_POINTER;
         return Guarded([&] {
             std::optional<std::u16string> msg;
-            const HRESULT hr = logic_.StopDataPath(msg);
+            const HRESULT hr = Logic().StopDataPath(msg);
             const HRESULT put = PutText(msg, MsgErr);
             return FAILED(put) ? put : hr;
         });
     }
     HRESULT STDMETHODCALLTYPE GetSystemInfo(BSTR ExecPath, BSTR OutFilePath) override {
-        return Guarded([&] { return logic_.GetSystemInfo(Text(ExecPath), Text(OutFilePath)); });
+        return Guarded([&] { return Logic().GetSystemInfo(Text(ExecPath), Text(OutFilePath)); });
     }
     HRESULT STDMETHODCALLTYPE FixErrAuto(ULONG ErrCode) override {
-        return Guarded([&] { return logic_.FixErrAuto(ErrCode); });
+        return Guarded([&] { return Logic().FixErrAuto(ErrCode); });
     }
     HRESULT STDMETHODCALLTYPE WifiSpotHotNotify(INT* IfIndex, INT LangID, BSTR* Msg) override {
         if (!IfIndex || !Msg) return E_POINTER;
         return Guarded([&] {
             int32_t index = *IfIndex;
             std::optional<std::u16string> msg;
-            const HRESULT hr = logic_.WifiSpotHotNotify(index, LangID, msg);
+            const HRESULT hr = Logic().WifiSpotHotNotify(index, LangID, msg);
             *IfIndex = index;
             const HRESULT put = PutText(msg, Msg);
             return FAILED(put) ? put : hr;
         });
     }
     HRESULT STDMETHODCALLTYPE ProduceNsCtlLog(BSTR Path, BSTR Name) override {
-        return Guarded([&] { return logic_.ProduceNsCtlLog(Text(Path), Text(Name)); });
+        return Guarded([&] { return Logic().ProduceNsCtlLog(Text(Path), Text(Name)); });
     }
 
 private:
-    CControlHelperLogic logic_{ServiceStore(), ServiceProcesses(), ServiceSharing()};
+    // Per call: the caller is read from the call being served.
+    static CControlHelperLogic Logic() {
+        return CControlHelperLogic(ServiceStore(), ServiceProcesses(), ServiceSharing(), ReadCaller());
+    }
 };
 
 class CRouteHelper final : public CDualObject<IRouteHelper> {
@@ -217,13 +221,13 @@ public:
     HRESULT STDMETHODCALLTYPE AddRoute(BSTR RouterToGw, BSTR RouterToVpn, BSTR L2TPInfName,
                                        INT Mode) override {
         return Guarded(
-            [&] { return logic_.AddRoute(View(RouterToGw), View(RouterToVpn), View(L2TPInfName), Mode); });
+            [&] { return Logic().AddRoute(View(RouterToGw), View(RouterToVpn), View(L2TPInfName), Mode); });
     }
     HRESULT STDMETHODCALLTYPE RemoveRoute(BSTR RouteToGW) override {
-        return Guarded([&] { return logic_.RemoveRoute(View(RouteToGW)); });
+        return Guarded([&] { return Logic().RemoveRoute(View(RouteToGW)); });
     }
     HRESULT STDMETHODCALLTYPE AddRouterToGW(BSTR RouterToGw) override {
-        return Guarded([&] { return logic_.AddRouterToGW(View(RouterToGw)); });
+        return Guarded([&] { return Logic().AddRouterToGW(View(RouterToGw)); });
     }
     HRESULT STDMETHODCALLTYPE FindMinMetricInfOfDefaultGW(LONG ExceptL2TPInf, LONG ExceptVirtualInf,
                                                           BSTR L2TPInfName, INT* Index) override {
@@ -231,14 +235,16 @@ public:
         return Guarded([&] {
             int32_t index = *Index;
             const HRESULT hr =
-                logic_.FindMinMetricInfOfDefaultGW(ExceptL2TPInf, ExceptVirtualInf, View(L2TPInfName), index);
+                Logic().FindMinMetricInfOfDefaultGW(ExceptL2TPInf, ExceptVirtualInf, View(L2TPInfName), index);
             *Index = index;
             return hr;
         });
     }
 
 private:
-    CRouteHelperLogic logic_{Network(), ServiceStore()};
+    static CRouteHelperLogic Logic() {
+        return CRouteHelperLogic(Network(), ServiceStore(), ReadCaller(), &ServiceProcesses());
+    }
 };
 
 // Class object of `T`; static, so never counted in the server's lifetime.

@@ -2,8 +2,8 @@
 #include "win32/Win32ProcessControl.h"
 
 #include <windows.h>
-#include <objbase.h>
 #include <aclapi.h>
+#include <objbase.h>
 #include <sddl.h>
 #include <tlhelp32.h>
 
@@ -31,6 +31,20 @@ std::wstring Wide(std::u16string_view text) {
 
 // The engine reads its switches in the single-byte code page: a character that would only map to a
 // look-alike (a full-width quote to '"') is refused rather than converted.
+uint64_t CreationTimeOf(HANDLE process) {
+    FILETIME created = {}, exited = {}, kernel = {}, user = {};
+    if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
+    return (static_cast<uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+}
+
+bool ImagePathOf(HANDLE process, std::u16string& path) {
+    wchar_t buffer[1024];
+    DWORD size = static_cast<DWORD>(std::size(buffer));
+    if (!QueryFullProcessImageNameW(process, 0, buffer, &size)) return false;
+    path.assign(buffer, buffer + size);
+    return true;
+}
+
 bool MapsExactly(const std::wstring& text) {
     if (text.empty()) return true;
     BOOL usedDefault = FALSE;
@@ -63,6 +77,10 @@ public:
         if (!GetExitCodeProcess(process_.Get(), &value)) return false;
         code = value;
         return true;
+    }
+    bool Identity(uint64_t& creationTime, std::u16string& imagePath) override {
+        creationTime = CreationTimeOf(process_.Get());
+        return creationTime != 0 && ImagePathOf(process_.Get(), imagePath);
     }
 
 private:
@@ -171,7 +189,7 @@ uint32_t CWin32ProcessControl::Open(uint32_t id, std::unique_ptr<CRunningProcess
 }
 
 uint32_t CWin32ProcessControl::StartDetached(std::u16string_view program, std::u16string_view commandLine,
-                                             std::u16string_view workingFolder) {
+                                             std::u16string_view workingFolder, StartedProcess& started) {
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
@@ -180,7 +198,37 @@ uint32_t CWin32ProcessControl::StartDetached(std::u16string_view program, std::u
     const uint32_t error = Create(program, commandLine, FALSE, folder.c_str(), si, pi, CREATE_NO_WINDOW);
     if (error != 0) return error;
     CKernelHandle process(pi.hProcess), thread(pi.hThread);
+    // Read while the handle still holds the process: id and creation time name it for later look-ups.
+    started = {pi.dwProcessId, CreationTimeOf(process.Get())};
     return 0;
+}
+
+uint32_t CWin32ProcessControl::QueryImagePath(uint32_t id, std::u16string& path) {
+    CKernelHandle handle(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+    if (!handle) return GetLastError();
+    return ImagePathOf(handle.Get(), path) ? 0 : GetLastError();
+}
+
+bool CWin32ProcessControl::IsAdministratorOwned(std::u16string_view folder) {
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoW(Wide(folder).c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
+                              nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+        return false;
+    bool trusted = owner && (IsWellKnownSid(owner, WinBuiltinAdministratorsSid) ||
+                             IsWellKnownSid(owner, WinLocalSystemSid));
+    if (owner && !trusted) {
+        // TrustedInstaller: S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464.
+        SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+        PSID installer = nullptr;
+        if (AllocateAndInitializeSid(&nt, 6, 80, 956008885u, 3418522649u, 1831038044u, 1853292631u,
+                                     2271478464u, 0, 0, &installer)) {
+            trusted = EqualSid(owner, installer) != 0;
+            FreeSid(installer);
+        }
+    }
+    LocalFree(descriptor);
+    return trusted;
 }
 
 namespace {

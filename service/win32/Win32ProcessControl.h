@@ -13,7 +13,9 @@ public:
     uint32_t Snapshot(std::vector<ProcessEntry>& entries) override;
     uint32_t Open(uint32_t id, std::unique_ptr<CRunningProcess>& process) override;
     uint32_t StartDetached(std::u16string_view program, std::u16string_view commandLine,
-                           std::u16string_view workingFolder) override;
+                           std::u16string_view workingFolder, StartedProcess& started) override;
+    uint32_t QueryImagePath(uint32_t id, std::u16string& path) override;
+    bool IsAdministratorOwned(std::u16string_view folder) override;
     uint32_t StartChild(std::u16string_view program, std::u16string_view commandLine,
                         std::unique_ptr<CRunningProcess>& child) override;
     uint32_t StartCapturing(std::u16string_view program, std::u16string_view commandLine,

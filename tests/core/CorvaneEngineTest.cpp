@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+#include <thread>
 #include <fstream>
 #include <iterator>
 
@@ -18,7 +20,10 @@
 #include "logic/SimProcessControl.h"
 #include "logic/ProgramRights.h"
 #include "logic/Sha256.h"
+#include "logic/ServiceState.h"
 #include "logic/SimSharing.h"
+#include "logic/SimulatedNetwork.h"
+#include "logic/RouteHelperLogic.h"
 #include "support/LogFiles.h"
 
 using namespace corvane;
@@ -44,7 +49,20 @@ protected:
             if (line.find(text) != std::u16string::npos) return true;
         return false;
     }
-    CDataPath DataPath() { return CDataPath(store_, processes_, sharing_); }
+    CDataPath DataPath(CallerIdentity caller = {}) { return CDataPath(store_, processes_, sharing_, caller); }
+    // Starts the engine for `caller`; the engine's id is EngineId().
+    void Start(CallerIdentity caller = {}) {
+        int32_t isErr = 0, isIcs = 0;
+        std::optional<std::u16string> msg;
+        ASSERT_EQ(DataPath(caller).StartDataPath(u"orch.test", 0, isErr, 1033, msg, &isIcs), kS_OK);
+    }
+    // The id of the engine the service remembers, 0 when none.
+    uint32_t EngineId() {
+        CServiceState state(store_);
+        state.Load();
+        return state.engine ? state.engine->id : 0;
+    }
+    std::u16string EnginePath() const { return Folder() + u"\\ferronwin.exe"; }
 
     velora::test::CScratchFolder folder_;
     std::vector<std::u16string> log_;
@@ -64,6 +82,16 @@ TEST(CorvaneEngineRules, ValuesThatCouldBecomeSwitchesOrQuotesAreRefused) {
         {u"7A1C0F22D3B94E1F8C5D6E7F8091A2B3", true, true, true},
         {u"orch.example.test:8443", true, true, true},
         {u"orch.example.test,hb.example.test", false, false, true},  // the client's list of hosts
+        {u"[::1]", false, false, true},
+        {u"[fd00::1]:8443,hb.test", false, false, true},
+        {u"xn--caf-dma.example", true, true, true},  // an international name in its punycode form
+        {u",hb.test", false, false, true},
+        {u"[::1", false, false, false},
+        {u"[g::1]", false, false, false},
+        {u"[::1]x", false, false, false},
+        {u"a:b:c", true, true, false},
+        {u"host:99999x", true, true, false},
+        {u"[]", false, false, false},
         {u"-T", false, false, false},
         {u"/S", false, false, false},
         {u"a b", false, false, false},
@@ -163,9 +191,11 @@ TEST_F(CorvaneEngine, SharingDecisionTable) {
 TEST_F(CorvaneEngine, StartReplacesARunningEngineAndGivesUpOnOneThatStays) {
     int32_t isErr = 0, isIcs = 0;
     std::optional<std::u16string> msg;
-    const uint32_t old = processes_.AddProcess(u"FERRONWIN.EXE");
+    ASSERT_EQ(DataPath().StartDataPath(u"", 0, isErr, 1033, msg, &isIcs), kS_OK);
+    const uint32_t old = EngineId();
     EXPECT_EQ(DataPath().StartDataPath(u"", 0, isErr, 1033, msg, &isIcs), kS_OK);
     EXPECT_FALSE(processes_.IsRunning(old));
+    EXPECT_TRUE(processes_.IsRunning(EngineId()));
     EXPECT_EQ(processes_.Launches().back().commandLine, u" -T tok-1 -S SN42");
     EXPECT_EQ(isErr, 1);
     EXPECT_FALSE(msg.has_value());
@@ -175,6 +205,7 @@ TEST_F(CorvaneEngine, StartReplacesARunningEngineAndGivesUpOnOneThatStays) {
     EXPECT_EQ(DataPath().StartDataPath(u"", 0, isErr, 1033, msg, &isIcs), kResult8010000A);
     EXPECT_EQ(msg, u"Timeout waiting for datapath process to terminate");
     EXPECT_EQ(processes_.Launches().size(), launches) << "nothing started while the old engine stays";
+    processes_.SetUnkillable(u"ferronwin.exe", false);
 }
 
 TEST_F(CorvaneEngine, StartFailuresAndRefusals) {
@@ -198,10 +229,13 @@ TEST_F(CorvaneEngine, StartFailuresAndRefusals) {
     EXPECT_TRUE(Logged(u"StartDataPath refused"));
     EXPECT_FALSE(Logged(probe));
 
+    // A refusal hands back the failure values, never what the caller passed in.
     isErr = 7;
+    isIcs = 7;
     msg.reset();
     EXPECT_EQ(DataPath().StartDataPath(u"a\uFF02b", 0, isErr, 1033, msg, &isIcs), kE_INVALIDARG);
-    EXPECT_EQ(isErr, 7);
+    EXPECT_EQ(isErr, 1);
+    EXPECT_EQ(isIcs, 0);
     EXPECT_FALSE(msg.has_value());
 }
 
@@ -241,21 +275,24 @@ TEST_F(CorvaneEngine, StopEndsTheEngineOrSaysThereIsNone) {
     std::optional<std::u16string> msg;
     EXPECT_EQ(DataPath().StopDataPath(msg), kNothingToStop);
     EXPECT_EQ(msg, u"Data path process has stopped");
-    const uint32_t engine = processes_.AddProcess(u"ferronwin.exe");
+    Start();
+    const uint32_t engine = EngineId();
     msg.reset();
     EXPECT_EQ(DataPath().StopDataPath(msg), kS_OK);
     EXPECT_FALSE(processes_.IsRunning(engine));
     EXPECT_TRUE(Logged(u"Call TerminateProcess to stop data path"));
     EXPECT_FALSE(msg.has_value());
-    processes_.AddProcess(u"ferronwin.exe");
+    Start();
     processes_.SetTerminateError(5);
     EXPECT_EQ(DataPath().StopDataPath(msg), static_cast<HResult>(0x80070005u));
     EXPECT_EQ(msg, u"Failed to stop data path");
+    processes_.SetTerminateError(0);
 }
 
 TEST_F(CorvaneEngine, MonitorEndsAnEngineSeenTwiceWithoutAClient) {
     CEngineWatch watch(store_, processes_);
-    const uint32_t engine = processes_.AddProcess(u"ferronwin.exe");
+    Start();
+    const uint32_t engine = EngineId();
     EXPECT_FALSE(watch.RunCycle());
     EXPECT_TRUE(processes_.IsRunning(engine));
     EXPECT_TRUE(watch.RunCycle());
@@ -263,9 +300,11 @@ TEST_F(CorvaneEngine, MonitorEndsAnEngineSeenTwiceWithoutAClient) {
     EXPECT_TRUE(Logged(u"Find DP but not find UI, DP stopped"));
 
     // A client keeps the engine; the flag set by an earlier lone sighting survives in between.
-    const uint32_t second = processes_.AddProcess(u"ferronwin.exe");
+    Start();
+    const uint32_t second = EngineId();
     EXPECT_FALSE(watch.RunCycle());
-    const uint32_t client = processes_.AddProcess(u"VELORA.exe");
+    processes_.SetAdministratorOwned(u"C:\\Program Files\\Velora2", true);
+    const uint32_t client = processes_.AddProcess(u"VELORA.exe", u"C:\\Program Files\\Velora2\\VELORA.exe");
     for (int i = 0; i < 3; ++i) EXPECT_FALSE(watch.RunCycle());
     EXPECT_TRUE(processes_.IsRunning(second));
     std::unique_ptr<CRunningProcess> handle;
@@ -631,6 +670,215 @@ TEST_F(CorvaneEngine, NothingRunsAsSystemFromAFolderOrProgramUsersMayChange) {
     // The plain local server runs things as its own user: the rule is for the system account's runs.
     processes_.SetRunsAsSystem(false);
     EXPECT_EQ(diagnostics.FixErrAuto(711), kS_OK);
+
+// The engine is the process the service started, recognised by id, creation time and path: a program of
+// the engine's name elsewhere is never ended, never blocks a start, and an id that a new process got is
+// never taken for the engine.
+TEST_F(CorvaneEngine, OnlyTheEngineTheServiceStartedIsEverEnded) {
+    const uint32_t decoy = processes_.AddProcess(u"ferronwin.exe", u"C:\\Users\\mallory\\ferronwin.exe");
+    processes_.SetUnkillable(u"ferronwin.exe", false);
+    std::optional<std::u16string> msg;
+    EXPECT_EQ(DataPath().StopDataPath(msg), kNothingToStop) << "the decoy is not the engine";
+    Start();
+    const uint32_t engine = EngineId();
+    ASSERT_NE(engine, 0u);
+    Start();  // replaces the service's engine, not the decoy
+    EXPECT_FALSE(processes_.IsRunning(engine));
+    EXPECT_TRUE(processes_.IsRunning(decoy));
+    // The same name and even the same folder, but not the process the service started.
+    const uint32_t copy = processes_.AddProcess(u"ferronwin.exe", EnginePath());
+    msg.reset();
+    EXPECT_EQ(DataPath().StopDataPath(msg), kS_OK);
+    EXPECT_TRUE(processes_.IsRunning(copy));
+    EXPECT_TRUE(processes_.IsRunning(decoy));
+    EXPECT_EQ(DataPath().StopDataPath(msg), kNothingToStop);
+
+    // The engine's id reused by another process between the record and the look-up.
+    Start();
+    const uint32_t reused = EngineId();
+    processes_.ReuseId(reused, u"ferronwin.exe", EnginePath());
+    EXPECT_EQ(DataPath().StopDataPath(msg), kNothingToStop);
+    EXPECT_TRUE(processes_.IsRunning(reused)) << "the process that got the id later is left alone";
+
+    CEngineWatch watch(store_, processes_);
+    for (int i = 0; i < 3; ++i) EXPECT_FALSE(watch.RunCycle()) << "no engine of the service runs";
+    EXPECT_TRUE(processes_.IsRunning(decoy));
+    EXPECT_TRUE(processes_.IsRunning(copy));
+
+    // A decoy that survives every termination no longer blocks a start.
+    processes_.SetUnkillable(u"ferronwin.exe", true);
+    const auto launches = processes_.Launches().size();
+    Start();
+    EXPECT_EQ(processes_.Launches().size(), launches + 1);
+    processes_.SetUnkillable(u"ferronwin.exe", false);
+}
+
+TEST_F(CorvaneEngine, ClientOutsideAnAdministratorsFolderKeepsNoEngineAlive) {
+    CEngineWatch watch(store_, processes_);
+    Start();
+    const uint32_t engine = EngineId();
+    processes_.AddProcess(u"Velora.exe", u"C:\\Users\\mallory\\Velora.exe");
+    EXPECT_FALSE(watch.RunCycle());
+    EXPECT_TRUE(watch.RunCycle()) << "a client copy in a user's folder does not count";
+    EXPECT_FALSE(processes_.IsRunning(engine));
+}
+
+// Everything is checked before the old engine is touched: a refused start leaves it running.
+TEST_F(CorvaneEngine, RefusedStartLeavesTheRunningEngineAlone) {
+    Start();
+    const uint32_t engine = EngineId();
+    const std::filesystem::path parameters = std::filesystem::path(folder_.Path()) / "Parameters";
+    auto store = [&](const char* name, std::u16string value) {
+        std::ofstream(parameters / name, std::ios::binary | std::ios::trunc)
+            .write(reinterpret_cast<const char*>(value.c_str()),
+                   static_cast<std::streamsize>((value.size() + 1) * 2));
+    };
+    struct Case {
+        const char* what;
+        std::u16string domain, token, sn;
+        HResult result;
+    };
+    const Case cases[] = {
+        {"command line too long", std::u16string(250, u'd'), u"tok-1", u"SN42",
+         HResultFromSystemError(kErrorFilenameTooLong)},
+        {"refused token", u"", u"-d\uFF02x", u"SN42", kE_INVALIDARG},
+        {"refused serial", u"", u"tok-1", u"a\uFF3Cb", kE_INVALIDARG},
+        {"serial refused as it is read back", u"", u"tok-1", u"a b", static_cast<HResult>(0x8007000Du)},
+        {"empty token", u"", u"", u"SN42", kE_INVALIDARG},
+        {"empty serial", u"", u"tok-1", u"", kE_INVALIDARG},
+        {"refused domain", u"a\uFF02b", u"tok-1", u"SN42", kE_INVALIDARG},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        store("Token", c.token);
+        store("Sn", c.sn);
+        int32_t isErr = 0, isIcs = 0;
+        std::optional<std::u16string> msg;
+        const auto launches = processes_.Launches().size();
+        EXPECT_EQ(DataPath().StartDataPath(c.domain, 0, isErr, 1033, msg, &isIcs), c.result);
+        EXPECT_TRUE(processes_.IsRunning(engine));
+        EXPECT_EQ(EngineId(), engine);
+        EXPECT_EQ(processes_.Launches().size(), launches);
+        EXPECT_EQ(isErr, 1);
+        EXPECT_FALSE(Logged(u"-T  -S")) << "never a start with an empty value";
+    }
+}
+
+TEST_F(CorvaneEngine, ConcurrentStartsLeaveOneEngine) {
+    constexpr int kRounds = 40;
+    auto starts = [this] {
+        for (int i = 0; i < kRounds; ++i) {
+            int32_t isErr = 0, isIcs = 0;
+            std::optional<std::u16string> msg;
+            (void)DataPath().StartDataPath(u"", 0, isErr, 1033, msg, &isIcs);
+        }
+    };
+    std::thread a(starts), b(starts);
+    a.join();
+    b.join();
+    int engines = 0;
+    for (const auto& image : processes_.RunningImages())
+        if (image == u"ferronwin.exe") ++engines;
+    EXPECT_EQ(engines, 1);
+}
+
+// The engine belongs to the caller that started it: another standard caller (another session, or
+// another user in the same session) may not stop, replace or reconfigure it, nor change its routes;
+// an administrator and the owner may.
+TEST_F(CorvaneEngine, AnotherSessionsCallerCannotTouchTheEngineOrItsRoutes) {
+    const CallerIdentity owner{true, 1, u"S-1-5-21-1-2-3-1001", false};
+    const CallerIdentity otherSession{true, 2, u"S-1-5-21-1-2-3-1002", false};
+    const CallerIdentity otherUser{true, 1, u"S-1-5-21-1-2-3-1003", false};
+    const CallerIdentity unknown{};
+    const CallerIdentity admin{true, 3, u"S-1-5-21-1-2-3-500", true};
+    CSimulatedNetwork network;
+    network.SetAdapters({{u"Hal-Vane", 7, {}}});
+    RouteRow gateway;
+    gateway.nextHop = 0x0100000Au;
+    gateway.interfaceIndex = 2;
+    gateway.metric1 = 10;
+    network.AppendRow(gateway);
+    Start(owner);
+    const uint32_t engine = EngineId();
+    ASSERT_EQ(CRouteHelperLogic(network, store_, owner, &processes_).AddRouterToGW(u"20.1.2.3"), kS_OK);
+    const auto rows = network.Rows().size();
+    const std::string config = ReadAll(std::filesystem::path(folder_.Path()) / "cpeagent.conf");
+
+    using Call = std::function<HResult(const CallerIdentity&)>;
+    const std::pair<const char*, Call> calls[] = {
+        {"StopDataPath",
+         [&](const CallerIdentity& c) {
+             std::optional<std::u16string> msg;
+             return CControlHelperLogic(store_, processes_, sharing_, c).StopDataPath(msg);
+         }},
+        {"StartDataPath",
+         [&](const CallerIdentity& c) {
+             int32_t isErr = 0, isIcs = 0;
+             std::optional<std::u16string> msg;
+             return CControlHelperLogic(store_, processes_, sharing_, c).StartDataPath(u"", 0, isErr, 1033, msg, isIcs);
+         }},
+        {"SaveOrchConfigToFile",
+         [&](const CallerIdentity& c) {
+             return CControlHelperLogic(store_, processes_, sharing_, c)
+                 .SaveOrchConfigToFile(u"evil", 9, 9, 9, u"tok-9", u"SN9", u"");
+         }},
+        {"SaveFilterConfigToFile",
+         [&](const CallerIdentity& c) {
+             return CControlHelperLogic(store_, processes_, sharing_, c).SaveFilterConfigToFile(u"{}");
+         }},
+        {"FixErrAuto",
+         [&](const CallerIdentity& c) { return CControlHelperLogic(store_, processes_, sharing_, c).FixErrAuto(711); }},
+        {"AddRouterToGW",
+         [&](const CallerIdentity& c) { return CRouteHelperLogic(network, store_, c, &processes_).AddRouterToGW(u"30.1.2.3"); }},
+        {"AddRoute",
+         [&](const CallerIdentity& c) {
+             return CRouteHelperLogic(network, store_, c, &processes_).AddRoute(u"", u"31.0.0.0/8", u"Hal-Vane", 1);
+         }},
+        {"RemoveRoute",
+         [&](const CallerIdentity& c) { return CRouteHelperLogic(network, store_, c, &processes_).RemoveRoute(u"20.1.2.3"); }},
+    };
+    for (const CallerIdentity* caller : {&otherSession, &otherUser, &unknown}) {
+        for (const auto& [name, call] : calls) {
+            SCOPED_TRACE(testing::Message() << name << " by " << std::string(caller->user.begin(), caller->user.end()));
+            log_.clear();
+            const auto launches = processes_.Launches().size();
+            EXPECT_EQ(call(*caller), kE_ACCESSDENIED);
+            EXPECT_TRUE(Logged(u" refused: the ")) << "logged";
+            EXPECT_TRUE(processes_.IsRunning(engine));
+            EXPECT_EQ(EngineId(), engine);
+            EXPECT_EQ(processes_.Launches().size(), launches);
+            EXPECT_EQ(network.Rows().size(), rows);
+            EXPECT_EQ(ReadAll(std::filesystem::path(folder_.Path()) / "cpeagent.conf"), config);
+        }
+    }
+    // The owner's routes may go; an administrator may stop the engine.
+    EXPECT_EQ(CRouteHelperLogic(network, store_, owner, &processes_).RemoveRoute(u"20.1.2.3"), kS_OK);
+    EXPECT_EQ(network.Rows().size(), rows - 1);
+    std::optional<std::u16string> msg;
+    EXPECT_EQ(CControlHelperLogic(store_, processes_, sharing_, admin).StopDataPath(msg), kS_OK);
+    EXPECT_FALSE(processes_.IsRunning(engine));
+    // With no engine running, anyone may start one (and then owns it).
+    Start(otherSession);
+    EXPECT_EQ(CRouteHelperLogic(network, store_, otherSession, &processes_).AddRouterToGW(u"30.1.2.3"), kS_OK);
+    EXPECT_EQ(CRouteHelperLogic(network, store_, owner, &processes_).AddRouterToGW(u"32.1.2.3"), kE_ACCESSDENIED);
+}
+
+TEST(CorvaneState, TextFormRoundTripsAndSkipsMalformedLines) {
+    const std::optional<EngineRecord> engine = EngineRecord{1234, 133500000000000000ull, {true, 2, u"S-1-5-21-9", false}};
+    const std::vector<RouteRecord> routes = {{0x0100000Au, 0xFFFFFFFFu, 0x0101A8C0u, 7, {false, 0, u"", false}}};
+    const std::string text = FormatServiceState(engine, routes);
+    std::optional<EngineRecord> readEngine;
+    std::vector<RouteRecord> readRoutes;
+    ParseServiceState(text + "engine x y\nroute 1 2 3\nroute 1 2 3 4 1 1 S-1\"x\nengine 5 0 0 0 -\n", readEngine,
+                      readRoutes);
+    ASSERT_TRUE(readEngine.has_value());
+    EXPECT_EQ(readEngine->id, 1234u);
+    EXPECT_EQ(readEngine->creationTime, 133500000000000000ull);
+    EXPECT_EQ(readEngine->owner.user, u"S-1-5-21-9");
+    EXPECT_EQ(readEngine->owner.session, 2u);
+    ASSERT_EQ(readRoutes.size(), 1u);
+    EXPECT_EQ(readRoutes[0].nextHop, 0x0101A8C0u);
+    EXPECT_FALSE(readRoutes[0].owner.known);
 }
 
 }  // namespace

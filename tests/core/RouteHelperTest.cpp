@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -166,7 +167,7 @@ TEST_F(RouteHelper, RefusedListsChangeNothingAndAreLoggedWithoutTheirText) {
     const std::vector<RouteRow> after = Rows();
     ASSERT_EQ(after.size(), before.size());
     for (std::size_t i = 0; i < after.size(); ++i) EXPECT_TRUE(SameRow(after[i], before[i]));
-    EXPECT_EQ(index, 42);
+    EXPECT_EQ(index, -1) << "a refusal hands back the failure value";
     ASSERT_EQ(log_.size(), expectedLines) << LogText();
     for (const auto& line : log_) {
         EXPECT_NE(line.find(u"refused"), std::u16string::npos);
@@ -217,9 +218,9 @@ TEST_F(RouteHelper, TunnelStepOutcomes) {
     // Mode 2 finds the interface and touches nothing; an unknown interface fails for every mode.
     EXPECT_EQ(route_.AddRoute(u"1.2.3.4", u"5.6.7.8", u"Hal-Vane", 2), kS_OK);
     EXPECT_EQ(network_.Changes(), 0);
-    EXPECT_EQ(route_.AddRoute(u"1.2.3.4", u"5.6.7.8", u"hal-vane", 2), kE_FAIL)
-        << "the name compares exactly";
-    EXPECT_TRUE(Logged(u"Can not find the hal-vane interface"));
+    EXPECT_EQ(route_.AddRoute(u"1.2.3.4", u"5.6.7.8", u"hal-vane", 2), kE_ACCESSDENIED)
+        << "the name compares exactly: only the tunnel's interface";
+    EXPECT_TRUE(Logged(u"AddRoute: argument L2TPInfName refused (not the tunnel's interface)"));
     network_.SetAdapters({{u"Hal-Vane", 0, {}}});
     EXPECT_EQ(route_.AddRoute(u"", u"5.6.7.8", u"Hal-Vane", 1), kE_FAIL) << "index 0 is not found";
     network_.SetAdapterFailure(111);
@@ -277,18 +278,72 @@ TEST_F(RouteHelper, ModeZeroAddsBothAndReportsTheTunnelFailureFirst) {
     EXPECT_EQ(Rows().size(), 6u) << "the gateway route is still added";
 }
 
-TEST_F(RouteHelper, NoDefaultRouteIsEverAdded) {
+// Only what the client needs: routes on its tunnel and copies of the default route, never for a default
+// route, its halves, loopback, link-local, multicast or broadcast, and never on another adapter. A refused
+// call changes nothing.
+TEST_F(RouteHelper, ProtectedNetworksAndOtherAdaptersAreRefused) {
     network_.AppendRow(DefaultRoute(2, 50, Ip(10, 0, 0, 1)));
-    EXPECT_EQ(route_.AddRouterToGW(u"0.0.0.0/0,20.0.0.0/8,1.2.3.4/0"), kS_OK);
-    EXPECT_EQ(route_.AddRoute(u"0.0.0.0/0", u"0.0.0.0/0,30.0.0.0/8", u"Hal-Vane", 0), kS_OK);
-    for (const RouteRow& row : Rows()) {
-        if (row.mask == 0) {
-            EXPECT_TRUE(row.interfaceIndex == 2 && row.metric1 == 50) << "only the original";
+    network_.AppendRow(Row(Ip(127, 0, 0, 0), Ip(255, 0, 0, 0), 1));
+    network_.AppendRow(Row(Ip(224, 0, 0, 0), Ip(240, 0, 0, 0), 2));
+    network_.AppendRow(Row(Ip(192, 168, 0, 0), Ip(255, 255, 255, 0), 3));  // another adapter's on-link route
+    const std::vector<RouteRow> before = Rows();
+    struct Case {
+        const char* what;
+        std::function<HResult()> call;
+        HResult result;
+    };
+    const Case cases[] = {
+        {"default route to the gateway", [&] { return route_.AddRouterToGW(u"20.0.0.0/8,0.0.0.0/0"); }, kE_ACCESSDENIED},
+        {"another mask-0 item", [&] { return route_.AddRouterToGW(u"1.2.3.4/0"); }, kE_ACCESSDENIED},
+        {"the split default pair", [&] { return route_.AddRouterToGW(u"0.0.0.0/1,128.0.0.0/1"); }, kE_ACCESSDENIED},
+        {"upper half alone", [&] { return route_.AddRouterToGW(u"128.0.0.0/1"); }, kE_ACCESSDENIED},
+        {"default into the tunnel", [&] { return route_.AddRoute(u"", u"0.0.0.0/0", u"Hal-Vane", 1); }, kE_ACCESSDENIED},
+        {"loopback into the tunnel", [&] { return route_.AddRoute(u"", u"127.0.0.1", u"Hal-Vane", 1); }, kE_ACCESSDENIED},
+        {"link-local", [&] { return route_.AddRouterToGW(u"169.254.1.0/24"); }, kE_ACCESSDENIED},
+        {"multicast", [&] { return route_.AddRoute(u"224.0.0.251", u"", u"Hal-Vane", -1); }, kE_ACCESSDENIED},
+        {"broadcast", [&] { return route_.AddRouterToGW(u"255.255.255.255"); }, kE_ACCESSDENIED},
+        {"this network", [&] { return route_.AddRouterToGW(u"0.1.2.3"); }, kE_ACCESSDENIED},
+        {"routes on another adapter", [&] { return route_.AddRoute(u"", u"20.0.0.0/8", u"Ethernet", 1); }, kE_ACCESSDENIED},
+        {"delete loopback", [&] { return route_.RemoveRoute(u"127.0.0.0/8"); }, kE_ACCESSDENIED},
+        {"delete multicast", [&] { return route_.RemoveRoute(u"224.0.0.0/4"); }, kE_ACCESSDENIED},
+        {"delete the default route", [&] { return route_.RemoveRoute(u"0.0.0.0/0"); }, kE_ACCESSDENIED},
+        {"delete another adapter's route", [&] { return route_.RemoveRoute(u"192.168.0.0/24"); }, kE_ACCESSDENIED},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        log_.clear();
+        EXPECT_EQ(c.call(), c.result);
+        const std::vector<RouteRow> after = Rows();
+        ASSERT_EQ(after.size(), before.size());
+        for (std::size_t i = 0; i < after.size(); ++i) EXPECT_TRUE(SameRow(after[i], before[i]));
+        ASSERT_FALSE(log_.empty());
+        for (const auto& line : log_) {
+            EXPECT_NE(line.find(u"refused"), std::u16string::npos) << LogText();
+            EXPECT_EQ(line.find(u"Ethernet"), std::u16string::npos);
         }
     }
-    EXPECT_EQ(Rows().size(), 5u);  // original, 20/8, 30/8, two DNS routes
-    EXPECT_TRUE(Logged(u"Default route in the gateway list skipped: the service never adds one"));
-    EXPECT_TRUE(Logged(u"Default route in the tunnel list skipped: the service never adds one"));
+    EXPECT_EQ(network_.Changes(), 0);
+}
+
+TEST(RouteText, ProtectedNetworks) {
+    struct Case {
+        const char16_t* item;
+        bool protectedNetwork;
+    } const cases[] = {
+        {u"0.0.0.0/0", true},        {u"0.0.0.0/1", true},      {u"128.0.0.0/1", true},
+        {u"64.0.0.0/2", true},       {u"127.0.0.1", true},      {u"127.255.0.0/16", true},
+        {u"169.254.0.0/16", true},   {u"169.254.7.7", true},    {u"224.0.0.1", true},
+        {u"239.255.255.250", true},  {u"255.255.255.255", true}, {u"240.0.0.0/4", true},
+        {u"0.0.0.1", true},          {u"10.0.0.0/8", false},    {u"1.0.0.0/8", false},
+        {u"169.253.0.0/16", false},  {u"223.255.255.255", false}, {u"192.168.8.1", false},
+        {u"128.0.0.0/2", true},      {u"128.0.0.0/3", false},
+    };
+    for (const Case& c : cases) {
+        uint32_t destination = 0, mask = 0;
+        ASSERT_TRUE(ConvertCidrToIpAndMask(c.item, destination, mask));
+        EXPECT_EQ(IsProtectedNetwork(destination, mask), c.protectedNetwork)
+            << std::string(c.item, c.item + std::char_traits<char16_t>::length(c.item));
+    }
 }
 
 TEST_F(RouteHelper, GatewayWithoutDefaultRouteAndTableFailures) {
@@ -306,44 +361,44 @@ TEST_F(RouteHelper, GatewayWithoutDefaultRouteAndTableFailures) {
     EXPECT_EQ(index, -1);
 }
 
-TEST_F(RouteHelper, RemoveDeletesTheFirstMatchingRowOfEachPair) {
+// Only routes the service added are deleted, each by its whole row (network, next hop, interface), for
+// the caller it was added for; they are remembered in the service's state file, so another instance (a
+// restarted service) still removes them.
+TEST_F(RouteHelper, RemoveDeletesOnlyTheServicesOwnRoutes) {
     network_.AppendRow(DefaultRoute(2, 50, Ip(10, 0, 0, 1)));
-    network_.AppendRow(Row(Ip(10, 0, 0, 0), Ip(255, 0, 0, 0), 2));
-    network_.AppendRow(Row(Ip(10, 0, 0, 0), Ip(255, 0, 0, 0), 3));
+    network_.AppendRow(Row(Ip(10, 0, 0, 0), Ip(255, 0, 0, 0), 3));  // someone else's 10/8
     network_.AppendRow(Row(Ip(1, 2, 3, 4), kHost, 3));
-    EXPECT_EQ(route_.RemoveRoute(u"10.0.0.0/8,0.0.0.0/0,10.0.0.0/8, 1.2.3.4,0.0.0.0/00"), kS_OK);
-    std::vector<RouteRow> rows = Rows();
-    ASSERT_EQ(rows.size(), 2u);
-    EXPECT_EQ(rows[0].mask, 0u) << "the default route stays";
-    EXPECT_EQ(rows[1].interfaceIndex, 3u) << "only the first 10/8 row went";
-    // A listed route that is absent: 0x80070002 even though the other one was deleted.
-    EXPECT_EQ(route_.RemoveRoute(u"10.0.0.0/8,7.7.7.7"), kRouteMissing);
-    EXPECT_EQ(Rows().size(), 1u);
-    network_.AppendRow(Row(Ip(6, 6, 6, 6), kHost, 3));
-    network_.SetDeleteFailure(Ip(6, 6, 6, 6), 5);
-    EXPECT_EQ(route_.RemoveRoute(u"6.6.6.6"), kE_ACCESSDENIED);
-    EXPECT_TRUE(Logged(u"Failed to remove route (0x80070005): text"));
-}
+    const CallerIdentity owner{true, 1, u"S-1-5-21-7-1001", false};
+    const CallerIdentity other{true, 2, u"S-1-5-21-7-1002", false};
+    EXPECT_EQ(CRouteHelperLogic(network_, store_, owner).AddRouterToGW(u"10.0.0.0/8,20.0.0.0/8"), kS_OK);
+    EXPECT_EQ(CRouteHelperLogic(network_, store_, owner).AddRoute(u"", u"30.0.0.0/8", u"Hal-Vane", 1), kS_OK);
+    const std::size_t full = Rows().size();
+    ASSERT_EQ(full, 8u);  // 3 before, two gateway routes, the tunnel route and two DNS routes
 
-TEST_F(RouteHelper, RemoveKeepsDefaultRoutesAndReportsOtherMaskZeroItemsAsAbsent) {
-    network_.AppendRow(DefaultRoute(2, 50, Ip(10, 0, 0, 1)));
-    network_.AppendRow(DefaultRoute(3, 20, Ip(10, 3, 0, 1)));
-    struct Case {
-        const char16_t* list;
-        HResult result;
-    } const cases[] = {
-        {u"0.0.0.0/0", kS_OK},
-        {u" 0.0.0.0/0,0.0.0.0/00", kS_OK},
-        // Not a default route (destination 1.2.3.4): listed, not in the table, so reported.
-        {u"1.2.3.4/0", kRouteMissing},
-        {u"0.0.0.0/0,1.2.3.4/0", kRouteMissing},
-    };
-    for (std::size_t i = 0; i < std::size(cases); ++i) {
-        SCOPED_TRACE(testing::Message() << "case " << i);
-        EXPECT_EQ(route_.RemoveRoute(cases[i].list), cases[i].result);
-        EXPECT_EQ(Rows().size(), 2u) << "both default routes stay";
-    }
-    EXPECT_EQ(network_.Changes(), 0);
+    // Another caller: nothing of the owner's goes; a route that is not the service's is refused.
+    EXPECT_EQ(CRouteHelperLogic(network_, store_, other).RemoveRoute(u"10.0.0.0/8,20.0.0.0/8"), kE_ACCESSDENIED);
+    EXPECT_EQ(route_.RemoveRoute(u"1.2.3.4"), kE_ACCESSDENIED);
+    EXPECT_TRUE(Logged(u"RemoveRoute refused: a listed route was not added by the service for this caller"));
+    EXPECT_EQ(Rows().size(), full);
+
+    // The owner, through a fresh instance: only the service's rows, the other 10/8 stays.
+    EXPECT_EQ(CRouteHelperLogic(network_, store_, owner).RemoveRoute(u"10.0.0.0/8,20.0.0.0/8"), kS_OK);
+    EXPECT_EQ(CRouteHelperLogic(network_, store_, owner).RemoveRoute(u"30.0.0.0/8"), kS_OK);
+    std::vector<RouteRow> rows = Rows();
+    ASSERT_EQ(rows.size(), full - 3);
+    EXPECT_TRUE(std::any_of(rows.begin(), rows.end(), [](const RouteRow& r) {
+        return r.destination == Ip(10, 0, 0, 0) && r.interfaceIndex == 3;
+    }));
+    // Gone already: reported as absent, and forgotten.
+    EXPECT_EQ(CRouteHelperLogic(network_, store_, owner).RemoveRoute(u"20.0.0.0/8,7.7.7.7"), kRouteMissing);
+
+    // A route that existed before the service "added" it is not the service's.
+    EXPECT_EQ(CRouteHelperLogic(network_, store_, owner).AddRouterToGW(u"40.0.0.0/8"), kS_OK);
+    network_.SetDeleteFailure(Ip(40, 0, 0, 0), 5);
+    EXPECT_EQ(CRouteHelperLogic(network_, store_, owner).RemoveRoute(u"40.0.0.0/8"), kE_ACCESSDENIED);
+    EXPECT_TRUE(Logged(u"Failed to remove route (0x80070005): text"));
+    network_.SetDeleteFailure(Ip(40, 0, 0, 0), 0);
+    EXPECT_EQ(CRouteHelperLogic(network_, store_, owner).RemoveRoute(u"40.0.0.0/8"), kS_OK) << "still remembered";
 }
 
 TEST_F(RouteHelper, DefaultGatewayInterface) {

@@ -105,9 +105,8 @@ TEST_F(CorvaneEngineWin, ServiceStartsTheEngineBesideItWithItsCommandLineAndStop
 }
 
 TEST_F(CorvaneEngineWin, MonitorEndsAnEngineThatRunsWithoutAClient) {
-    // Any call starts the service, and with it the monitor.
-    std::optional<std::u16string> msg;
-    platform::HelperStopDataPath(msg);
+    // The service's engine ends within two monitor cycles; a copy of the same program that the service
+    // did not start, from the very same folder, is not the engine and is left alone.
     std::wstring line = L"\"" + BinFolder() + L"ferronwin.exe\" -T tok-1 -S SN42";
     STARTUPINFOW si = {};
     si.cb = sizeof si;
@@ -115,10 +114,16 @@ TEST_F(CorvaneEngineWin, MonitorEndsAnEngineThatRunsWithoutAClient) {
     ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
                                BinFolder().c_str(), &si, &pi));
     CloseHandle(pi.hThread);
-    const DWORD ended = WaitForSingleObject(pi.hProcess, 25000);
-    if (ended != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 1);
+    int32_t isErr = 0, ics = 0;
+    std::optional<std::u16string> msg;
+    ASSERT_EQ(platform::HelperStartDataPath(u"", 0, isErr, 1033, msg, ics).code, S_OK);
+    ASSERT_TRUE(WaitForCount(L"ferronwin.exe", 2, 10000));
+    const bool ended = WaitForCount(L"ferronwin.exe", 1, 25000);
+    const bool copyRuns = WaitForSingleObject(pi.hProcess, 0) == WAIT_TIMEOUT;
+    TerminateProcess(pi.hProcess, 1);
     CloseHandle(pi.hProcess);
-    EXPECT_EQ(ended, WAIT_OBJECT_0) << "ended within two monitor cycles";
+    EXPECT_TRUE(ended) << "the service's engine ended within two monitor cycles";
+    EXPECT_TRUE(copyRuns) << "the copy the service did not start was left alone";
     // The line follows the engine's end.
     bool logged = false;
     for (int i = 0; i < 50 && !logged; ++i) {

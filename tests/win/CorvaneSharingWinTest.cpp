@@ -88,7 +88,8 @@ TEST(CorvaneSharingWin, EngineCommandLineIsConvertedWithoutBestFit) {
     const std::wstring program = std::wstring(system) + L"\\cmd.exe";
     const std::u16string path(program.begin(), program.end());
     // A full-width quote would become '"' in a best-fit conversion: nothing is started.
-    EXPECT_EQ(corvane::win32::ServiceProcesses().StartDetached(path, u" -T a\uFF02 -d x -S s", u"C:\\"),
+    corvane::StartedProcess started;
+    EXPECT_EQ(corvane::win32::ServiceProcesses().StartDetached(path, u" -T a\uFF02 -d x -S s", u"C:\\", started),
               static_cast<uint32_t>(ERROR_NO_UNICODE_TRANSLATION));
 }
 

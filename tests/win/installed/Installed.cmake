@@ -42,3 +42,12 @@ foreach(name ConnectsCountsSurvivesAnEngineCrashAndDisconnects StoppedPacketDriv
                          ENVIRONMENT "WINEPREFIX=${VELORA_INSTALLED_PREFIX}"
                          FIXTURES_REQUIRED "wine_install;cloud_sim")
 endforeach()
+
+# Attacks a standard caller can make on the installed service, one table with the proof after each row.
+velora_add_installed_test(velora_attack_tests ${CMAKE_CURRENT_SOURCE_DIR}/win/installed/CorvaneAttackTest.cpp)
+target_link_libraries(velora_attack_tests PRIVATE iphlpapi)
+add_dependencies(velora_attack_tests linger_standin)
+gtest_discover_tests(velora_attack_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+                     PROPERTIES TIMEOUT 300 LABELS installed
+                                ENVIRONMENT "WINEPREFIX=${VELORA_INSTALLED_PREFIX}"
+                                FIXTURES_REQUIRED wine_install)
