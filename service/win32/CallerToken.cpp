@@ -46,8 +46,8 @@ CallerIdentity ReadCaller() {
         return caller;
     wchar_t* text = nullptr;
     if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &text)) return caller;
+    const platform::win32::CLocalMemory owned(text);
     const std::wstring sid(text);
-    LocalFree(text);
     caller.known = true;
     caller.session = session;
     caller.user.assign(sid.begin(), sid.end());

@@ -215,6 +215,7 @@ bool CWin32ProcessControl::IsAdministratorOwned(std::u16string_view folder) {
     if (GetNamedSecurityInfoW(Wide(folder).c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
                               nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
         return false;
+    const platform::win32::CLocalMemory ownedDescriptor(descriptor);
     bool trusted = owner && (IsWellKnownSid(owner, WinBuiltinAdministratorsSid) ||
                              IsWellKnownSid(owner, WinLocalSystemSid));
     if (owner && !trusted) {
@@ -227,7 +228,6 @@ bool CWin32ProcessControl::IsAdministratorOwned(std::u16string_view folder) {
             FreeSid(installer);
         }
     }
-    LocalFree(descriptor);
     return trusted;
 }
 

@@ -670,6 +670,7 @@ TEST_F(CorvaneEngine, NothingRunsAsSystemFromAFolderOrProgramUsersMayChange) {
     // The plain local server runs things as its own user: the rule is for the system account's runs.
     processes_.SetRunsAsSystem(false);
     EXPECT_EQ(diagnostics.FixErrAuto(711), kS_OK);
+}
 
 // The engine is the process the service started, recognised by id, creation time and path: a program of
 // the engine's name elsewhere is never ended, never blocks a start, and an id that a new process got is
