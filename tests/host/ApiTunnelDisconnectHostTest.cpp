@@ -72,7 +72,10 @@ TEST_F(ApiTunnelDisconnectHost, DisconnectDuringADialThatNeverEndsHangsItUpAndLe
         connectResult = ApiConnect(connectText, 256);
         connectReturned = true;
     });
-    ASSERT_TRUE(WaitUntil([] { return host::SimDialsInProgress() == 1; })) << "the dial never started";
+    // The dial is listed as it begins, and its handle is published in the state right after.
+    ASSERT_TRUE(WaitUntil([] {
+        return host::SimDialsInProgress() == 1 && GetEngineState().rasConnection.load() != nullptr;
+    })) << "the dial never started";
     EXPECT_EQ(ApiGetConnectionStep(), kStepConnecting);
     const platform::DialUpHandle dialling = GetEngineState().rasConnection;
     EXPECT_NE(dialling, nullptr) << "the dial's handle is known while it runs";

@@ -144,7 +144,9 @@ TEST_F(ExitPathHost, ExitDuringADialThatNeverEndsHangsItUpAndLeavesNoTunnel) {
         ASSERT_TRUE(connect.thread);
         std::shared_ptr<platform::Thread> connectThread(std::move(connect.thread));
         const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (host::SimDialsInProgress() == 0 && std::chrono::steady_clock::now() < until)
+        // The dial is listed as it begins, and its handle is published in the state right after.
+        while ((host::SimDialsInProgress() == 0 || state.rasConnection.load() == nullptr) &&
+               std::chrono::steady_clock::now() < until)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         ASSERT_EQ(host::SimDialsInProgress(), 1u);
         const platform::DialUpHandle dialling = state.rasConnection;
