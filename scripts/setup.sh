@@ -16,6 +16,8 @@ packages=(
     wine64 xvfb xauth x11-apps x11-utils imagemagick librsvg2-bin fonts-wine fonts-liberation
     # Stand-ins, certificates and scripts; readers the diagnosis bundle is checked with
     openssl curl unzip python3-minimal
+    # The unreachable-ping test's private network namespace (unshare, ip)
+    util-linux iproute2
     # Fuzzing and sanitizers; instruction counts of the benchmarks
     clang libclang-rt-14-dev valgrind
 )
