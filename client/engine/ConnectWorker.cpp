@@ -60,38 +60,10 @@ void Stop(ConnectContext& context, uint32_t messageId) {
     ConnectStoppedByDisconnect(context);
 }
 
-// The answer as the log shows it: the tunnel's secrets masked, and no longer than a connect answer is.
-// Every string value of `key` ("key" : "value", blanks allowed) becomes "***"; a value without its closing
-// quote ends the text there, so no part of a secret is kept.
-std::u16string MaskEveryValue(std::u16string text, std::u16string_view key) {
-    const std::u16string quoted = u"\"" + std::u16string(key) + u"\"";
-    std::size_t from = 0;
-    while ((from = text.find(quoted, from)) != std::u16string::npos) {
-        std::size_t i = from + quoted.size();
-        from = i;
-        while (i < text.size() && (text[i] == u' ' || text[i] == u'\t')) ++i;
-        if (i >= text.size() || text[i] != u':') continue;
-        ++i;
-        while (i < text.size() && (text[i] == u' ' || text[i] == u'\t')) ++i;
-        if (i >= text.size() || text[i] != u'"') continue;
-        const std::size_t start = i + 1;
-        std::size_t end = start;
-        while (end < text.size() && text[end] != u'"') end += text[end] == u'\\' ? 2 : 1;
-        if (end >= text.size()) {
-            text.resize(start);
-            text += u"***";
-            break;
-        }
-        text.replace(start, end - start, u"***");
-        from = start + 4;
-    }
-    return text;
-}
-
+// The answer as the log shows it: its secrets masked, and no longer than a connect answer is.
 std::u16string LoggedAnswer(std::u16string_view answer) {
     // Masked before it is cut, so a secret that the cut would split is still masked whole.
     std::u16string shown = MaskSecrets(answer);
-    shown = MaskEveryValue(std::move(shown), u"psk");
     if (shown.size() > kMaxLoggedAnswer) shown.resize(kMaxLoggedAnswer);
     return shown;
 }
